@@ -1,0 +1,58 @@
+#pragma once
+// The command-line front end's shared parts: argument parsing, the grouping
+// of files by folder, and the conventions every subcommand follows.
+//
+// Conventions: option values are texts converted exactly as the windows'
+// edits convert them; files are processed in the order given; each written
+// file is printed on its own line on standard output; messages go to standard
+// error; exit status 0 on success, 1 when an error ended the run (or a file
+// was skipped), 2 on wrong usage.
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <stdexcept>
+
+namespace skarvel::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// Wrong usage: the message is printed with the usage text, exit status 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ParsedArguments {
+  QMap<QString, QString> options;  // option name (without "--") to value
+  QStringList positional;
+
+  QString value(const QString& name, const QString& fallback) const { return options.value(name, fallback); }
+};
+
+// Parses "--name VALUE" / "--name=VALUE" options, all of which take a value,
+// and positional arguments ("--" ends the options). Raises UsageError for an
+// unknown option or one without its value. "--decimal-separator C" is
+// accepted by every subcommand and applied at once.
+ParsedArguments ParseArguments(const QStringList& args, const QStringList& optionNames);
+
+// Splits files into runs of consecutive files in the same folder, keeping the
+// order given, and calls `run` with each folder (absolute) and entry names.
+void ForEachFolderRun(const QStringList& files,
+                      const std::function<void(const QString& folder, const QStringList& entries)>& run);
+
+// Prints a line (UTF-8) on standard output or standard error.
+void PrintOut(const QString& line);
+void PrintErr(const QString& line);
+
+struct Command {
+  const char* name;
+  const char* usage;  // argument synopsis after the name
+  int (*run)(const QStringList& args);
+};
+
+}  // namespace skarvel::cli

@@ -1,0 +1,11 @@
+#pragma once
+// The subcommands of skarvel-batch. Each lives in its own file and calls the
+// same core function the corresponding window calls.
+
+#include "cli/command_line.h"
+
+namespace skarvel::cli {
+
+int RunScale(const QStringList& args);
+
+}  // namespace skarvel::cli

@@ -1,0 +1,60 @@
+// skarvel-batch: the system's batch operations without the windows.
+
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "platform/error.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <iterator>
+#include <memory>
+
+namespace {
+
+using skarvel::cli::Command;
+
+// Subcommand name -> function; each calls the core the windows call.
+constexpr Command kCommands[] = {
+    {"scale", "[--bench TEXT] [--real TEXT] [--decimal-separator C] FILE...", skarvel::cli::RunScale},
+};
+
+void PrintUsage() {
+  skarvel::cli::PrintErr(QStringLiteral("usage:"));
+  for (const Command& command : kCommands)
+    skarvel::cli::PrintErr(QStringLiteral("  skarvel-batch %1 %2")
+                               .arg(QLatin1String(command.name), QLatin1String(command.usage)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Drawing text needs a GUI application object; the offscreen platform
+  // gives one without a display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  QStringList args = QCoreApplication::arguments();
+  args.removeFirst();
+  if (args.isEmpty()) {
+    PrintUsage();
+    return skarvel::cli::kExitUsage;
+  }
+  const QString name = args.takeFirst();
+  for (const Command& command : kCommands) {
+    if (name != QLatin1String(command.name)) continue;
+    try {
+      return command.run(args);
+    } catch (const skarvel::cli::UsageError& e) {
+      skarvel::cli::PrintErr(QStringLiteral("skarvel-batch %1: %2").arg(name, QString::fromUtf8(e.what())));
+      skarvel::cli::PrintErr(
+          QStringLiteral("usage: skarvel-batch %1 %2").arg(name, QLatin1String(command.usage)));
+      return skarvel::cli::kExitUsage;
+    } catch (const skarvel::Error& e) {
+      skarvel::cli::PrintErr(e.message());
+      return skarvel::cli::kExitFailure;
+    }
+  }
+  skarvel::cli::PrintErr(QStringLiteral("skarvel-batch: unknown command '%1'").arg(name));
+  PrintUsage();
+  return skarvel::cli::kExitUsage;
+}

@@ -1,0 +1,174 @@
+#include "platform/numbers.h"
+
+#include "platform/error.h"
+
+#include <langinfo.h>
+#include <locale.h>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+namespace skarvel {
+namespace {
+
+std::optional<QChar> g_separatorOverride;
+
+locale_t CLocale() {
+  static locale_t loc = newlocale(LC_ALL_MASK, "C", nullptr);
+  return loc;
+}
+
+bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+}  // namespace
+
+QChar LocaleDecimalSeparator() {
+  // Read the environment's LC_NUMERIC afresh rather than the process locale,
+  // which a library may have changed.
+  locale_t loc = newlocale(LC_NUMERIC_MASK, "", nullptr);
+  if (loc == nullptr) return u'.';
+  const char* radix = nl_langinfo_l(RADIXCHAR, loc);
+  QChar result = u'.';
+  if (radix != nullptr && radix[0] != '\0') {
+    const QString text = QString::fromUtf8(radix);
+    if (text.size() == 1) result = text.at(0);
+  }
+  freelocale(loc);
+  return result;
+}
+
+QChar DecimalSeparator() {
+  if (g_separatorOverride) return *g_separatorOverride;
+  static const QChar fromLocale = LocaleDecimalSeparator();
+  return fromLocale;
+}
+
+void SetDecimalSeparatorOverride(std::optional<QChar> separator) { g_separatorOverride = separator; }
+
+std::optional<long double> ParseExtended(const QString& text, QChar separator) {
+  // Check the grammar and build the same number in the C locale's spelling.
+  std::string ascii;
+  ascii.reserve(static_cast<size_t>(text.size()));
+  qsizetype i = 0;
+  const qsizetype n = text.size();
+  while (i < n && text[i] == u' ') ++i;
+  if (i < n && (text[i] == u'+' || text[i] == u'-')) ascii += static_cast<char>(text[i++].unicode());
+  int mantissaDigits = 0;
+  while (i < n && IsDigit(text[i])) {
+    ascii += static_cast<char>(text[i++].unicode());
+    ++mantissaDigits;
+  }
+  if (i < n && text[i] == separator) {
+    ascii += '.';
+    ++i;
+    while (i < n && IsDigit(text[i])) {
+      ascii += static_cast<char>(text[i++].unicode());
+      ++mantissaDigits;
+    }
+  }
+  if (mantissaDigits == 0) return std::nullopt;
+  if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+    ascii += 'e';
+    ++i;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) ascii += static_cast<char>(text[i++].unicode());
+    int exponentDigits = 0;
+    while (i < n && IsDigit(text[i])) {
+      ascii += static_cast<char>(text[i++].unicode());
+      ++exponentDigits;
+    }
+    if (exponentDigits == 0) return std::nullopt;
+  }
+  while (i < n && text[i] == u' ') ++i;
+  if (i != n) return std::nullopt;
+
+  char* end = nullptr;
+  errno = 0;
+  const long double value = strtold_l(ascii.c_str(), &end, CLocale());
+  if (end != ascii.c_str() + ascii.size()) return std::nullopt;
+  if (!std::isfinite(value)) return std::nullopt;
+  // ERANGE with a huge result is an overflow; with a tiny one the value has
+  // underflowed towards zero, which the unit accepts silently.
+  if (errno == ERANGE && std::fabs(value) > 1) return std::nullopt;
+  return value;
+}
+
+long double StrToExtended(const QString& text) {
+  const auto value = ParseExtended(text, DecimalSeparator());
+  if (!value) throw Error(messages::NotAFloat(text));
+  return *value;
+}
+
+double StrToFloat(const QString& text, QChar separator) {
+  const auto value = ParseExtended(text, separator);
+  if (!value) throw Error(messages::NotAFloat(text));
+  const double d = static_cast<double>(*value);
+  if (!std::isfinite(d)) throw Error(messages::NotAFloat(text));
+  return d;
+}
+
+double StrToFloat(const QString& text) { return StrToFloat(text, DecimalSeparator()); }
+
+std::optional<int> TryStrToInt(const QString& text) {
+  qsizetype i = 0;
+  const qsizetype n = text.size();
+  while (i < n && text[i] == u' ') ++i;
+  bool negative = false;
+  if (i < n && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  if (i == n) return std::nullopt;
+  unsigned long long magnitude = 0;
+  if (text[i] == u'$') {
+    ++i;
+    if (i == n) return std::nullopt;
+    for (; i < n; ++i) {
+      const char16_t c = text[i].unicode();
+      unsigned digit;
+      if (c >= u'0' && c <= u'9')
+        digit = c - u'0';
+      else if (c >= u'a' && c <= u'f')
+        digit = c - u'a' + 10;
+      else if (c >= u'A' && c <= u'F')
+        digit = c - u'A' + 10;
+      else
+        return std::nullopt;
+      magnitude = magnitude * 16 + digit;
+      if (magnitude > 0xFFFFFFFFull) return std::nullopt;
+    }
+    // Hexadecimal texts give the 32-bit pattern.
+    auto bits = static_cast<uint32_t>(magnitude);
+    if (negative) bits = 0u - bits;
+    return static_cast<int>(bits);
+  }
+  for (; i < n; ++i) {
+    if (!IsDigit(text[i])) return std::nullopt;
+    magnitude = magnitude * 10 + static_cast<unsigned>(text[i].unicode() - u'0');
+    if (magnitude > 0x80000000ull) return std::nullopt;
+  }
+  if (!negative && magnitude > 0x7FFFFFFFull) return std::nullopt;
+  return negative ? static_cast<int>(-static_cast<long long>(magnitude)) : static_cast<int>(magnitude);
+}
+
+int StrToInt(const QString& text) {
+  const auto value = TryStrToInt(text);
+  if (!value) throw Error(messages::NotAnInteger(text));
+  return *value;
+}
+
+std::string FormatFixedC(long double value, int decimals) {
+  char buffer[6000];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  if (result.ec != std::errc{}) throw Error(messages::kFloatOverflow);
+  return std::string(buffer, result.ptr);
+}
+
+std::string FormatScientificC(long double value, int digits) {
+  char buffer[128];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, digits - 1);
+  if (result.ec != std::errc{}) throw Error(messages::kFloatOverflow);
+  return std::string(buffer, result.ptr);
+}
+
+}  // namespace skarvel

@@ -1,0 +1,57 @@
+#pragma once
+// Conversion between numbers and the texts of files and edit fields.
+//
+// Number texts follow one grammar everywhere: optional blanks, an optional
+// sign, decimal digits with an optional decimal separator (digits before it,
+// after it or both), an optional exponent (E or e, optional sign, digits),
+// optional trailing blanks, nothing else. Blanks are spaces; tabs are not.
+// The decimal separator is one character: the user's LC_NUMERIC radix unless
+// overridden (tests and the command line do). No thousands separators.
+//
+// The C library's own conversions follow whatever locale the process has set
+// (Qt sets it from the environment at start-up), so nothing here relies on
+// them: the grammar is checked by hand and the digits are converted in the
+// "C" locale.
+
+#include <QString>
+
+#include <optional>
+#include <string>
+
+namespace skarvel {
+
+// The decimal separator in force: the override if set, else the locale's.
+QChar DecimalSeparator();
+// Sets (or with nullopt clears) the override of the locale's separator.
+void SetDecimalSeparatorOverride(std::optional<QChar> separator);
+// The separator of the environment's LC_NUMERIC locale ("." if it has none).
+QChar LocaleDecimalSeparator();
+
+// Parses a number text in extended precision. Returns nullopt when the text
+// does not follow the grammar or lies outside the long double range.
+std::optional<long double> ParseExtended(const QString& text, QChar separator);
+
+// Text to double: converted in extended precision, then rounded to a double.
+// Raises "'%s' is not a valid floating point value" when the text does not
+// follow the grammar or the value lies outside the range of a double.
+double StrToFloat(const QString& text);
+double StrToFloat(const QString& text, QChar separator);
+// The same conversion, keeping the extended value.
+long double StrToExtended(const QString& text);
+
+// Integer text: leading blanks, an optional sign, then decimal digits or "$"
+// and hexadecimal digits; nothing may follow. Decimal values must fit a
+// 32-bit signed integer; hexadecimal ones fit 32 bits and are taken as the
+// two's complement pattern ($FFFFFFFF is -1). Raises
+// "'%s' is not a valid integer value" otherwise.
+int StrToInt(const QString& text);
+std::optional<int> TryStrToInt(const QString& text);
+
+// Locale-independent fixed notation with the given number of decimals,
+// correctly rounded from the exact binary value, '.' as separator.
+std::string FormatFixedC(long double value, int decimals);
+// Locale-independent scientific notation with `digits` significant digits,
+// correctly rounded, '.' as separator (for example "1.25000e+02").
+std::string FormatScientificC(long double value, int digits);
+
+}  // namespace skarvel

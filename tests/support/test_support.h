@@ -1,0 +1,59 @@
+#pragma once
+// Helpers shared by the test executables.
+
+#include "platform/messages.h"
+#include "platform/numbers.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace skarvel::testing {
+
+// A fresh, empty folder per test, removed afterwards.
+class TempDir {
+ public:
+  TempDir();
+  QString path() const { return dir_.path(); }
+  // Full name of an entry of the folder.
+  QString file(const QString& name) const { return dir_.filePath(name); }
+  // Writes raw bytes to an entry and returns its full name.
+  QString write(const QString& name, const QByteArray& bytes) const;
+  // Entry names of the folder, sorted.
+  QStringList entries() const;
+
+ private:
+  QTemporaryDir dir_;
+};
+
+QByteArray ReadBytes(const QString& fileName);
+
+// Records what the readers would have shown in their message box.
+class RecordingMessageSink : public MessageSink {
+ public:
+  RecordingMessageSink() : scope_(this) {}
+  void Show(const QString& caption, const QString& text) override { shown.emplace_back(caption, text); }
+  std::vector<std::pair<QString, QString>> shown;
+
+ private:
+  ScopedMessageSink scope_;
+};
+
+// Sets the decimal separator for the lifetime of the object.
+class SeparatorScope {
+ public:
+  explicit SeparatorScope(QChar separator) { SetDecimalSeparatorOverride(separator); }
+  ~SeparatorScope() { SetDecimalSeparatorOverride(std::nullopt); }
+};
+
+// Folder of the project's sources (for samples).
+QString SourceDir();
+// Folder of the shared external test data, empty when it is absent.
+QString TestDataDir();
+
+}  // namespace skarvel::testing
