@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Makes the sample bitmaps in samples/ (deterministic; run from anywhere).
+"""Makes the sample bitmaps in samples/bitmaps/ (deterministic; run from anywhere).
 
 aerial.bmp       24-bit, 320 x 240: fields, woods, a river and a road as seen
                  from above, the kind of picture taken of the terrain model.
@@ -136,7 +136,7 @@ def relief(heights):
 
 
 def main():
-    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "samples")
+    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "samples", "bitmaps")
     os.makedirs(out, exist_ok=True)
     heights = height_map()
     write_24(os.path.join(out, "aerial.bmp"), aerial(heights))

@@ -1,20 +1,15 @@
 // skarvel-batch resample, cut and grey as a user runs them: defaults, usage
 // errors, exit codes, one line per written file, and runs that fail midway.
 
+#include "cli/cli_test_support.h"
 #include "platform/bitmap_file.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QProcess>
 
 #include <algorithm>
-
-// Readable failure messages for texts and lists of texts.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
-QT_END_NAMESPACE
 
 namespace skarvel {
 namespace {
@@ -28,20 +23,14 @@ struct Result {
 };
 
 Result Batch(const QStringList& args) {
-  QProcess process;
-  process.start(QStringLiteral(SKARVEL_BATCH), args);
-  EXPECT_TRUE(process.waitForFinished(60000));
-  const QString out = QString::fromUtf8(process.readAllStandardOutput());
-  // Qt's own start-up notes (such as a missing runtime folder) are not the command's messages.
-  QStringList err = QString::fromUtf8(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
-  err.removeIf([](const QString& line) { return line.startsWith(QStringLiteral("QStandardPaths:")); });
-  return {process.exitCode(), out.split(u'\n', Qt::SkipEmptyParts), err.join(u'\n')};
+  const testing::CommandResult r = testing::RunBatch(args);
+  return {r.exitCode, r.outLines(), r.err.trimmed()};
 }
 
 // The project's samples, copied into a fresh folder.
 void CopySamples(const TempDir& dir) {
   for (const char* name : {"aerial.bmp", "relief_grey.bmp"})
-    ASSERT_TRUE(QFile::copy(testing::SourceDir() + "/samples/" + name, dir.file(name))) << name;
+    ASSERT_TRUE(QFile::copy(testing::SourceDir() + "/samples/bitmaps/" + name, dir.file(name))) << name;
 }
 
 TEST(BatchCommands, WorkOnTheSamplesWithTheWindowsDefaults) {
