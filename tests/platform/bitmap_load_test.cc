@@ -16,7 +16,7 @@
 namespace skarvel {
 namespace {
 
-using testing::BmpSpec;
+using testing::BmpLayout;
 using testing::MakeBmp;
 using testing::MakeRleBmp;
 using testing::TempDir;

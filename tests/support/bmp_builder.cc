@@ -7,33 +7,33 @@ void Put(QByteArray& out, std::uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) out.append(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
-QByteArray Headers(const BmpSpec& spec, std::uint32_t dataSize) {
+QByteArray Headers(const BmpLayout& layout, std::uint32_t dataSize) {
   QByteArray info;
-  if (spec.coreHeader) {
+  if (layout.coreHeader) {
     Put(info, 12, 4);
-    Put(info, static_cast<std::uint32_t>(spec.width), 2);
-    Put(info, static_cast<std::uint32_t>(spec.height), 2);
+    Put(info, static_cast<std::uint32_t>(layout.width), 2);
+    Put(info, static_cast<std::uint32_t>(layout.height), 2);
     Put(info, 1, 2);
-    Put(info, static_cast<std::uint32_t>(spec.bitCount), 2);
+    Put(info, static_cast<std::uint32_t>(layout.bitCount), 2);
   } else {
     Put(info, 40, 4);
-    Put(info, static_cast<std::uint32_t>(spec.width), 4);
-    Put(info, static_cast<std::uint32_t>(spec.topDown ? -spec.height : spec.height), 4);
+    Put(info, static_cast<std::uint32_t>(layout.width), 4);
+    Put(info, static_cast<std::uint32_t>(layout.topDown ? -layout.height : layout.height), 4);
     Put(info, 1, 2);
-    Put(info, static_cast<std::uint32_t>(spec.bitCount), 2);
-    Put(info, spec.compression, 4);
+    Put(info, static_cast<std::uint32_t>(layout.bitCount), 2);
+    Put(info, layout.compression, 4);
     Put(info, dataSize, 4);
     Put(info, 0, 4);
     Put(info, 0, 4);
-    Put(info, static_cast<std::uint32_t>(spec.palette.size()), 4);
+    Put(info, static_cast<std::uint32_t>(layout.palette.size()), 4);
     Put(info, 0, 4);
-    for (std::uint32_t m : spec.masks) Put(info, m, 4);
+    for (std::uint32_t m : layout.masks) Put(info, m, 4);
   }
-  for (QRgb c : spec.palette) {
+  for (QRgb c : layout.palette) {
     info.append(static_cast<char>(qBlue(c)));
     info.append(static_cast<char>(qGreen(c)));
     info.append(static_cast<char>(qRed(c)));
-    if (!spec.coreHeader) info.append('\0');
+    if (!layout.coreHeader) info.append('\0');
   }
   QByteArray file("BM");
   const auto offset = static_cast<std::uint32_t>(14 + info.size());
@@ -45,15 +45,15 @@ QByteArray Headers(const BmpSpec& spec, std::uint32_t dataSize) {
 
 }  // namespace
 
-QByteArray MakeBmp(const BmpSpec& spec, const std::vector<std::uint32_t>& pixels) {
-  const int rowBytes = (spec.width * spec.bitCount + 31) / 32 * 4;
-  QByteArray data(rowBytes * spec.height, '\0');
-  for (int y = 0; y < spec.height; ++y) {
-    const int fileRow = spec.topDown ? y : spec.height - 1 - y;
+QByteArray MakeBmp(const BmpLayout& layout, const std::vector<std::uint32_t>& pixels) {
+  const int rowBytes = (layout.width * layout.bitCount + 31) / 32 * 4;
+  QByteArray data(rowBytes * layout.height, '\0');
+  for (int y = 0; y < layout.height; ++y) {
+    const int fileRow = layout.topDown ? y : layout.height - 1 - y;
     auto* row = reinterpret_cast<std::uint8_t*>(data.data()) + fileRow * rowBytes;
-    for (int x = 0; x < spec.width; ++x) {
-      const std::uint32_t v = pixels[static_cast<std::size_t>(y) * spec.width + x];
-      switch (spec.bitCount) {
+    for (int x = 0; x < layout.width; ++x) {
+      const std::uint32_t v = pixels[static_cast<std::size_t>(y) * layout.width + x];
+      switch (layout.bitCount) {
         case 1:
           row[x / 8] |= static_cast<std::uint8_t>((v & 1) << (7 - x % 8));
           break;
@@ -75,11 +75,11 @@ QByteArray MakeBmp(const BmpSpec& spec, const std::vector<std::uint32_t>& pixels
       }
     }
   }
-  return Headers(spec, static_cast<std::uint32_t>(data.size())) + data;
+  return Headers(layout, static_cast<std::uint32_t>(data.size())) + data;
 }
 
-QByteArray MakeRleBmp(const BmpSpec& spec, const QByteArray& codes) {
-  return Headers(spec, static_cast<std::uint32_t>(codes.size())) + codes;
+QByteArray MakeRleBmp(const BmpLayout& layout, const QByteArray& codes) {
+  return Headers(layout, static_cast<std::uint32_t>(codes.size())) + codes;
 }
 
 }  // namespace skarvel::testing

@@ -9,7 +9,7 @@
 
 namespace skarvel::testing {
 
-struct BmpSpec {
+struct BmpLayout {
   int width = 1;
   int height = 1;
   int bitCount = 24;
@@ -20,12 +20,12 @@ struct BmpSpec {
   bool coreHeader = false;           // the 12-byte header with 3-byte table entries
 };
 
-// A file of `spec` whose pixels, given row by row from the top, are palette
+// A file of `layout` whose pixels, given row by row from the top, are palette
 // indices (1, 4, 8 bits), raw pixel values (16, 32 bits) or 0x00RRGGBB
-// colours (24 bits). Rows are stored bottom-up unless spec.topDown.
-QByteArray MakeBmp(const BmpSpec& spec, const std::vector<std::uint32_t>& pixels);
+// colours (24 bits). Rows are stored bottom-up unless layout.topDown.
+QByteArray MakeBmp(const BmpLayout& layout, const std::vector<std::uint32_t>& pixels);
 
-// A run-length coded file (spec.compression 1 or 2) with the given code bytes.
-QByteArray MakeRleBmp(const BmpSpec& spec, const QByteArray& codes);
+// A run-length coded file (layout.compression 1 or 2) with the given code bytes.
+QByteArray MakeRleBmp(const BmpLayout& layout, const QByteArray& codes);
 
 }  // namespace skarvel::testing
