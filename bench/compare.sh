@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Times skarvel-batch against a floor program (read the file whole, write it
+# back) and against peer tools, side by side in one run, on pictures this
+# script makes itself. Prints medians (seconds), peak memory (MiB) and ratios
+# to the floor measured in the same run.
+#
+#   bash bench/compare.sh [--runs N] [--quick] [--no-peers]
+#
+# --quick: only the 6000 x 4000 24-bit source. --no-peers: Skarvel and the
+# floor only. Peers come from Debian's packages (installed when missing):
+# libopencv-dev (a small program built here), libvips-tools (vips),
+# imagemagick (convert), graphicsmagick (gm). A peer that cannot be run is
+# named and skipped.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+runs=5
+quick=0
+peers=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs="$2"; shift 2 ;;
+    --quick) quick=1; shift ;;
+    --no-peers) peers=0; shift ;;
+    *) echo "usage: $0 [--runs N] [--quick] [--no-peers]" >&2; exit 2 ;;
+  esac
+done
+
+root=$(pwd)
+work=${SKARVEL_BENCH_DIR:-$root/build/bench-compare}
+tools=$work/tools
+mkdir -p "$tools" "$work/pics" "$work/out"
+
+if [ ! -x build/src/cli/skarvel-batch ]; then
+  bash scripts/build.sh >/dev/null || { echo "build failed" >&2; exit 1; }
+fi
+batch=$root/build/src/cli/skarvel-batch
+
+if [ "$peers" = 1 ]; then
+  need=()
+  for p in libopencv-dev libvips-tools imagemagick graphicsmagick; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+  done
+  if [ "${#need[@]}" -gt 0 ]; then
+    echo "installing peers: ${need[*]}" >&2
+    SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${need[@]}" >/dev/null 2>&1 ||
+      echo "could not install some peers; those are skipped" >&2
+  fi
+fi
+
+cxx=${CXX:-g++}
+$cxx -O2 -o "$tools/timeit" bench/peers/timeit.cc || exit 1
+$cxx -O2 -o "$tools/floor" bench/peers/floor.cc || exit 1
+$cxx -O2 -o "$tools/make_picture" bench/peers/make_picture.cc || exit 1
+have_opencv=0
+if [ "$peers" = 1 ] && pkg-config --exists opencv4 2>/dev/null &&
+   $cxx -O2 -std=c++17 -w -o "$tools/opencv_peer" bench/peers/opencv_peer.cc $(pkg-config --cflags --libs opencv4); then
+  have_opencv=1
+fi
+have() { [ "$peers" = 1 ] && command -v "$1" >/dev/null 2>&1; }
+missing=()
+[ "$have_opencv" = 1 ] || missing+=("OpenCV")
+have vips || missing+=("vips")
+have convert || missing+=("ImageMagick")
+have gm || missing+=("GraphicsMagick")
+
+# time LABEL COMMAND...: prints "median peakMiB" or "n/a"
+measure() {
+  local r
+  if r=$("$tools/timeit" "$runs" "$@" 2>/dev/null); then
+    awk '{printf "%.3f %.0f", $1, $2/1024}' <<<"$r"
+  else
+    echo "n/a n/a"
+  fi
+}
+
+row() {  # row OPERATION FLOOR_MEDIAN TOOL RESULT
+  local op=$1 floor=$2 tool=$3 median=${4% *} mem=${4#* }
+  local ratio="-"
+  [ "$median" != "n/a" ] && ratio=$(awk -v m="$median" -v f="$floor" 'BEGIN{printf "%.2f", m/f}')
+  printf '%-34s %-15s %9s %8s %9s\n' "$op" "$tool" "$median" "$ratio" "$mem"
+}
+
+bench_picture() {  # bench_picture W H BITS
+  local w=$1 h=$2 bits=$3
+  local src=$work/pics/src_${w}x${h}_${bits}.bmp
+  [ -f "$src" ] || "$tools/make_picture" "$w" "$h" "$bits" "$src" || exit 1
+  local copy=$work/out/pic.bmp
+  cp "$src" "$copy"
+  local floor_result floor
+  floor_result=$(measure "$tools/floor" "$copy" "$work/out/floor.bmp")
+  floor=${floor_result% *}
+  echo
+  echo "Source ${w} x ${h}, ${bits}-bit ($(du -m "$src" | cut -f1) MiB); floor: ${floor} s, ${floor_result#* } MiB"
+  printf '%-34s %-15s %9s %8s %9s\n' "operation" "tool" "median s" "x floor" "peak MiB"
+
+  local sizes=("3000 2000" "4096 4096" "2900 1900")
+  [ "$w" = 8192 ] && sizes=("4096 4096" "3000 2000" "5000 3000")
+  for method in nearest bilinear; do
+    for size in "${sizes[@]}"; do
+      set -- $size
+      local op="$method to $1 x $2"
+      row "$op" "$floor" skarvel "$(measure "$batch" resample --method "$method" --width "$1" --height "$2" "$copy")"
+      if [ "$have_opencv" = 1 ]; then row "$op" "$floor" opencv "$(measure "$tools/opencv_peer" "$method" "$copy" "$work/out/o.bmp" "$1" "$2")"; fi
+      local kernel=nearest filter="-sample"
+      [ "$method" = bilinear ] && kernel=linear filter="-filter Triangle -resize"
+      if have vips; then
+        local hs vs
+        hs=$(awk -v a="$1" -v b="$w" 'BEGIN{printf "%.9f", a/b}'); vs=$(awk -v a="$2" -v b="$h" 'BEGIN{printf "%.9f", a/b}')
+        row "$op" "$floor" vips "$(measure vips resize "$copy" "$work/out/v.bmp" "$hs" --vscale "$vs" --kernel "$kernel")"
+      fi
+      if have convert; then row "$op" "$floor" imagemagick "$(measure convert "$copy" $filter "${1}x${2}!" "BMP3:$work/out/i.bmp")"; fi
+      if have gm; then row "$op" "$floor" graphicsmagick "$(measure gm convert "$copy" $filter "${1}x${2}!" "BMP3:$work/out/g.bmp")"; fi
+    done
+  done
+
+  local op="fragment 2000 x 2000"
+  row "$op" "$floor" skarvel "$(measure "$batch" cut --w1 1000 --h1 1000 --w2 3000 --h2 3000 "$copy")"
+  if [ "$have_opencv" = 1 ]; then row "$op" "$floor" opencv "$(measure "$tools/opencv_peer" crop "$copy" "$work/out/o.bmp" 1000 1000 2000 2000)"; fi
+  if have vips; then row "$op" "$floor" vips "$(measure vips crop "$copy" "$work/out/v.bmp" 1000 1000 2000 2000)"; fi
+  if have convert; then row "$op" "$floor" imagemagick "$(measure convert "$copy" -crop 2000x2000+1000+1000 +repage "BMP3:$work/out/i.bmp")"; fi
+  if have gm; then row "$op" "$floor" graphicsmagick "$(measure gm convert "$copy" -crop 2000x2000+1000+1000 "BMP3:$work/out/g.bmp")"; fi
+
+  for settings in "37 -12 150 73" "0 0 0 50" "0 0 0 500"; do
+    set -- $settings
+    op="grey ($1, $2, $3, $4)"
+    row "$op" "$floor" skarvel "$(measure "$batch" grey --r "$1" --g "$2" --b "$3" --contrast "$4" "$copy")"
+    if [ "$have_opencv" = 1 ]; then row "$op" "$floor" opencv "$(measure "$tools/opencv_peer" grey "$copy" "$work/out/o.bmp" "$1" "$2" "$3" "$4")"; fi
+    if have vips; then row "$op" "$floor" vips "$(measure vips colourspace "$copy" "$work/out/v.bmp" b-w)"; fi
+    if have convert; then row "$op" "$floor" imagemagick "$(measure convert "$copy" -colorspace Gray "BMP3:$work/out/i.bmp")"; fi
+    if have gm; then row "$op" "$floor" graphicsmagick "$(measure gm convert "$copy" -colorspace GRAY "BMP3:$work/out/g.bmp")"; fi
+  done
+}
+
+echo "skarvel-batch against the floor and peers; medians of $runs runs after one warm-up; $(nproc) cores"
+[ "${#missing[@]}" -gt 0 ] && echo "peers not run: ${missing[*]}"
+bench_picture 6000 4000 24
+if [ "$quick" = 0 ]; then
+  bench_picture 6000 4000 8
+  bench_picture 8192 8192 24
+fi
