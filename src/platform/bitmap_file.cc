@@ -4,10 +4,17 @@
 #include "platform/files.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
+
+#include <sys/types.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -96,6 +103,7 @@ enum class Coding { kRaw, kRle8, kRle4, kBitFields };
 
 // What the checks and the own decoding need from a file's headers.
 struct BmpHeader {
+  std::int64_t infoSize = 0;
   std::int64_t offset = 0;  // of the pixel data
   std::int64_t width = 0;
   std::int64_t height = 0;  // rows, positive
@@ -103,6 +111,8 @@ struct BmpHeader {
   int bitCount = 0;
   Coding coding = Coding::kRaw;
   std::uint32_t masks[3] = {0, 0, 0};  // red, green, blue
+  std::uint32_t planes = 1;
+  std::uint32_t coloursUsed = 0;
 };
 
 class LittleEndian {
@@ -128,18 +138,24 @@ class LittleEndian {
 constexpr std::int64_t kRlePixelsPerByte = 256;
 constexpr std::int64_t kRlePixelAllowance = std::int64_t{1} << 24;
 
-BmpHeader ParseHeader(const QByteArray& bytes) {
-  const LittleEndian in(bytes);
-  if (!in.has(0, 18) || bytes[0] != 'B' || bytes[1] != 'M') NotValid();
+// The headers of a file of `fileSize` bytes whose first bytes are `head`
+// (the whole file, or at least its first kHeadBytes).
+constexpr qint64 kHeadBytes = 4096;
+
+BmpHeader ParseHeader(const QByteArray& head, std::int64_t fileSize) {
+  const LittleEndian in(head);
+  if (!in.has(0, 18) || head[0] != 'B' || head[1] != 'M') NotValid();
   BmpHeader h;
   h.offset = in.u32(10);
   const std::int64_t infoSize = in.u32(14);
+  h.infoSize = infoSize;
   if (!in.has(14, infoSize)) NotValid();
   std::uint32_t compression = 0;
   bool windowsHeader = false;
   if (infoSize == 12) {  // the oldest header: 16-bit sizes
     h.width = in.u16(18);
     h.height = in.u16(20);
+    h.planes = in.u16(22);
     h.bitCount = static_cast<int>(in.u16(24));
   } else if (infoSize >= 16 && infoSize <= 124) {
     windowsHeader = infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 108 || infoSize == 124;
@@ -147,8 +163,10 @@ BmpHeader ParseHeader(const QByteArray& bytes) {
     const std::int64_t height = in.i32(22);
     h.topDown = height < 0;
     h.height = height < 0 ? -height : height;
+    h.planes = in.u16(26);
     h.bitCount = static_cast<int>(in.u16(28));
     if (infoSize >= 20) compression = in.u32(30);
+    if (infoSize >= 36) h.coloursUsed = in.u32(46);
   } else {
     NotValid();
   }
@@ -192,11 +210,18 @@ BmpHeader ParseHeader(const QByteArray& bytes) {
   if (h.width > kBitmapMemoryLimit || h.height > kBitmapMemoryLimit ||
       h.width * h.height > kBitmapMemoryLimit / 4)
     NotValid();
-  const std::int64_t available = bytes.size() - h.offset;
+  const std::int64_t available = fileSize - h.offset;
   if (h.offset < 14 + infoSize || available <= 0) NotValid();
   if (h.coding == Coding::kRaw || h.coding == Coding::kBitFields) {
-    // Pixel data cut short is refused rather than loaded half undefined.
-    if (BmpRowBytes(h.width, h.bitCount) * h.height > available) NotValid();
+    // Pixel data cut short is refused rather than loaded half undefined. The
+    // reader takes the pixels from the end of the colour table when the
+    // table runs past the pixel offset, so the data is counted from there.
+    std::int64_t dataStart = h.offset;
+    if (h.bitCount <= 8) {
+      const std::int64_t colours = h.coloursUsed ? h.coloursUsed : std::int64_t{1} << h.bitCount;
+      dataStart = std::max(dataStart, kFileHeaderSize + infoSize + colours * (infoSize == 12 ? 3 : 4));
+    }
+    if (BmpRowBytes(h.width, h.bitCount) * h.height > fileSize - dataStart) NotValid();
   } else if (h.width * h.height > kRlePixelAllowance + kRlePixelsPerByte * available) {
     NotValid();
   }
@@ -266,10 +291,98 @@ Bitmap FromColourImage(const QImage& source, int fileBitCount) {
   return out;
 }
 
-}  // namespace
+// ---- Plain files -------------------------------------------------------------
+//
+// Uncompressed 24-bit files and 8-bit files with a colour table, under the
+// 40-byte header, are by far the most common. Their pixel rows are read
+// straight into the picture, the padding of each row skipped, with no
+// intermediate picture: the same pixels, colour table and refusals as the
+// general path below, which handles every other kind.
 
-Bitmap DecodeBitmap(const QByteArray& bytes) {
-  const BmpHeader h = ParseHeader(bytes);
+// The number of colour table entries of a plain file; 0 when the file is not
+// plain (or has no table, for 24 bits: then `plain` tells).
+struct PlainLayout {
+  bool plain = false;
+  int colours = 0;
+};
+
+PlainLayout PlainLayoutOf(const BmpHeader& h, std::int64_t headBytes) {
+  PlainLayout layout;
+  if (h.infoSize != 40 || h.planes != 1 || h.coding != Coding::kRaw || (h.bitCount != 8 && h.bitCount != 24))
+    return layout;
+  if (h.bitCount == 8) {
+    const std::int64_t colours = h.coloursUsed ? h.coloursUsed : 256;
+    // A table that overlaps the pixel data, or a larger one, goes the general way.
+    const std::int64_t tableEnd = kFileHeaderSize + kInfoHeaderSize + 4 * colours;
+    if (colours > 256 || tableEnd > h.offset || tableEnd > headBytes) return layout;
+    layout.colours = static_cast<int>(colours);
+  }
+  layout.plain = true;
+  return layout;
+}
+
+// The picture of a plain file, its colour table filled in from `head`.
+Bitmap MakePlainBitmap(const QByteArray& head, const BmpHeader& h, const PlainLayout& layout) {
+  const int width = static_cast<int>(h.width), height = static_cast<int>(h.height);
+  if (h.bitCount == 24) return Bitmap::Colour(width, height);
+  Palette palette{};  // entries the file does not define are black
+  const LittleEndian in(head);
+  for (int i = 0; i < layout.colours; ++i) {
+    const std::int64_t at = kFileHeaderSize + kInfoHeaderSize + 4 * i;
+    palette[i] = {static_cast<std::uint8_t>(in.u8(at)), static_cast<std::uint8_t>(in.u8(at + 1)),
+                  static_cast<std::uint8_t>(in.u8(at + 2))};
+  }
+  return Bitmap::Indexed(width, height, palette);
+}
+
+// Picture row of file row r (files are bottom-up unless the height is negative).
+int PictureRow(const BmpHeader& h, std::int64_t fileRow) {
+  return static_cast<int>(h.topDown ? fileRow : h.height - 1 - fileRow);
+}
+
+void CopyPlainRows(const QByteArray& bytes, const BmpHeader& h, Bitmap& out) {
+  const std::int64_t fileRowBytes = BmpRowBytes(h.width, h.bitCount);
+  for (std::int64_t r = 0; r < h.height; ++r)
+    std::memcpy(out.row(PictureRow(h, r)), bytes.constData() + h.offset + r * fileRowBytes, out.rowBytes());
+}
+
+// Reads the rows of a plain file with scattered reads: each row lands in its
+// place in the picture, the padding in a scratch buffer. A file that turns
+// out shorter than its headers said (it changed under us) is not valid.
+void ReadPlainRows(int fd, const QString& fileName, const BmpHeader& h, Bitmap& out) {
+  const std::size_t rowBytes = out.rowBytes();
+  const std::size_t padding = static_cast<std::size_t>(BmpRowBytes(h.width, h.bitCount)) - rowBytes;
+  char scratch[4];
+  constexpr int kMaxVectors = 512;
+  std::vector<iovec> vectors;
+  vectors.reserve(kMaxVectors);
+  off_t at = static_cast<off_t>(h.offset);
+  std::int64_t fileRow = 0;
+  while (fileRow < h.height) {
+    vectors.clear();
+    for (; fileRow < h.height && static_cast<int>(vectors.size()) + 2 <= kMaxVectors; ++fileRow) {
+      vectors.push_back({out.row(PictureRow(h, fileRow)), rowBytes});
+      if (padding) vectors.push_back({scratch, padding});
+    }
+    std::size_t first = 0;
+    while (first < vectors.size()) {
+      const ssize_t n = preadv(fd, vectors.data() + first, static_cast<int>(vectors.size() - first), at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw Error(messages::CannotOpenFile(fileName));
+      if (n == 0) NotValid();
+      at += n;
+      auto left = static_cast<std::size_t>(n);
+      while (first < vectors.size() && left >= vectors[first].iov_len) left -= vectors[first++].iov_len;
+      if (left) {
+        vectors[first].iov_base = static_cast<char*>(vectors[first].iov_base) + left;
+        vectors[first].iov_len -= left;
+      }
+    }
+  }
+}
+
+// The general path: Qt's reader, guarded against its traps.
+Bitmap DecodeWithReader(const QByteArray& bytes, const BmpHeader& h) {
   const int width = static_cast<int>(h.width);
   const int height = static_cast<int>(h.height);
 
@@ -306,7 +419,43 @@ Bitmap DecodeBitmap(const QByteArray& bytes) {
   return FromColourImage(image, h.bitCount);
 }
 
-Bitmap LoadBitmap(const QString& fileName) { return DecodeBitmap(ReadWholeFile(fileName)); }
+}  // namespace
+
+Bitmap DecodeBitmap(const QByteArray& bytes) {
+  const BmpHeader h = ParseHeader(bytes, bytes.size());
+  const PlainLayout layout = PlainLayoutOf(h, bytes.size());
+  if (!layout.plain) return DecodeWithReader(bytes, h);
+  Bitmap out = MakePlainBitmap(bytes, h, layout);
+  CopyPlainRows(bytes, h, out);
+  return out;
+}
+
+Bitmap DecodeBitmapWithReader(const QByteArray& bytes) {
+  return DecodeWithReader(bytes, ParseHeader(bytes, bytes.size()));
+}
+
+Bitmap LoadBitmap(const QString& fileName) {
+  QFile file(fileName);
+  if (fileName.isEmpty() || !QFileInfo(fileName).isFile() ||
+      !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    throw Error(messages::CannotOpenFile(fileName));
+  const qint64 size = file.size();
+  const QByteArray head = file.read(std::min(size, kHeadBytes));
+  if (file.error() != QFileDevice::NoError) throw Error(messages::CannotOpenFile(fileName));
+  const BmpHeader h = ParseHeader(head, size);
+  const PlainLayout layout = PlainLayoutOf(h, head.size());
+  if (layout.plain) {
+    Bitmap out = MakePlainBitmap(head, h, layout);
+    ReadPlainRows(file.handle(), fileName, h, out);
+    return out;
+  }
+  if (head.size() == size) return DecodeWithReader(head, h);
+  // Every other kind: the whole file, through the reader.
+  if (!file.seek(0)) throw Error(messages::CannotOpenFile(fileName));
+  const QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) throw Error(messages::CannotOpenFile(fileName));
+  return DecodeWithReader(bytes, ParseHeader(bytes, bytes.size()));
+}
 
 std::int64_t BmpRowBytes(std::int64_t width, int bitCount) { return (width * bitCount + 31) / 32 * 4; }
 

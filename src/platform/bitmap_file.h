@@ -34,6 +34,9 @@ namespace skarvel {
 Bitmap LoadBitmap(const QString& fileName);
 // The same for the bytes of a file.
 Bitmap DecodeBitmap(const QByteArray& bytes);
+// The same through Qt's reader alone, for every kind of file: uncompressed 24-
+// and 8-bit files are otherwise read directly, and must load exactly alike.
+Bitmap DecodeBitmapWithReader(const QByteArray& bytes);
 
 // Writes a colour picture as a 24-bit file, an indexed one as an 8-bit file.
 void SaveBitmap(const Bitmap& bitmap, const QString& fileName);
