@@ -2,6 +2,10 @@
 
 #include "platform/bitmap_file.h"
 #include "platform/file_names.h"
+#include "platform/parallel.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace skarvel {
 namespace {
@@ -32,6 +36,82 @@ std::uint8_t GreyLevel(int b0, int b1, int b2, const GreyFactors& f) {
   return static_cast<std::uint8_t>(v);
 }
 
+namespace {
+
+// Rows per thread: at least about a quarter of a megapixel each.
+int MinRowsPerThread(int width) { return std::max(1, (1 << 18) / std::max(width, 1)); }
+
+// Equal weights k = kR = kG = kB: every product b k (an 8-bit integer times a
+// 53-bit significand, at most 61 bits) is exact in the 64-bit significand of
+// extended precision, and so are both partial sums, (b0 + b1) k and
+// (b0 + b1 + b2) k (a 10-bit integer times k, at most 63 bits). So s, and the
+// grey level, depend on the three bytes only through their sum 0..765.
+void ComposeEqualWeights(const Bitmap& source, const GreyFactors& f, Bitmap& result) {
+  std::uint8_t level[766];
+  for (int sum = 0; sum <= 765; ++sum) {
+    const int b0 = std::min(sum, 255), b1 = std::min(sum - b0, 255), b2 = sum - b0 - b1;
+    level[sum] = GreyLevel(b0, b1, b2, f);
+  }
+  ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
+    for (int y = begin; y < end; ++y) {
+      const std::uint8_t* in = source.row(y);
+      std::uint8_t* out = result.row(y);
+      for (int x = 0; x < source.width; ++x, in += 3) out[x] = level[in[0] + in[1] + in[2]];
+    }
+  });
+}
+
+// Any weights, in double arithmetic with a guard band.
+//
+// With u = 2^-53, the five double operations giving
+// ((b0 kR + b1 kG) + b2 kB) t stay within 5u of a sum of at most
+// 3 * 255 * 3 = 2295 before the multiplication by t, so within 2^-40 of the
+// exact s = (...) t; the subtraction of 127, the product by K <= 10 and the
+// addition of 127 bring that to less than 2^-36 for the double v. The
+// extended-precision value lies within 2^-47 of the exact one and its
+// rounding to a double moves it by less than 2^-40 (|v| < 6508). So the two
+// differ by less than 2^-35. Where the double v lies farther than
+// kGuard = 2^-30 from every integer, the extended one lies between the same
+// two integers, and the clamps (at the integers 0 and 255) and the truncation
+// give the same byte. Values nearer an integer (a few in a million for
+// typical weights, up to a third of them for weights such as 1, 1, 2) are
+// computed again in extended precision.
+constexpr double kGuard = 1.0 / (1 << 30);
+
+void ComposeDouble(const Bitmap& source, const GreyFactors& f, Bitmap& result) {
+  const double kR = f.kR, kG = f.kG, kB = f.kB, k = f.k;
+  ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
+    for (int y = begin; y < end; ++y) {
+      const std::uint8_t* in = source.row(y);
+      std::uint8_t* out = result.row(y);
+      for (int x = 0; x < source.width; ++x, in += 3) {
+        const double s = ((in[0] * kR + in[1] * kG) + in[2] * kB) * kOneThird;
+        const double v = (s - 127.0) * k + 127.0;
+        const double whole = static_cast<double>(static_cast<int>(v));
+        const double fraction = std::fabs(v - whole);  // exact
+        if (fraction < kGuard || fraction > 1.0 - kGuard) {
+          out[x] = GreyLevel(in[0], in[1], in[2], f);
+        } else {
+          out[x] = v > 255.0 ? 255 : v < 0.0 ? 0 : static_cast<std::uint8_t>(v);
+        }
+      }
+    }
+  });
+}
+
+// A picture of palette indices through a 256-entry table.
+void ComposeThroughTable(const Bitmap& source, const std::uint8_t (&level)[256], Bitmap& result) {
+  ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
+    for (int y = begin; y < end; ++y) {
+      const std::uint8_t* in = source.row(y);
+      std::uint8_t* out = result.row(y);
+      for (int x = 0; x < source.width; ++x) out[x] = level[in[x]];
+    }
+  });
+}
+
+}  // namespace
+
 void ComposeGrey(const Bitmap& source, const ChannelSettings& settings, Bitmap& result) {
   if (!result.indexed || result.width != source.width || result.height != source.height) {
     result = Bitmap::Indexed(source.width, source.height, GreyPalette());
@@ -39,23 +119,24 @@ void ComposeGrey(const Bitmap& source, const ChannelSettings& settings, Bitmap& 
   result.palette = GreyPalette();
   result.fileBitCount = 8;
   const GreyFactors factors = MakeGreyFactors(settings);
-  if (source.indexed && source.fileBitCount == 8) {
-    // The palette index is the grey level, whatever colour the palette gives it.
+  if (source.indexed) {
+    // 8-bit sources: the palette index is the grey level, whatever colour the
+    // palette gives it. Other indexed sources (1 and 4 bits): the colour of
+    // the index, as for a 24-bit source.
     std::uint8_t level[256];
-    for (int p = 0; p < 256; ++p) level[p] = GreyLevel(p, p, p, factors);
-    for (int y = 0; y < source.height; ++y) {
-      const std::uint8_t* in = source.row(y);
-      std::uint8_t* out = result.row(y);
-      for (int x = 0; x < source.width; ++x) out[x] = level[in[x]];
+    for (int p = 0; p < 256; ++p) {
+      const Bgr c = source.fileBitCount == 8 ? Bgr{static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(p),
+                                                   static_cast<std::uint8_t>(p)}
+                                             : source.palette[p];
+      level[p] = GreyLevel(c.b, c.g, c.r, factors);
     }
+    ComposeThroughTable(source, level, result);
     return;
   }
-  std::vector<std::uint8_t> colours(static_cast<std::size_t>(source.width) * 3);
-  for (int y = 0; y < source.height; ++y) {
-    ColourRow(source, y, colours.data());
-    const std::uint8_t* in = colours.data();
-    std::uint8_t* out = result.row(y);
-    for (int x = 0; x < source.width; ++x, in += 3) out[x] = GreyLevel(in[0], in[1], in[2], factors);
+  if (factors.kR == factors.kG && factors.kG == factors.kB) {
+    ComposeEqualWeights(source, factors, result);
+  } else {
+    ComposeDouble(source, factors, result);
   }
 }
 
