@@ -51,13 +51,23 @@ Bitmap ExtractFragment(const Bitmap& source, const CutFrame& frame) {
   const std::int64_t firstColumn = std::clamp<std::int64_t>(-left, 0, width);
   const std::int64_t endColumn = std::clamp<std::int64_t>(source.width - left, firstColumn, width);
   if (endColumn <= firstColumn) return result;
-  std::vector<std::uint8_t> sourceRow(static_cast<std::size_t>(source.width) * 3);
+  // Row copies: the part of each source row inside the rectangle, straight
+  // from the source (through the palette for an indexed one).
+  const std::size_t count = static_cast<std::size_t>(endColumn - firstColumn);
   for (int y = 0; y < result.height; ++y) {
     const std::int64_t sourceY = top + y;
     if (sourceY < 0 || sourceY >= source.height) continue;
-    ColourRow(source, static_cast<int>(sourceY), sourceRow.data());
-    std::memcpy(result.row(y) + 3 * firstColumn, sourceRow.data() + 3 * (left + firstColumn),
-                static_cast<std::size_t>(3 * (endColumn - firstColumn)));
+    std::uint8_t* out = result.row(y) + 3 * firstColumn;
+    const std::uint8_t* in =
+        source.row(static_cast<int>(sourceY)) + source.bytesPerPixel() * (left + firstColumn);
+    if (!source.indexed) {
+      std::memcpy(out, in, 3 * count);
+      continue;
+    }
+    for (std::size_t x = 0; x < count; ++x, out += 3) {
+      const Bgr c = source.palette[in[x]];
+      out[0] = c.b, out[1] = c.g, out[2] = c.r;
+    }
   }
   return result;
 }
