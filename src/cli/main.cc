@@ -39,6 +39,15 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext&, const QString& 
   skarvel::cli::PrintErr(message);
 }
 
+// The bitmap commands only read and write files: a core application starts
+// in a fraction of the time of a GUI one and holds less memory (no platform
+// plugin, no fonts), which counts when each file is a process of its own.
+bool NeedsGui(int argc, char** argv) {
+  if (argc < 2) return true;
+  const QByteArray name(argv[1]);
+  return name != "resample" && name != "cut" && name != "grey";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -46,7 +55,12 @@ int main(int argc, char** argv) {
   // Drawing text needs a GUI application object; the offscreen platform
   // gives one without a display.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
+  std::unique_ptr<QCoreApplication> app;
+  if (NeedsGui(argc, argv)) {
+    app = std::make_unique<QGuiApplication>(argc, argv);
+  } else {
+    app = std::make_unique<QCoreApplication>(argc, argv);
+  }
   QStringList args = QCoreApplication::arguments();
   args.removeFirst();
   if (args.isEmpty()) {
