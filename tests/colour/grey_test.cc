@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <random>
+#include <thread>
 
 namespace skarvel {
 namespace {
@@ -81,6 +84,108 @@ TEST(GreyLevel, AgreesWithTheReferenceOverRandomPixelsAndSettings) {
   for (int c = kContrastMin; c <= kContrastMax; ++c)
     for (int p = 0; p < 256; ++p)
       ASSERT_EQ(Grey(p, p, p, {.contrast = c}), ReferenceGrey(p, p, p, 0, 0, 0, c));
+}
+
+// A 4096 x 4096 picture holding every colour triple once: pixel i has bytes
+// i & 0xFF, (i >> 8) & 0xFF, i >> 16.
+const Bitmap& EveryTriple() {
+  static const Bitmap picture = [] {
+    Bitmap b = Bitmap::Colour(4096, 4096);
+    for (std::uint32_t i = 0; i < (1u << 24); ++i) {
+      b.pixels[3 * i] = static_cast<std::uint8_t>(i);
+      b.pixels[3 * i + 1] = static_cast<std::uint8_t>(i >> 8);
+      b.pixels[3 * i + 2] = static_cast<std::uint8_t>(i >> 16);
+    }
+    return b;
+  }();
+  return picture;
+}
+
+// The index of the first triple whose level differs from the reference, or
+// -1; the reference is spread over the cores on threads of the test's own.
+long long FirstDifference(const Bitmap& grey, const ChannelSettings& s) {
+  std::atomic<long long> first{-1};
+  const unsigned threads = std::max(2u, std::thread::hardware_concurrency());
+  std::vector<std::thread> pool;
+  for (unsigned t = 0; t < threads; ++t)
+    pool.emplace_back([&, t] {
+      const std::uint32_t begin = (1u << 24) / threads * t;
+      const std::uint32_t end = t + 1 == threads ? (1u << 24) : (1u << 24) / threads * (t + 1);
+      for (std::uint32_t i = begin; i < end; ++i)
+        if (grey.pixels[i] != ReferenceGrey(i & 0xFF, (i >> 8) & 0xFF, i >> 16, s.r, s.g, s.b, s.contrast)) {
+          long long expected = -1;
+          first.compare_exchange_strong(expected, i);
+          return;
+        }
+    });
+  for (std::thread& thread : pool) thread.join();
+  return first;
+}
+
+TEST(ComposeGrey, EveryColourTripleAgreesWithTheReference) {
+  // Defaults and other equal weights (the sum table), weights that put a third
+  // of all values on integers (1, 1, 2), the worked contrasts 0, 75 and 500,
+  // and arbitrary ones.
+  const ChannelSettings settings[] = {
+      {},
+      {.r = 70, .g = 70, .b = 70, .contrast = 333},
+      {.r = -100, .g = -100, .b = -100, .contrast = 25},
+      {.r = 0, .g = 0, .b = 100, .contrast = 50},
+      {.r = 12, .g = -40, .b = 150, .contrast = 0},
+      {.r = 0, .g = 0, .b = 0, .contrast = 75},
+      {.r = 5, .g = -3, .b = 20, .contrast = 75},
+      {.r = 0, .g = 0, .b = 0, .contrast = 500},
+      {.r = -7, .g = 33, .b = 100, .contrast = 500},
+      {.r = 37, .g = -12, .b = 150, .contrast = 73},
+      {.r = 200, .g = -100, .b = 199, .contrast = 417},
+  };
+  Bitmap grey;
+  for (const ChannelSettings& s : settings) {
+    ComposeGrey(EveryTriple(), s, grey);
+    ASSERT_EQ(grey.width, 4096);
+    const long long i = FirstDifference(grey, s);
+    EXPECT_EQ(i, -1) << "bytes " << (i & 0xFF) << ", " << ((i >> 8) & 0xFF) << ", " << (i >> 16) << " at "
+                     << s.r << ", " << s.g << ", " << s.b << ", " << s.contrast;
+  }
+}
+
+TEST(ComposeGrey, RandomPicturesSettingsAndSourceKindsAgreeWithTheReference) {
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> channel(kChannelMin, kChannelMax), contrast(kContrastMin, kContrastMax),
+      size(1, 700);
+  for (int round = 0; round < 40; ++round) {
+    ChannelSettings s{channel(random), channel(random), channel(random), contrast(random)};
+    if (round % 5 == 0) s.g = s.b = s.r;  // equal weights
+    const int width = size(random), height = size(random);
+    SCOPED_TRACE(::testing::Message()
+                 << width << "x" << height << " at " << s.r << "," << s.g << "," << s.b << "," << s.contrast);
+    // 24 bits, with flat patches (equal bytes lie on integers in exact arithmetic).
+    Bitmap colour = Bitmap::Colour(width, height);
+    for (std::size_t i = 0; i < colour.pixels.size(); ++i)
+      colour.pixels[i] = static_cast<std::uint8_t>(i % 7 == 0 ? 120 : random());
+    const Bitmap g24 = ComposeGrey(colour, s);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const Bgr c = colour.colour(x, y);
+        ASSERT_EQ(g24.row(y)[x], ReferenceGrey(c.b, c.g, c.r, s.r, s.g, s.b, s.contrast)) << x << "," << y;
+      }
+    // 8 bits (the index is the level) and 4 bits (the palette colour).
+    Bitmap indexed = Bitmap::Indexed(width, height, {});
+    for (auto& c : indexed.palette)
+      c = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+           static_cast<std::uint8_t>(random())};
+    for (auto& p : indexed.pixels) p = static_cast<std::uint8_t>(random() % 16);
+    const Bitmap g8 = ComposeGrey(indexed, s);
+    indexed.fileBitCount = 4;
+    const Bitmap g4 = ComposeGrey(indexed, s);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const int p = indexed.row(y)[x];
+        const Bgr c = indexed.palette[p];
+        ASSERT_EQ(g8.row(y)[x], ReferenceGrey(p, p, p, s.r, s.g, s.b, s.contrast));
+        ASSERT_EQ(g4.row(y)[x], ReferenceGrey(c.b, c.g, c.r, s.r, s.g, s.b, s.contrast));
+      }
+  }
 }
 
 TEST(ComposeGrey, SourceFormats) {
