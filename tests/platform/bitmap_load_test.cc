@@ -296,6 +296,118 @@ TEST(LoadBitmap, WhatTheWritersWriteLoadsBack) {
   EXPECT_EQ(g.palette, GreyPalette());
 }
 
+// ---- Direct reading of plain files ---------------------------------------------
+
+// Both ways of reading give the same picture, or both refuse the file.
+::testing::AssertionResult LoadsLikeTheReader(const Bitmap& direct, const QByteArray& bytes) {
+  Bitmap reader;
+  try {
+    reader = DecodeBitmapWithReader(bytes);
+  } catch (const Error&) {
+    return ::testing::AssertionFailure() << "the reader refuses what was loaded directly";
+  }
+  if (direct.width != reader.width || direct.height != reader.height || direct.indexed != reader.indexed ||
+      direct.fileBitCount != reader.fileBitCount)
+    return ::testing::AssertionFailure() << "kind or size differs";
+  if (direct.pixels != reader.pixels) return ::testing::AssertionFailure() << "pixels differ";
+  if (direct.indexed && direct.palette != reader.palette)
+    return ::testing::AssertionFailure() << "palette differs";
+  return ::testing::AssertionSuccess();
+}
+
+void ExpectSameOutcome(const QByteArray& bytes, const TempDir& dir) {
+  const QString file = dir.write("f.bmp", bytes);
+  for (int way = 0; way < 2; ++way) {
+    SCOPED_TRACE(way ? "from the file" : "from memory");
+    try {
+      const Bitmap direct = way ? LoadBitmap(file) : DecodeBitmap(bytes);
+      EXPECT_TRUE(LoadsLikeTheReader(direct, bytes));
+    } catch (const Error& e) {
+      EXPECT_EQ(e.message(), QString::fromUtf8(messages::kBitmapNotValid));
+      EXPECT_THROW(DecodeBitmapWithReader(bytes), Error) << "refused, but the reader loads it";
+    }
+  }
+}
+
+void PutU32(QByteArray& b, int at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+TEST(LoadBitmap, PlainFilesReadDirectlyLoadExactlyAsThroughTheReader) {
+  std::mt19937 random(12);
+  TempDir dir;
+  for (int round = 0; round < 120; ++round) {
+    const int bitCount = round % 2 ? 24 : 8;
+    const int width = 1 + static_cast<int>(random() % 37), height = 1 + static_cast<int>(random() % 9);
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    for (auto& p : pixels) p = random() & (bitCount == 8 ? 0xFF : 0xFFFFFF);
+    std::vector<QRgb> palette;
+    if (bitCount == 8) palette.resize(round % 3 == 0 ? 256 : 1 + random() % 255);
+    for (auto& c : palette) c = random() & 0xFFFFFF;
+    QByteArray bytes = MakeBmp({.width = width,
+                                .height = height,
+                                .bitCount = bitCount,
+                                .topDown = round % 4 < 2,
+                                .palette = palette},
+                               pixels);
+    SCOPED_TRACE(::testing::Message()
+                 << "round " << round << ": " << bitCount << " bits, " << width << "x" << height);
+    ExpectSameOutcome(bytes, dir);
+    // Variations of the headers: bytes between the table and the pixels,
+    // trailing bytes, a colour count of 0 (all 256) or one that overlaps the
+    // pixels or exceeds 256, a table entry count of 1, two planes.
+    const int offset = static_cast<std::uint8_t>(bytes[10]) | static_cast<std::uint8_t>(bytes[11]) << 8;
+    QByteArray gap = bytes.left(offset) + QByteArray(5, '\x7F') + bytes.mid(offset) + QByteArray(3, '\0');
+    PutU32(gap, 10, static_cast<std::uint32_t>(offset + 5));
+    ExpectSameOutcome(gap, dir);
+    for (std::uint32_t colours : {0u, 1u, 255u, 256u, 257u, 70000u}) {
+      QByteArray b = bytes;
+      PutU32(b, 46, colours);
+      ExpectSameOutcome(b, dir);
+    }
+    QByteArray planes = bytes;
+    planes[26] = 2;
+    ExpectSameOutcome(planes, dir);
+    ExpectSameOutcome(bytes.left(bytes.size() - 1), dir);
+  }
+}
+
+TEST(LoadBitmap, DamagedPlainFilesLoadAsThroughTheReaderOrAreRefused) {
+  std::mt19937 random(13);
+  TempDir dir;
+  std::vector<std::uint32_t> pixels(60);
+  for (auto& p : pixels) p = random() & 0xFFFFFF;
+  std::vector<QRgb> palette(256);
+  for (auto& c : palette) c = random() & 0xFFFFFF;
+  const QByteArray sources[] = {
+      MakeBmp({.width = 10, .height = 6, .bitCount = 24}, pixels),
+      MakeBmp({.width = 10, .height = 6, .bitCount = 8, .palette = palette}, pixels)};
+  for (const QByteArray& source : sources)
+    for (int round = 0; round < 300; ++round) {
+      QByteArray damaged = source;
+      for (int i = 1 + static_cast<int>(random() % 3); i > 0; --i)
+        damaged[static_cast<qsizetype>(random() % 54)] =
+            static_cast<char>(random() % 3 ? random() % 4 : random());
+      ExpectSameOutcome(damaged, dir);
+    }
+}
+
+TEST(LoadBitmap, AColourTableRunningIntoShortPixelDataIsRefused) {
+  // An OS/2 header implies a 256-entry table (768 bytes), but the pixel
+  // offset lies right after 4 entries. The reader takes the pixels from the
+  // table's end, where this file has 10 of the 16 bytes: refused rather than
+  // loaded with two rows undefined.
+  const std::vector<QRgb> four(4, qRgb(1, 2, 3));
+  const QByteArray small =
+      MakeBmp({.width = 4, .height = 4, .bitCount = 8, .palette = four, .coreHeader = true},
+              std::vector<std::uint32_t>(16, 2));
+  ASSERT_EQ(small.size(), 14 + 12 + 12 + 16);
+  ExpectNotValid(small + QByteArray(750, '\1'), "pixels after the table cut short");
+  // With all 16 bytes after the table it loads (from there, as the reader does).
+  const Bitmap b = DecodeBitmap(small + QByteArray(756, '\1'));
+  EXPECT_EQ(b.pixels, std::vector<std::uint8_t>(16, 1));
+}
+
 // ---- The external corpus ----------------------------------------------------
 
 QString CorpusDir() {
@@ -415,6 +527,13 @@ TEST(BmpCorpus, BadAndQuestionableFilesAreRefusedOrLoadSafely) {
     }
   EXPECT_GT(files, 0);
   EXPECT_THROW(LoadBitmap(dir + "/b/reallybig.bmp"), Error);
+  // Whatever way a file takes, it loads as through the reader alone.
+  for (const char* sub : {"/g", "/b", "/q"})
+    for (const QFileInfo& file : QDir(dir + sub).entryInfoList({"*.bmp"}, QDir::Files)) {
+      SCOPED_TRACE(file.filePath().toStdString());
+      TempDir copy;
+      ExpectSameOutcome(testing::ReadBytes(file.filePath()), copy);
+    }
   EXPECT_THROW(LoadBitmap(dir + "/b/shortfile.bmp"), Error);
 }
 
