@@ -61,38 +61,48 @@ void ComposeEqualWeights(const Bitmap& source, const GreyFactors& f, Bitmap& res
   });
 }
 
-// Any weights, in double arithmetic with a guard band.
+// Any weights: per-byte tables of fixed-point values and a guard band.
 //
-// With u = 2^-53, the five double operations giving
-// ((b0 kR + b1 kG) + b2 kB) t stay within 5u of a sum of at most
-// 3 * 255 * 3 = 2295 before the multiplication by t, so within 2^-40 of the
-// exact s = (...) t; the subtraction of 127, the product by K <= 10 and the
-// addition of 127 bring that to less than 2^-36 for the double v. The
-// extended-precision value lies within 2^-47 of the exact one and its
-// rounding to a double moves it by less than 2^-40 (|v| < 6508). So the two
-// differ by less than 2^-35. Where the double v lies farther than
-// kGuard = 2^-30 from every integer, the extended one lies between the same
-// two integers, and the clamps (at the integers 0 and 255) and the truncation
-// give the same byte. Values nearer an integer (a few in a million for
-// typical weights, up to a third of them for weights such as 1, 1, 2) are
-// computed again in extended precision.
-constexpr double kGuard = 1.0 / (1 << 30);
+// In exact arithmetic v = ((b0 kR + b1 kG + b2 kB) t - 127) K + 127 is the sum
+// b0 kR t K + b1 kG t K + b2 kB t K + 127 (1 - K). Each of the three terms is
+// tabulated for the 256 byte values (the constant goes into the first), in
+// units of 2^-32 as 64-bit integers: computed in extended precision (within
+// 2^-50) and rounded to the unit (within 2^-33), so the sum of three entries
+// lies within 2^-31 of the exact v. The extended-precision formula itself
+// lies within 2^-47 of the exact v before its rounding to a double, which
+// moves it by less than 2^-40 (|v| < 6508). So the table sum and the double v
+// of the formula differ by less than 2^-30. Where the sum lies farther than
+// kGuard = 2^-24 from every integer, the formula's v lies strictly between
+// the same two integers, and its clamps (at the integers 0 and 255) and
+// truncation give the byte floor(sum) clamped to 0..255. Values nearer an
+// integer (a few in a million for typical weights, up to a third of them for
+// weights such as 1, 1, 2) are computed again by the formula.
+constexpr int kFixedBits = 32;
+constexpr std::int64_t kUnit = std::int64_t{1} << kFixedBits;
+constexpr std::int64_t kGuard = std::int64_t{1} << (kFixedBits - 24);
 
-void ComposeDouble(const Bitmap& source, const GreyFactors& f, Bitmap& result) {
-  const double kR = f.kR, kG = f.kG, kB = f.kB, k = f.k;
+void ComposeFixedPoint(const Bitmap& source, const GreyFactors& f, Bitmap& result) {
+  std::int64_t terms[3][256];
+  const long double t = kOneThird, k = f.k;
+  const long double weights[3] = {f.kR, f.kG, f.kB};
+  for (int channel = 0; channel < 3; ++channel)
+    for (int b = 0; b < 256; ++b) {
+      long double term = b * weights[channel] * t * k;
+      if (channel == 0) term += 127.0L * (1.0L - k);
+      terms[channel][b] = std::llround(std::ldexp(term, kFixedBits));
+    }
   ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
     for (int y = begin; y < end; ++y) {
       const std::uint8_t* in = source.row(y);
       std::uint8_t* out = result.row(y);
       for (int x = 0; x < source.width; ++x, in += 3) {
-        const double s = ((in[0] * kR + in[1] * kG) + in[2] * kB) * kOneThird;
-        const double v = (s - 127.0) * k + 127.0;
-        const double whole = static_cast<double>(static_cast<int>(v));
-        const double fraction = std::fabs(v - whole);  // exact
-        if (fraction < kGuard || fraction > 1.0 - kGuard) {
+        const std::int64_t v = terms[0][in[0]] + terms[1][in[1]] + terms[2][in[2]];
+        // Distance to the nearest integer below kGuard: (v + guard) mod unit < 2 guard.
+        if (((v + kGuard) & (kUnit - 1)) < 2 * kGuard) {
           out[x] = GreyLevel(in[0], in[1], in[2], f);
         } else {
-          out[x] = v > 255.0 ? 255 : v < 0.0 ? 0 : static_cast<std::uint8_t>(v);
+          const std::int64_t whole = v >> kFixedBits;  // floor
+          out[x] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(whole, 0, 255));
         }
       }
     }
@@ -136,7 +146,7 @@ void ComposeGrey(const Bitmap& source, const ChannelSettings& settings, Bitmap& 
   if (factors.kR == factors.kG && factors.kG == factors.kB) {
     ComposeEqualWeights(source, factors, result);
   } else {
-    ComposeDouble(source, factors, result);
+    ComposeFixedPoint(source, factors, result);
   }
 }
 
