@@ -79,7 +79,11 @@ void BM_ResampleBilinear(benchmark::State& state) {
     benchmark::DoNotOptimize(out.pixels.data());
   }
 }
-BENCHMARK(BM_ResampleBilinear)->Args({3000, 2000})->Args({2900, 1900})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResampleBilinear)
+    ->Args({3000, 2000})
+    ->Args({2900, 1900})
+    ->Args({4096, 4096})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ExtractFragment(benchmark::State& state) {
   for (auto _ : state) {
@@ -89,15 +93,18 @@ void BM_ExtractFragment(benchmark::State& state) {
 }
 BENCHMARK(BM_ExtractFragment)->Unit(benchmark::kMillisecond);
 
+// 0: defaults (equal weights), 1: arbitrary weights, 2: contrast 500,
+// 3: weights 1, 1, 2 (a third of the values on integers: the most recomputed).
 void BM_ComposeGrey(benchmark::State& state) {
-  const ChannelSettings settings = state.range(0) ? ChannelSettings{37, -12, 150, 73} : ChannelSettings{};
+  const ChannelSettings choices[] = {{}, {37, -12, 150, 73}, {0, 0, 0, 500}, {0, 0, 100, 50}};
+  const ChannelSettings settings = choices[state.range(0)];
   Bitmap result;
   for (auto _ : state) {
     ComposeGrey(Source(), settings, result);
     benchmark::DoNotOptimize(result.pixels.data());
   }
 }
-BENCHMARK(BM_ComposeGrey)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ComposeGrey)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
 void BM_ComposeGreyFrom8Bit(benchmark::State& state) {
   Bitmap result;
@@ -114,6 +121,18 @@ void BM_LoadOnly(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(LoadBitmap(file).pixels.data());
 }
 BENCHMARK(BM_LoadOnly)->Unit(benchmark::kMillisecond);
+
+void BM_LoadOnly8Bit(benchmark::State& state) {
+  const QString file = SourceFiles().dir.filePath("grey.bmp");
+  for (auto _ : state) benchmark::DoNotOptimize(LoadBitmap(file).pixels.data());
+}
+BENCHMARK(BM_LoadOnly8Bit)->Unit(benchmark::kMillisecond);
+
+void BM_SaveOnly(benchmark::State& state) {
+  const QString file = SourceFiles().dir.filePath("saved.bmp");
+  for (auto _ : state) SaveBitmap(Source(), file);
+}
+BENCHMARK(BM_SaveOnly)->Unit(benchmark::kMillisecond);
 
 void BM_RunResampling(benchmark::State& state) {
   Files& files = SourceFiles();
