@@ -26,9 +26,18 @@ void PrintUsage() {
                                .arg(QLatin1String(command.name), QLatin1String(command.usage)));
 }
 
+// Qt's own chatter about the session (no XDG_RUNTIME_DIR under a batch job)
+// is not the user's business; everything else Qt says goes to standard error.
+void FilterQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (message.startsWith(QLatin1String("QStandardPaths: "))) return;
+  if (type == QtDebugMsg || type == QtInfoMsg) return;
+  skarvel::cli::PrintErr(message);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  qInstallMessageHandler(FilterQtMessages);
   // Drawing text needs a GUI application object; the offscreen platform
   // gives one without a display.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,11 +1,23 @@
 #include "cli/commands.h"
+#include "scaling/scaling.h"
 
 namespace skarvel::cli {
 
 int RunScale(const QStringList& args) {
   const ParsedArguments parsed = ParseArguments(args, {QStringLiteral("bench"), QStringLiteral("real")});
   if (parsed.positional.isEmpty()) throw UsageError("no files given");
-  return kExitOk;
+  // The edits' defaults.
+  const QString bench = parsed.value(QStringLiteral("bench"), QStringLiteral("4.25"));
+  const QString real = parsed.value(QStringLiteral("real"), QStringLiteral("500000"));
+
+  TImageGeometry geometry;  // one record for the whole run, as the window has
+  bool skipped = false;
+  ForEachFolderRun(parsed.positional, [&](const QString& folder, const QStringList& entries) {
+    const ScalingResult result = RunScaling(folder, entries, bench, real, geometry);
+    for (const QString& written : result.written) PrintOut(written);
+    skipped = skipped || !result.skipped.isEmpty();
+  });
+  return skipped ? kExitFailure : kExitOk;
 }
 
 }  // namespace skarvel::cli

@@ -14,6 +14,7 @@ QString MakeOutputName(const QString& directory, const QString& entryName, const
 QString NativeFileName(const QString& nameFromFile) {
   QString name = nameFromFile;
   name.replace(u'\\', u'/');
+  while (name.endsWith(u' ')) name.chop(1);
   return name;
 }
 

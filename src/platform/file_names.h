@@ -16,7 +16,10 @@ QString BaseName(const QString& entryName);
 // when the directory already ends in one, as the system always has.
 QString MakeOutputName(const QString& directory, const QString& entryName, const QString& suffix);
 
-// A file name read from a file, with "\" turned into "/".
+// A file name read from a file, as the system opens it: "\" turned into "/",
+// and trailing blanks dropped (names in list and camera files are commonly
+// followed by " ; comment", and the system has always opened them without the
+// blanks).
 QString NativeFileName(const QString& nameFromFile);
 
 // directory + "/" + entryName, without doubling a separator that is there.

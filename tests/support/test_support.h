@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <optional>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -57,3 +58,6 @@ QString SourceDir();
 QString TestDataDir();
 
 }  // namespace skarvel::testing
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }

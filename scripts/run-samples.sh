@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs, builds and runs the batch jobs on a copy of the bundled sample
+# workspace in build/sample-workspace (the samples themselves stay untouched).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh
+batch=build/src/cli/skarvel-batch
+work=build/sample-workspace
+rm -rf "$work"
+mkdir -p "$work"
+cp -r samples/. "$work/"
+
+echo "== Bench-to-real scaling (bench 4.25 m, real 500000 m)"
+"$batch" scale --decimal-separator . "$work"/bench/*.ort
+echo
+echo "Results are in $work"

@@ -1,0 +1,29 @@
+#pragma once
+// Runs the skarvel-batch executable and collects what it printed.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace skarvel::testing {
+
+struct CommandResult {
+  int exitCode = -1;
+  QString out;
+  QString err;
+  QStringList outLines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
+};
+
+inline CommandResult RunBatch(const QStringList& args, const QString& workingDirectory = {}) {
+  QProcess process;
+  if (!workingDirectory.isEmpty()) process.setWorkingDirectory(workingDirectory);
+  process.start(QStringLiteral(SKARVEL_BATCH_PATH), args);
+  CommandResult result;
+  if (!process.waitForFinished(120000)) return result;
+  result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  result.out = QString::fromUtf8(process.readAllStandardOutput());
+  result.err = QString::fromUtf8(process.readAllStandardError());
+  return result;
+}
+
+}  // namespace skarvel::testing

@@ -1,0 +1,75 @@
+#include "cli/cli_test_support.h"
+#include "platform/files.h"
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace skarvel {
+namespace {
+
+using testing::ReadBytes;
+using testing::RunBatch;
+using testing::TempDir;
+
+// Copies the bench samples into a fresh folder.
+void CopySamples(const TempDir& dir) {
+  const QDir samples(testing::SourceDir() + "/samples/bench");
+  for (const QString& name : samples.entryList(QDir::Files))
+    QFile::copy(samples.filePath(name), dir.file(name));
+}
+
+TEST(ScaleCommand, ScalesTheSampleFilesAndPrintsEachOutput) {
+  TempDir dir;
+  CopySamples(dir);
+  const auto r =
+      RunBatch({"scale", "--decimal-separator", ".", dir.file("shot01.ort"), dir.file("shot03.day2.ort")});
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_EQ(r.outLines(), QStringList({dir.file("shot01_real.ort"), dir.file("shot03_real.ort")}));
+  const QList<QByteArray> out = SplitLines(ReadBytes(dir.file("shot01_real.ort")));
+  ASSERT_EQ(out.size(), 21);
+  // The sample's distance is 4.2500 bench metres: 500000 real metres.
+  EXPECT_EQ(out[5], "500000" + EncodeCp1251(" ; Расстояние от центра проекции до точки визирования"));
+  EXPECT_EQ(out.mid(6), SplitLines(ReadBytes(dir.file("shot01.ort"))).mid(6, 15));
+}
+
+TEST(ScaleCommand, TextsAreConvertedWithTheGivenSeparator) {
+  TempDir dir;
+  CopySamples(dir);
+  // The sample files use "." and so fail to read with ","; the default bench
+  // text fails first.
+  auto r = RunBatch({"scale", "--decimal-separator", ",", dir.file("shot01.ort")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("'4.25' is not a valid floating point value")) << r.err.toStdString();
+  r = RunBatch({"scale", "--decimal-separator", ",", "--bench", "4,25", dir.file("shot01.ort")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains(QStringLiteral("Ошибка чтения файла геометрии изображения!")));
+  EXPECT_FALSE(QFileInfo::exists(dir.file("shot01_real.ort")));
+  r = RunBatch({"scale", "--decimal-separator=.", "--bench", "0.5", "--real", "1", dir.file("shot01.ort")});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(ReadBytes(dir.file("shot01_real.ort")).contains("\r\n8.500 ; "));  // 4.25 x 2
+}
+
+TEST(ScaleCommand, ASkippedFileDoesNotStopTheRunButFailsIt) {
+  TempDir dir;
+  CopySamples(dir);
+  dir.write("bad.ort", "1;\r\n");
+  const auto r = RunBatch({"scale", "--decimal-separator", ".", dir.file("bad.ort"), dir.file("shot02.ort")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.outLines(), QStringList({dir.file("shot02_real.ort")}));
+  EXPECT_TRUE(r.err.contains(QStringLiteral("Ошибка!")));
+}
+
+TEST(ScaleCommand, WrongUsageExitsWithTwo) {
+  EXPECT_EQ(RunBatch({}).exitCode, 2);
+  EXPECT_EQ(RunBatch({"scale"}).exitCode, 2);
+  EXPECT_EQ(RunBatch({"scale", "--unknown", "1", "a.ort"}).exitCode, 2);
+  EXPECT_EQ(RunBatch({"scale", "--decimal-separator", "ab", "a.ort"}).exitCode, 2);
+  EXPECT_EQ(RunBatch({"scale", "a.ort", "--bench"}).exitCode, 2);
+  EXPECT_EQ(RunBatch({"nosuchcommand"}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace skarvel

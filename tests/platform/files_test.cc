@@ -1,0 +1,119 @@
+#include "platform/files.h"
+#include "platform/error.h"
+#include "platform/file_names.h"
+#include "support/test_support.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+namespace skarvel {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+
+QList<QByteArray> L(std::initializer_list<const char*> lines) {
+  QList<QByteArray> out;
+  for (const char* line : lines) out.append(QByteArray(line));
+  return out;
+}
+
+TEST(TextLines, SplitAtCrLfLfAndCrAndEndAtNul) {
+  EXPECT_EQ(SplitLines("a\r\nb\nc\rd"), L({"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitLines("a\r\n"), L({"a"}));
+  EXPECT_EQ(SplitLines(""), L({}));
+  EXPECT_EQ(SplitLines("a\r\n\r\n"), L({"a", ""}));
+  EXPECT_EQ(SplitLines("\r\r\n\n"), L({"", "", ""}));
+  EXPECT_EQ(SplitLines(QByteArray("a\0b\nc", 5)), L({"a"}));
+  EXPECT_EQ(SplitLines(QByteArray("x\r\ny\0\r\nz", 8)), L({"x", "y"}));
+}
+
+TEST(TextLines, Utf8AndWindows1251FilesReadAlike) {
+  TempDir dir;
+  const QString text = QStringLiteral("Ошибка!;Трасса КА");
+  const QString utf8 = dir.write("u.txt", (text + "\r\n2\n").toUtf8());
+  const QString cp1251 = dir.write("w.txt", EncodeCp1251(text) + "\r\n2\r\n");
+  EXPECT_EQ(ReadTextLines(utf8), QStringList({text, "2"}));
+  EXPECT_EQ(ReadTextLines(cp1251), QStringList({text, "2"}));
+  // The encoding is decided for the file as a whole: one stray byte makes it
+  // Windows-1251 throughout.
+  const QString mixed = dir.write("m.txt", text.toUtf8() + "\n\xC0");
+  EXPECT_EQ(ReadTextLines(mixed).at(1), QStringLiteral("А"));
+}
+
+TEST(TextLines, Windows1251EncodingRoundTripsAndReplacesForeignCharacters) {
+  const QString russian = QStringLiteral("Координата X центра проекции ёЁ №");
+  const QByteArray bytes = EncodeCp1251(russian);
+  EXPECT_EQ(bytes.size(), russian.size());
+  EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xCA);  // К
+  EXPECT_EQ(DecodeCp1251(bytes), russian);
+  EXPECT_EQ(EncodeCp1251(QStringLiteral("a漢b")), QByteArray("a?b"));
+}
+
+TEST(TextLines, WrittenWithCrLfAfterEveryLineInWindows1251) {
+  TempDir dir;
+  WriteTextLines(dir.file("out.txt"), QStringList{QStringLiteral("Да"), QString(), QStringLiteral("x")});
+  EXPECT_EQ(ReadBytes(dir.file("out.txt")), QByteArray("\xC4\xE0\r\n\r\nx\r\n"));
+  WriteTextLines(dir.file("empty.txt"), QStringList{});
+  EXPECT_EQ(ReadBytes(dir.file("empty.txt")).size(), 0);
+}
+
+TEST(Files, MissingOrOddFilesGiveTheOpenError) {
+  TempDir dir;
+  QDir(dir.path()).mkdir("sub");
+  for (const QString& name : {dir.file("missing.txt"), dir.file("sub"), QString()}) {
+    try {
+      ReadWholeFile(name);
+      FAIL() << name.toStdString();
+    } catch (const Error& e) {
+      EXPECT_EQ(e.message(), "Cannot open file " + name);
+    }
+  }
+}
+
+TEST(Files, AFailedWriteLeavesThePreviousFileAndNoLeftovers) {
+  TempDir dir;
+  const QString target = dir.write("result.ort", "previous");
+  EXPECT_THROW(WriteFileAtomically(target,
+                                   [](const ByteSink& sink) {
+                                     sink("partial", 7);
+                                     throw Error("interrupted");
+                                   }),
+               Error);
+  EXPECT_EQ(ReadBytes(target), QByteArray("previous"));
+  EXPECT_EQ(dir.entries(), QStringList({"result.ort"}));
+
+  WriteFileAtomically(target, QByteArray("new"));
+  EXPECT_EQ(ReadBytes(target), QByteArray("new"));
+  EXPECT_EQ(dir.entries(), QStringList({"result.ort"}));
+}
+
+TEST(Files, AnUncreatableFileGivesTheCreateError) {
+  TempDir dir;
+  const QString inMissingFolder = dir.file("no/such/folder/out.bmp");
+  try {
+    WriteFileAtomically(inMissingFolder, QByteArray("x"));
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), "Cannot create file " + inMissingFolder);
+  }
+  // A folder standing where the file should go is not replaced.
+  QDir(dir.path()).mkdir("taken.bmp");
+  EXPECT_THROW(WriteFileAtomically(dir.file("taken.bmp"), QByteArray("x")), Error);
+  EXPECT_TRUE(QFileInfo(dir.file("taken.bmp")).isDir());
+}
+
+TEST(FileNames, OutputNamesUseTheBaseNameBeforeTheFirstDot) {
+  EXPECT_EQ(MakeOutputName("/data", "scene.day2.ort", "_real.ort"), "/data/scene_real.ort");
+  EXPECT_EQ(MakeOutputName("/data", "scene_real.ort", "_real.ort"), "/data/scene_real_real.ort");
+  EXPECT_EQ(MakeOutputName("/data", "noext", "_cut.bmp"), "/data/noext_cut.bmp");
+  EXPECT_EQ(MakeOutputName("/data", ".hidden.bmp", "_mod.bmp"), "/data/_mod.bmp");
+  // The separator is added even after a folder that ends in one.
+  EXPECT_EQ(MakeOutputName("/", "a.bmp", "_cut.bmp"), "//a_cut.bmp");
+  EXPECT_EQ(NativeFileName("data\\frames\\f1.ort"), "data/frames/f1.ort");
+  EXPECT_EQ(NativeFileName(" k.txt  "), " k.txt");
+}
+
+}  // namespace
+}  // namespace skarvel

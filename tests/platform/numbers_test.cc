@@ -1,0 +1,108 @@
+#include "platform/numbers.h"
+#include "platform/error.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+
+namespace skarvel {
+namespace {
+
+double Parse(const char* text, QChar separator) {
+  const auto value = ParseExtended(QString::fromUtf8(text), separator);
+  EXPECT_TRUE(value.has_value()) << text;
+  return value ? static_cast<double>(*value) : NAN;
+}
+
+bool Rejects(const char* text, QChar separator) {
+  return !ParseExtended(QString::fromUtf8(text), separator).has_value();
+}
+
+TEST(NumberText, AcceptsTheGrammarWithTheGivenSeparatorOnly) {
+  EXPECT_EQ(Parse("12,5", u','), 12.5);
+  EXPECT_TRUE(Rejects("12.5", u','));
+  EXPECT_EQ(Parse("12.5", u'.'), 12.5);
+  EXPECT_TRUE(Rejects("12,5", u'.'));
+  EXPECT_EQ(Parse("  -3,5E2   ", u','), -350.0);
+  EXPECT_EQ(Parse("+7", u'.'), 7.0);
+  EXPECT_EQ(Parse(".5", u'.'), 0.5);
+  EXPECT_EQ(Parse("5.", u'.'), 5.0);
+  EXPECT_EQ(Parse("1e-2", u'.'), 0.01);
+  EXPECT_EQ(Parse("2E+3", u'.'), 2000.0);
+}
+
+TEST(NumberText, RejectsEverythingElse) {
+  for (const char* text :
+       {"",    " ",     ".",    "-",     "+.",    "e5",  "1e",    "1e+", "1 2", "\t1", "1\t",
+        "1,5", "1.2.3", "0x10", "1_000", "1'000", "--1", "1e5.5", "inf", "nan", "12 ;"}) {
+    EXPECT_TRUE(Rejects(text, u'.')) << '"' << text << '"';
+  }
+}
+
+TEST(NumberText, ValuesOutsideTheDoubleRangeFail) {
+  EXPECT_TRUE(Rejects("1e5000", u'.'));
+  // Within the extended range but beyond a double: the conversion fails.
+  try {
+    StrToFloat(QStringLiteral("1e400"), u'.');
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), QStringLiteral("'1e400' is not a valid floating point value"));
+  }
+  EXPECT_EQ(StrToFloat(QStringLiteral("-1.7976931348623157e308"), u'.'), -1.7976931348623157e308);
+  // A value too small for a double underflows to (nearly) zero, as the unit does.
+  EXPECT_EQ(StrToFloat(QStringLiteral("1e-400"), u'.'), 0.0);
+}
+
+TEST(NumberText, ConvertsInExtendedPrecisionThenRoundsToDouble) {
+  // 0.1 through the 64-bit mantissa and then to a double is still the double
+  // nearest 0.1; 1/3 likewise.
+  EXPECT_EQ(StrToFloat(QStringLiteral("0.1"), u'.'), 0.1);
+  EXPECT_EQ(StrToFloat(QStringLiteral("0.3333333333333333"), u'.'), 0.3333333333333333);
+  EXPECT_EQ(StrToExtended(QStringLiteral("0.1")) == 0.1L, true);
+}
+
+TEST(NumberText, IgnoresTheProcessLocale) {
+  // A locale whose radix is "," must not change what the conversion accepts.
+  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = previous ? previous : "C";
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr &&
+      std::setlocale(LC_NUMERIC, "ru_RU.UTF-8") == nullptr)
+    GTEST_SKIP() << "no locale with a comma separator is installed";
+  EXPECT_EQ(Parse("2.5", u'.'), 2.5);
+  EXPECT_TRUE(Rejects("2,5", u'.'));
+  EXPECT_EQ(FormatFixedC(2.5L, 2), "2.50");
+  std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(IntegerText, FollowsTheEditGrammar) {
+  EXPECT_EQ(StrToInt(QStringLiteral("  12")), 12);
+  EXPECT_EQ(StrToInt(QStringLiteral("+7")), 7);
+  EXPECT_EQ(StrToInt(QStringLiteral("-10")), -10);
+  EXPECT_EQ(StrToInt(QStringLiteral("2147483647")), 2147483647);
+  EXPECT_EQ(StrToInt(QStringLiteral("-2147483648")), -2147483647 - 1);
+  EXPECT_EQ(StrToInt(QStringLiteral("$FF")), 255);
+  EXPECT_EQ(StrToInt(QStringLiteral("$7fffffff")), 2147483647);
+  EXPECT_EQ(StrToInt(QStringLiteral("$FFFFFFFF")), -1);
+  EXPECT_EQ(StrToInt(QStringLiteral("-$10")), -16);
+  for (const char* text : {"", " ", "-", "12 ", "1 2", "2147483648", "-2147483649", "$", "$100000000", "$G",
+                           "0x10", "1e3", "1.0", "\t5", "99999999999999999999"}) {
+    EXPECT_FALSE(TryStrToInt(QString::fromUtf8(text)).has_value()) << '"' << text << '"';
+  }
+  try {
+    StrToInt(QStringLiteral("12 "));
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), QStringLiteral("'12 ' is not a valid integer value"));
+  }
+}
+
+TEST(NumberFormat, FixedAndScientificAreCorrectlyRounded) {
+  EXPECT_EQ(FormatFixedC(0.125L, 2), "0.12");  // ties to even on the exact value
+  EXPECT_EQ(FormatFixedC(-2.5L, 0), "-2");
+  EXPECT_EQ(FormatScientificC(117647.05882352941L, 18).substr(0, 10), "1.17647058");
+  EXPECT_EQ(FormatScientificC(static_cast<long double>(0.1), 18), "1.00000000000000006e-01");
+}
+
+}  // namespace
+}  // namespace skarvel
