@@ -1,0 +1,162 @@
+#include "fov/fov_scene.h"
+
+#include "fov/projection.h"
+#include "fov/scene_drawing.h"
+#include "geometry/readers.h"
+#include "platform/error.h"
+#include "platform/file_names.h"
+#include "platform/files.h"
+#include "platform/float_checks.h"
+#include "platform/numbers.h"
+
+#include <QFileInfo>
+
+namespace skarvel {
+
+namespace {
+
+bool IsComment(const QString& line) { return line.startsWith(QStringLiteral("//")); }
+
+// A name from the list as the readers are to open it: names without a
+// folder, or with a relative one, are taken from the list's folder.
+QString ResolveName(const QString& folder, const QString& nameFromList) {
+  const QString name = NativeFileName(nameFromList);
+  if (name.isEmpty() || QFileInfo(name).isAbsolute()) return nameFromList;
+  return JoinPath(folder, name);
+}
+
+QString CornerLine(const VT_Point& corner) {
+  return FormatShortNumber(corner.X) + QStringLiteral("  -  ") + FormatShortNumber(corner.Y);
+}
+
+}  // namespace
+
+int NextDataLine(const QStringList& lines, int start) {
+  for (int i = std::max(start, 0); i < lines.size(); ++i)
+    if (!IsComment(lines[i])) return i;
+  return -1;
+}
+
+int SkipCommentLines(const QStringList& lines, int start) {
+  int i = start;
+  while (true) {
+    if (i < 0 || i >= lines.size()) throw Error(messages::ListIndexOutOfBounds(i));
+    if (!IsComment(lines[i])) return i;
+    ++i;
+  }
+}
+
+void MoveFootprint(DynamicArray<VT_Point>& corners, int first, const VT_Point& moved,
+                   const VT_Point& target) {
+  // Both differences are taken before anything moves.
+  const double dY = fp::ToDouble(static_cast<long double>(target.Y) - moved.Y);
+  const double dX = fp::ToDouble(static_cast<long double>(target.X) - moved.X);
+  for (int i = first; i < first + 4; ++i)
+    corners.At(i).Y = fp::ToDouble(corners.At(i).Y + static_cast<long double>(dY));
+  for (int i = first; i < first + 4; ++i)
+    corners.At(i).X = fp::ToDouble(corners.At(i).X + static_cast<long double>(dX));
+}
+
+QString NoFramesMessage(const QString& listFileName) {
+  return QStringLiteral("Список %1 не содержит ни одного кадра.").arg(QFileInfo(listFileName).fileName());
+}
+
+QString FrameFileMessage(const QString& fileName, int frame) {
+  return QStringLiteral("Кадр %1: файл «%2» не прочитан, загрузка списка прервана.").arg(frame).arg(fileName);
+}
+
+FovScene::FovScene()
+    : drawing_(BlankPicture(kDrawingWidth, kDrawingHeight)),
+      legend_(BlankPicture(kLegendWidth, kLegendStartHeight)) {}
+
+void FovScene::ClearPictures() {
+  drawing_.fill(ButtonFaceColor());
+  legend_.fill(ButtonFaceColor());
+  ResizePicture(legend_, legend_.width(), kLegendStartHeight);
+}
+
+void FovScene::LoadFovList(const QString& listFileName, TOrientationSystem system) {
+  system_ = system;
+  if (listFileName.isEmpty()) return;
+  geometryNames_.clear();
+  footprints_.SetLength(0);
+
+  // An unreadable list ends the load here, with the previous picture intact.
+  const QStringList lines = ReadTextLines(listFileName);
+  ClearPictures();
+
+  const QString folder = QFileInfo(listFileName).absolutePath();
+  TCameraParams camera;  // carried from frame to frame within the load
+  int last = -1;
+  for (int frame = 1;; ++frame) {
+    // A frame needs two more data lines; a lone one at the end is ignored.
+    const int geometryLine = NextDataLine(lines, last + 1);
+    if (geometryLine < 0) break;
+    const int cameraLine = NextDataLine(lines, geometryLine + 1);
+    if (cameraLine < 0) break;
+    last = cameraLine;
+
+    const QString geometryName = NumberField(lines[geometryLine]);
+    geometryNames_.append(geometryName);
+    // A frame whose files cannot be read must not be drawn from another
+    // frame's values: the reader has reported it, and the load ends.
+    if (!ReadImageGeometry(ResolveName(folder, geometryName), geometry_))
+      throw Error(FrameFileMessage(geometryName, frame));
+    const QString cameraName = NumberField(lines[cameraLine]);
+    if (ReadCameraFile(ResolveName(folder, cameraName), camera) == 0)
+      throw Error(FrameFileMessage(cameraName, frame));
+    if (camera.CompanionLines.isEmpty()) throw Error(messages::ListIndexOutOfBounds(0));
+    camera.RowScale = StrToFloat(camera.CompanionLines.front());
+
+    const THomography inverse =
+        InvertHomography(SceneHomography(ComputeDlt(system_, camera.FocalLength, geometry_)));
+    const TFootprint footprint = ProjectFootprint(inverse, camera);
+
+    for (const VT_Point* corner : {&footprint.A, &footprint.B, &footprint.C, &footprint.D})
+      cornerLines_.append(CornerLine(*corner));
+    cornerLines_.append(QString());
+
+    if (frame == 1) trackPoint_.CopyCoordinates(ProjectTrackPoint(inverse));
+
+    const int first = footprints_.Length();
+    footprints_.SetLength(first + 4);
+    footprints_.At(first).CopyCoordinates(footprint.A);
+    footprints_.At(first + 1).CopyCoordinates(footprint.B);
+    footprints_.At(first + 2).CopyCoordinates(footprint.C);
+    footprints_.At(first + 3).CopyCoordinates(footprint.D);
+
+    // Frames 2 to 5 join frame 1 in one strip.
+    switch (frame) {
+      case 2:  // D onto frame 1's A
+        MoveFootprint(footprints_, first, footprints_.At(first + 3), footprints_.At(0));
+        break;
+      case 3:  // D onto frame 2's A
+        MoveFootprint(footprints_, first, footprints_.At(first + 3), footprints_.At(4));
+        break;
+      case 4:  // A onto frame 1's D
+        MoveFootprint(footprints_, first, footprints_.At(first), footprints_.At(3));
+        break;
+      case 5:  // A onto frame 4's D
+        MoveFootprint(footprints_, first, footprints_.At(first), footprints_.At(15));
+        break;
+      default:
+        break;
+    }
+  }
+  if (footprints_.Length() == 0) throw Error(NoFramesMessage(listFileName));
+  Draw();
+}
+
+void FovScene::Draw() {
+  view_ = FitSceneView(footprints_, drawing_.width(), drawing_.height());
+  DrawTrack(drawing_, view_, trackPoint_);
+  const int frames = footprints_.Length() / 4;
+  for (int n = 0; n < frames; ++n) {
+    const TColor color = PaletteColor(n);
+    DrawFootprint(drawing_, view_, footprints_.At(4 * n), footprints_.At(4 * n + 1),
+                  footprints_.At(4 * n + 2), footprints_.At(4 * n + 3), color);
+    DrawLegendEntry(legend_, color, geometryNames_[n], n % 2 == 0 ? 1 : 2);
+  }
+}
+
+}  // namespace skarvel
