@@ -1,0 +1,71 @@
+#include "platform/bitmap.h"
+
+#include "platform/error.h"
+
+namespace skarvel {
+
+const Palette& GreyPalette() {
+  static const Palette palette = [] {
+    Palette p;
+    for (int i = 0; i < 256; ++i) {
+      const auto v = static_cast<std::uint8_t>(i);
+      p[i] = {v, v, v};
+    }
+    return p;
+  }();
+  return palette;
+}
+
+void CheckBitmapSize(std::int64_t width, std::int64_t height, int bytesPerPixel) {
+  if (width < 1 || height < 1)
+    throw Error(QStringLiteral("Ширина и высота изображения должны быть не меньше 1 пикс. (задано %1 × %2)")
+                    .arg(width)
+                    .arg(height));
+  // Both factors are below 2^32, so the product cannot overflow 64 bits
+  // before the comparison when one of them is checked first.
+  if (width > kBitmapMemoryLimit || height > kBitmapMemoryLimit ||
+      width * height > kBitmapMemoryLimit / bytesPerPixel)
+    throw Error(QStringLiteral("Изображение %1 × %2 пикс. слишком велико (больше %3 МБ в памяти)")
+                    .arg(width)
+                    .arg(height)
+                    .arg(kBitmapMemoryLimit >> 20));
+}
+
+Bitmap Bitmap::Colour(int width, int height) {
+  CheckBitmapSize(width, height, 3);
+  Bitmap b;
+  b.width = width;
+  b.height = height;
+  b.fileBitCount = 24;
+  b.indexed = false;
+  b.pixels.assign(b.rowBytes() * static_cast<std::size_t>(height), 0xFF);
+  return b;
+}
+
+Bitmap Bitmap::Indexed(int width, int height, const Palette& palette) {
+  CheckBitmapSize(width, height, 1);
+  Bitmap b;
+  b.width = width;
+  b.height = height;
+  b.fileBitCount = 8;
+  b.indexed = true;
+  b.palette = palette;
+  b.pixels.assign(b.rowBytes() * static_cast<std::size_t>(height), 0);
+  return b;
+}
+
+QImage ToQImage(const Bitmap& bitmap) {
+  if (bitmap.empty()) return {};
+  QImage image(bitmap.width, bitmap.height, QImage::Format_RGB32);
+  if (image.isNull()) return {};
+  for (int y = 0; y < bitmap.height; ++y) {
+    auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < bitmap.width; ++x) {
+      const Bgr c = bitmap.colour(x, y);
+      out[x] = qRgb(c.r, c.g, c.b);
+    }
+  }
+  return image;
+}
+
+}  // namespace skarvel

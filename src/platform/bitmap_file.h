@@ -1,0 +1,37 @@
+#pragma once
+// Windows bitmap files: reading any kind the platform's reader accepts, and
+// writing the two kinds the system makes.
+//
+// Reading raises "Cannot open file %s" for a missing or unreadable file (or
+// an empty name) and "Bitmap image is not valid" for anything that is not a
+// sound bitmap: a bad header, pixel data cut short or starting past the end of
+// the file, a picture beyond the memory limit (kBitmapMemoryLimit), and
+// whatever the reader refuses.
+//
+// Writing produces uncompressed files: 24 bits per pixel for colour pictures
+// (rows bottom-up, each pixel as the bytes B, G, R, rows padded with zeros to a
+// multiple of 4 bytes) and 8 bits per pixel with a 256-entry colour table for
+// indexed pictures. Headers: the 14-byte file header ("BM", file size, two
+// reserved zeros, offset of the pixels) and a 40-byte info header (width,
+// height as a positive number for bottom-up rows, 1 plane, the bit count, no
+// compression, the size of the pixel data, 0 pixels per metre both ways, 256
+// or 0 colours used, 0 important). Every file is replaced atomically and
+// "Cannot create file %s" is raised when it cannot be.
+
+#include "platform/bitmap.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace skarvel {
+
+// Writes a colour picture as a 24-bit file, an indexed one as an 8-bit file.
+void SaveBitmap(const Bitmap& bitmap, const QString& fileName);
+// Writes a Qt image of any format as a 24-bit file (alpha is dropped).
+void SaveBitmap24(const QImage& image, const QString& fileName);
+
+// The number of bytes of one row of a file of that width and bit count.
+std::int64_t BmpRowBytes(std::int64_t width, int bitCount);
+
+}  // namespace skarvel
