@@ -7,5 +7,6 @@
 namespace skarvel::cli {
 
 int RunScale(const QStringList& args);
+int RunFov(const QStringList& args);
 
 }  // namespace skarvel::cli

@@ -17,6 +17,10 @@ using skarvel::cli::Command;
 // Subcommand name -> function; each calls the core the windows call.
 constexpr Command kCommands[] = {
     {"scale", "[--bench TEXT] [--real TEXT] [--decimal-separator C] FILE...", skarvel::cli::RunScale},
+    {"fov",
+     "LIST [--system bench|photogrammetric|mathematical] [--output FILE] [--legend FILE] "
+     "[--decimal-separator C]",
+     skarvel::cli::RunFov},
 };
 
 void PrintUsage() {

@@ -3,6 +3,7 @@
 #include "fov/projection.h"
 #include "fov/scene_drawing.h"
 #include "geometry/readers.h"
+#include "platform/bitmap_file.h"
 #include "platform/error.h"
 #include "platform/file_names.h"
 #include "platform/files.h"
@@ -158,5 +159,9 @@ void FovScene::Draw() {
     DrawLegendEntry(legend_, color, geometryNames_[n], n % 2 == 0 ? 1 : 2);
   }
 }
+
+void FovScene::SaveDrawing(const QString& fileName) const { SaveBitmap24(drawing_, fileName); }
+
+void FovScene::SaveLegend(const QString& fileName) const { SaveBitmap24(legend_, fileName); }
 
 }  // namespace skarvel

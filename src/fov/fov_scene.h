@@ -74,6 +74,11 @@ class FovScene {
   const QStringList& GeometryNames() const { return geometryNames_; }
   const TSceneView& View() const { return view_; }
 
+  // Save the drawing or the legend panel as a 24-bit Windows bitmap,
+  // replacing the file atomically.
+  void SaveDrawing(const QString& fileName) const;
+  void SaveLegend(const QString& fileName) const;
+
  private:
   void ClearPictures();
   void Draw();
@@ -88,6 +93,9 @@ class FovScene {
   QStringList geometryNames_;
   TSceneView view_;
 };
+
+// The suffix of the drawing's default file name beside the list.
+inline const QString kDrawingSuffix = QStringLiteral("_fov.bmp");
 
 // The message that ends a load of a list naming no frame.
 QString NoFramesMessage(const QString& listFileName);
