@@ -45,6 +45,15 @@ void DrawTextCell(QPainter& painter, int column, int row, const QString& text, i
   painter.drawText(QPoint(column, row + metrics.ascent()), text);
 }
 
+// (value - offset) * scale + shift in double, as the mapping is defined; a
+// point so far away that the double overflows is mapped in extended
+// precision instead, where the difference still fits.
+long double MapCoordinate(double value, double offset, double scale, int shift) {
+  const double mapped = (value - offset) * scale + shift;
+  if (std::isfinite(mapped)) return mapped;
+  return (static_cast<long double>(value) - offset) * scale + shift;
+}
+
 }  // namespace
 
 QColor ButtonFaceColor() { return ToQColor(kButtonFace); }
@@ -91,20 +100,18 @@ int PixelCoordinate(long double value) {
 }
 
 QPoint ScenePixel(const TSceneView& view, const VT_Point& point) {
-  // Extended precision: the difference of two far-apart doubles still fits.
-  const long double column = (static_cast<long double>(point.X) - view.OffsetX) * view.ScaleX + kSceneMargin;
-  const long double row = (static_cast<long double>(point.Y) - view.OffsetY) * view.ScaleY + kSceneMargin;
-  return QPoint(PixelCoordinate(column), PixelCoordinate(row));
+  return QPoint(PixelCoordinate(MapCoordinate(point.X, view.OffsetX, view.ScaleX, kSceneMargin)),
+                PixelCoordinate(MapCoordinate(point.Y, view.OffsetY, view.ScaleY, kSceneMargin)));
 }
 
 void DrawTrack(QImage& drawing, const TSceneView& view, const VT_Point& trackPoint) {
   QPainter painter(&drawing);
   PreparePainter(painter);
-  const long double fromOffset = (static_cast<long double>(trackPoint.Y) - view.OffsetY) * view.ScaleY;
-  const int row = PixelCoordinate(fromOffset + kSceneMargin);
+  const int row = PixelCoordinate(MapCoordinate(trackPoint.Y, view.OffsetY, view.ScaleY, kSceneMargin));
   painter.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   painter.drawLine(QPoint(0, row), QPoint(drawing.width(), row));
-  DrawTextCell(painter, 20, PixelCoordinate(fromOffset + 20), kTrackLabel, kTrackFontPixels);
+  const int labelRow = PixelCoordinate(MapCoordinate(trackPoint.Y, view.OffsetY, view.ScaleY, 20));
+  DrawTextCell(painter, 20, labelRow, kTrackLabel, kTrackFontPixels);
 }
 
 void DrawFootprint(QImage& drawing, const TSceneView& view, const VT_Point& a, const VT_Point& b,
