@@ -17,6 +17,7 @@ namespace {
 constexpr int kTrackFontPixels = 20;   // 12 points at 120 dots per inch
 constexpr int kLegendFontPixels = 13;  // 8 points at 120 dots per inch
 constexpr int kFarPixel = 1 << 20;
+constexpr long double kWholePixelTolerance = 1e-9L;
 
 QFont TextFont(int pixels) {
   // DejaVu Sans has the Cyrillic glyphs; the same font and hinting in every
@@ -96,6 +97,12 @@ TSceneView FitSceneView(const DynamicArray<VT_Point>& footprints, int width, int
 }
 
 int PixelCoordinate(long double value) {
+  // A position that is a whole pixel up to rounding noise counts as that
+  // pixel. The scene's far edge is one: (max - min) * (924 / (max - min)) + 50
+  // is 974, but the rounded scale may give 973.9999999999999, which would
+  // move the edge by a pixel depending on how the corners were computed.
+  const long double nearest = std::round(value);
+  if (std::fabs(value - nearest) < kWholePixelTolerance) value = nearest;
   return static_cast<int>(std::clamp<long double>(value, -kFarPixel, kFarPixel));
 }
 

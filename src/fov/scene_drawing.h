@@ -58,7 +58,8 @@ TSceneView FitSceneView(const DynamicArray<VT_Point>& footprints, int width, int
 // picture are held at a distance that is still outside it, so that the
 // conversion to an integer stays defined.
 QPoint ScenePixel(const TSceneView& view, const VT_Point& point);
-// trunc(value) as a pixel coordinate, held within +-2^20.
+// trunc(value) as a pixel coordinate, held within +-2^20; a value within
+// 1e-9 of a whole number is taken as that number.
 int PixelCoordinate(long double value);
 
 // The track: a black line 2 pixels wide across the whole drawing through the

@@ -11,6 +11,7 @@
 #include <QRect>
 
 #include <functional>
+#include <random>
 
 namespace skarvel {
 namespace {
@@ -106,6 +107,31 @@ TEST(FitSceneView, ExtremesComeFromAnyCornerOfAnyFootprint) {
   EXPECT_DOUBLE_EQ(231, view.ScaleY);
 }
 
+// Whatever the corners, the deciding axis spans exactly pixels 50 to 974 and
+// the other axis is centred within one pixel.
+TEST(FitSceneView, RandomScenesSpanTheMarginsExactly) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> coordinate(-1e4, 1e4), size(1e-3, 1e3);
+  for (int trial = 0; trial < 2000; ++trial) {
+    const double x = coordinate(random), y = coordinate(random);
+    const double w = size(random), h = size(random);
+    // The corners in an order that puts the extremes anywhere.
+    const auto corners = Corners({{x + w / 3, y}, {x + w, y + h / 2}, {x + w / 2, y + h}, {x, y + h / 4}});
+    const TSceneView view = FitSceneView(corners, 1024, 1024);
+    const QPoint left = ScenePixel(view, VT_Point(x, y)), right = ScenePixel(view, VT_Point(x + w, y + h));
+    SCOPED_TRACE(testing::Message() << "trial " << trial << " w " << w << " h " << h);
+    if (w / h >= 1) {
+      EXPECT_EQ(50, left.x());
+      EXPECT_EQ(974, right.x());
+      EXPECT_NEAR(512, (left.y() + right.y()) / 2.0, 1.0);
+    } else {
+      EXPECT_EQ(50, left.y());
+      EXPECT_EQ(974, right.y());
+      EXPECT_NEAR(512, (left.x() + right.x()) / 2.0, 1.0);
+    }
+  }
+}
+
 TEST(FitSceneView, EmptyOrFlatScenesFail) {
   EXPECT_EQ("Index 0 out of range (length 0)", ErrorOf([] { FitSceneView({}, 1024, 1024); }));
   EXPECT_EQ("Floating point division by zero", ErrorOf([] {
@@ -120,6 +146,10 @@ TEST(ScenePixel, TruncatesTowardZeroAndHoldsFarPointsOutside) {
   const TSceneView view{1, 1, 0, 0};
   EXPECT_EQ(QPoint(0, 0), ScenePixel(view, VT_Point(-50.5, -50.9)));   // -0.5, -0.9
   EXPECT_EQ(QPoint(-1, 1), ScenePixel(view, VT_Point(-51.5, -48.1)));  // -1.5, 1.9
+  // Rounding noise next to a whole pixel does not move the point.
+  EXPECT_EQ(974, PixelCoordinate(973.9999999999999));
+  EXPECT_EQ(-3, PixelCoordinate(-2.9999999999998));
+  EXPECT_EQ(973, PixelCoordinate(973.999999));
   EXPECT_EQ(QPoint(1 << 20, -(1 << 20)), ScenePixel(view, VT_Point(1e300, -1e300)));
   // A difference beyond the double range still maps to its pixel.
   const TSceneView huge{4.62e-306, 1, -1e308, 0};  // 2e308 units over 924 columns
