@@ -13,4 +13,13 @@ cp -r samples/. "$work/"
 echo "== Bench-to-real scaling (bench 4.25 m, real 500000 m)"
 "$batch" scale --decimal-separator . "$work"/bench/*.ort
 echo
+echo "== Field of view of the sample scene, in the three orientation systems"
+for system in bench photogrammetric mathematical; do
+  echo "-- $system: corner lines of the six frames"
+  "$batch" fov --decimal-separator . --system "$system" \
+    --output "$work/fov/scene_$system.bmp" --legend "$work/fov/scene_${system}_legend.bmp" \
+    "$work/fov/scene.lst"
+done
+"$batch" fov --decimal-separator . "$work/fov/scene_blocks.lst"
+echo
 echo "Results are in $work"
