@@ -3,6 +3,7 @@
 #include "fov/projection.h"
 #include "fov/scene_drawing.h"
 #include "geometry/readers.h"
+#include "platform/bitmap.h"
 #include "platform/bitmap_file.h"
 #include "platform/error.h"
 #include "platform/file_names.h"
@@ -47,15 +48,13 @@ int SkipCommentLines(const QStringList& lines, int start) {
   }
 }
 
-void MoveFootprint(DynamicArray<VT_Point>& corners, int first, const VT_Point& moved,
-                   const VT_Point& target) {
-  // Both differences are taken before anything moves.
-  const double dY = fp::ToDouble(static_cast<long double>(target.Y) - moved.Y);
-  const double dX = fp::ToDouble(static_cast<long double>(target.X) - moved.X);
-  for (int i = first; i < first + 4; ++i)
-    corners.At(i).Y = fp::ToDouble(corners.At(i).Y + static_cast<long double>(dY));
-  for (int i = first; i < first + 4; ++i)
-    corners.At(i).X = fp::ToDouble(corners.At(i).X + static_cast<long double>(dX));
+void MoveFootprint(std::vector<VT_Point>& corners, size_t first, size_t moved, size_t target) {
+  const double dY = fp::ToDouble(static_cast<long double>(corners.at(target).Y) - corners.at(moved).Y);
+  const double dX = fp::ToDouble(static_cast<long double>(corners.at(target).X) - corners.at(moved).X);
+  for (size_t i = first; i < first + 4; ++i)
+    corners.at(i).Y = fp::ToDouble(corners.at(i).Y + static_cast<long double>(dY));
+  for (size_t i = first; i < first + 4; ++i)
+    corners.at(i).X = fp::ToDouble(corners.at(i).X + static_cast<long double>(dX));
 }
 
 QString NoFramesMessage(const QString& listFileName) {
@@ -86,7 +85,26 @@ void FovScene::LoadFovList(const QString& listFileName, TOrientationSystem syste
   const QStringList lines = ReadTextLines(listFileName);
   ClearPictures();
 
-  const QString folder = QFileInfo(listFileName).absolutePath();
+  // The corners are gathered in a vector (the shared array would be copied
+  // for every frame) and handed over whether or not the load completes.
+  std::vector<VT_Point> corners;
+  auto publish = [&] {
+    footprints_.SetLength(static_cast<int>(corners.size()));
+    for (size_t i = 0; i < corners.size(); ++i)
+      footprints_.At(static_cast<int>(i)).CopyCoordinates(corners[i]);
+  };
+  try {
+    LoadFrames(lines, QFileInfo(listFileName).absolutePath(), corners);
+  } catch (...) {
+    publish();
+    throw;
+  }
+  publish();
+  if (footprints_.Length() == 0) throw Error(NoFramesMessage(listFileName));
+  Draw();
+}
+
+void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::vector<VT_Point>& corners) {
   TCameraParams camera;  // carried from frame to frame within the load
   int last = -1;
   for (int frame = 1;; ++frame) {
@@ -119,44 +137,47 @@ void FovScene::LoadFovList(const QString& listFileName, TOrientationSystem syste
 
     if (frame == 1) trackPoint_.CopyCoordinates(ProjectTrackPoint(inverse));
 
-    const int first = footprints_.Length();
-    footprints_.SetLength(first + 4);
-    footprints_.At(first).CopyCoordinates(footprint.A);
-    footprints_.At(first + 1).CopyCoordinates(footprint.B);
-    footprints_.At(first + 2).CopyCoordinates(footprint.C);
-    footprints_.At(first + 3).CopyCoordinates(footprint.D);
+    const size_t first = corners.size();
+    for (const VT_Point* corner : {&footprint.A, &footprint.B, &footprint.C, &footprint.D})
+      corners.emplace_back().CopyCoordinates(*corner);
 
-    // Frames 2 to 5 join frame 1 in one strip.
+    // Frames 2 to 5 join frame 1 in one strip (corners A, B, C, D of frame
+    // n are elements 4 (n - 1) to 4 (n - 1) + 3).
     switch (frame) {
       case 2:  // D onto frame 1's A
-        MoveFootprint(footprints_, first, footprints_.At(first + 3), footprints_.At(0));
+        MoveFootprint(corners, first, first + 3, 0);
         break;
       case 3:  // D onto frame 2's A
-        MoveFootprint(footprints_, first, footprints_.At(first + 3), footprints_.At(4));
+        MoveFootprint(corners, first, first + 3, 4);
         break;
       case 4:  // A onto frame 1's D
-        MoveFootprint(footprints_, first, footprints_.At(first), footprints_.At(3));
+        MoveFootprint(corners, first, first, 3);
         break;
       case 5:  // A onto frame 4's D
-        MoveFootprint(footprints_, first, footprints_.At(first), footprints_.At(15));
+        MoveFootprint(corners, first, first, 15);
         break;
       default:
         break;
     }
   }
-  if (footprints_.Length() == 0) throw Error(NoFramesMessage(listFileName));
-  Draw();
 }
 
 void FovScene::Draw() {
   view_ = FitSceneView(footprints_, drawing_.width(), drawing_.height());
-  DrawTrack(drawing_, view_, trackPoint_);
   const int frames = footprints_.Length() / 4;
+  // The legend grows by a row for every second entry; it is sized once for
+  // all of them, so a long list neither copies it per row nor outgrows memory.
+  const int legendHeight = LegendHeight(frames);
+  CheckBitmapSize(kLegendWidth, legendHeight, 4);
+  ResizePicture(legend_, kLegendWidth, legendHeight);
+
+  DrawTrack(drawing_, view_, trackPoint_);
   for (int n = 0; n < frames; ++n) {
     const TColor color = PaletteColor(n);
     DrawFootprint(drawing_, view_, footprints_.At(4 * n), footprints_.At(4 * n + 1),
                   footprints_.At(4 * n + 2), footprints_.At(4 * n + 3), color);
-    DrawLegendEntry(legend_, color, geometryNames_[n], n % 2 == 0 ? 1 : 2);
+    // Entry n is drawn when the legend is LegendHeight(n) high.
+    DrawLegendEntryAt(legend_, LegendHeight(n), color, geometryNames_[n], n % 2 == 0 ? 1 : 2);
   }
 }
 

@@ -30,6 +30,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace skarvel {
 
 // The index of the first line at or after `start` that is not a comment.
@@ -38,9 +40,10 @@ int SkipCommentLines(const QStringList& lines, int start);
 // The same, with -1 when no data line is left.
 int NextDataLine(const QStringList& lines, int start);
 
-// Moves a footprint (corners 0 to 3 of `corners` from `first`) by the
-// difference that puts the corner `moved` onto `target`.
-void MoveFootprint(DynamicArray<VT_Point>& corners, int first, const VT_Point& moved, const VT_Point& target);
+// Moves a footprint (the four corners of `corners` from `first` on) by the
+// difference that puts corner `moved` onto corner `target` (both indices
+// into `corners`; the differences are taken before anything moves).
+void MoveFootprint(std::vector<VT_Point>& corners, size_t first, size_t moved, size_t target);
 
 class FovScene {
  public:
@@ -81,6 +84,8 @@ class FovScene {
 
  private:
   void ClearPictures();
+  // Reads the frames of the list into `corners`, four per frame, chained.
+  void LoadFrames(const QStringList& lines, const QString& folder, std::vector<VT_Point>& corners);
   void Draw();
 
   TOrientationSystem system_ = TOrientationSystem::Bench;

@@ -149,20 +149,25 @@ void ResizePicture(QImage& picture, int width, int height) {
   picture = resized;
 }
 
+int LegendHeight(int entries) { return kLegendStartHeight + kLegendRowHeight * (entries / 2); }
+
+void DrawLegendEntryAt(QImage& legend, int height, TColor color, const QString& geometryFileName,
+                       int column) {
+  const int lineStart = column == 1 ? 50 : 350;
+  QPainter painter(&legend);
+  PreparePainter(painter);
+  // One pixel wide; the end point is not drawn, so the line covers 100
+  // columns from lineStart on.
+  painter.setPen(QPen(ToQColor(color), 1, Qt::SolidLine, Qt::FlatCap));
+  painter.drawLine(QPoint(lineStart, height - 30), QPoint(lineStart + 100, height - 30));
+  DrawTextCell(painter, lineStart + 130, height - 38, LegendLabel(geometryFileName), kLegendFontPixels);
+}
+
 void DrawLegendEntry(QImage& legend, TColor color, const QString& geometryFileName, int column) {
   ResizePicture(legend, kLegendWidth, legend.height());
-  const int h = legend.height();
-  const int lineStart = column == 1 ? 50 : 350;
-  {
-    QPainter painter(&legend);
-    PreparePainter(painter);
-    // One pixel wide; the end point is not drawn, so the line covers 100
-    // columns from lineStart on.
-    painter.setPen(QPen(ToQColor(color), 1, Qt::SolidLine, Qt::FlatCap));
-    painter.drawLine(QPoint(lineStart, h - 30), QPoint(lineStart + 100, h - 30));
-    DrawTextCell(painter, lineStart + 130, h - 38, LegendLabel(geometryFileName), kLegendFontPixels);
-  }
-  if (column == 2) ResizePicture(legend, kLegendWidth, h + kLegendRowHeight);
+  const int height = legend.height();
+  DrawLegendEntryAt(legend, height, color, geometryFileName, column);
+  if (column == 2) ResizePicture(legend, kLegendWidth, height + kLegendRowHeight);
 }
 
 }  // namespace skarvel

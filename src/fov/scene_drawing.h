@@ -81,6 +81,14 @@ QString LegendLabel(const QString& geometryFileName);
 // one row, keeping what is drawn.
 void DrawLegendEntry(QImage& legend, TColor color, const QString& geometryFileName, int column);
 
+// The same entry drawn as if the legend were `height` pixels high, without
+// growing it: the legend is `height` or higher already.
+void DrawLegendEntryAt(QImage& legend, int height, TColor color, const QString& geometryFileName, int column);
+
+// The legend's height once `entries` entries are drawn: 60, and 30 more for
+// every second entry.
+int LegendHeight(int entries);
+
 // Changes a picture's size keeping its pixels; new pixels are button face.
 void ResizePicture(QImage& picture, int width, int height);
 

@@ -382,6 +382,26 @@ TEST(LoadFovList, AnUnreadableListKeepsThePreviousPicture) {
   EXPECT_EQ(before, scene.Drawing());
 }
 
+TEST(LoadFovList, LongListsLoadAndAnOversizedLegendEndsTheLoad) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Workspace ws;
+  ws.AddFrame(1, 0, 0, 50, 50, 100, 100);
+  FovScene scene;
+  scene.LoadFovList(ws.List("long.lst", QStringList(2001, ws.Pair(1))), TOrientationSystem::Bench);
+  EXPECT_EQ(2001, FrameCount(scene));
+  EXPECT_EQ(QSize(650, 60 + 30 * 1000), scene.Legend().size());
+  // Entry 2001 (palette index 2000 % 17 = 11, olive) on the last row.
+  EXPECT_EQ(qRgb(128, 128, 0), scene.Legend().pixel(100, 30030));
+  // 30000 frames would need a legend of 650 x 450060 pixels, over 1 GiB.
+  EXPECT_EQ("Изображение 650 × 450060 пикс. слишком велико (больше 1024 МБ в памяти)", ErrorOf([&] {
+              scene.LoadFovList(ws.List("huge.lst", QStringList(30000, ws.Pair(1))),
+                                TOrientationSystem::Bench);
+            }));
+  EXPECT_TRUE(IsBlank(scene.Drawing()));
+  EXPECT_EQ(QSize(650, 60), scene.Legend().size());
+}
+
 // The sample scene: six frames whose files describe each rotation three
 // ways. All three systems must draw the same scene.
 TEST(SampleScene, ThreeOrientationSystemsAgree) {
