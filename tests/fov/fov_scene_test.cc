@@ -240,20 +240,6 @@ TEST(LoadFovList, EveryCompletePairIsRead) {
   EXPECT_TRUE(sink.shown.empty());
 }
 
-TEST(LoadFovList, PairAndBlockFormsDrawTheSamePicture) {
-  SeparatorScope separator(u'.');
-  RecordingMessageSink sink;
-  Workspace ws;
-  for (int n = 1; n <= 3; ++n) ws.AddFrame(n, 10 * n, -5 * n, 40, 30, 90, 60);
-  FovScene pairs, blocks;
-  pairs.LoadFovList(ws.List("p.lst", {"// head", ws.Pair(1), ws.Pair(2), ws.Pair(3)}),
-                    TOrientationSystem::Bench);
-  blocks.LoadFovList(ws.List("b.lst", {"// 1", ws.Pair(1), "// 2", ws.Pair(2), "// 3", ws.Pair(3)}),
-                     TOrientationSystem::Bench);
-  EXPECT_EQ(pairs.Drawing(), blocks.Drawing());
-  EXPECT_EQ(pairs.Legend(), blocks.Legend());
-}
-
 TEST(LoadFovList, NamesAreTakenFromTheListFolderWithEitherSeparator) {
   SeparatorScope separator(u'.');
   RecordingMessageSink sink;

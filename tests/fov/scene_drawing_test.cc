@@ -273,14 +273,5 @@ TEST(DrawLegendEntry, EmptyLabelDrawsOnlyTheLine) {
   EXPECT_EQ(QRect(350, 30, 100, 1), Extent(legend, kBlack, legend.rect()));
 }
 
-TEST(DrawLegendEntry, NarrowerPanelIsWidenedKeepingItsPixels) {
-  QImage legend = BlankPicture(400, 60);
-  legend.setPixel(10, 10, qRgb(1, 2, 3));
-  DrawLegendEntry(legend, 0x0000FF, "a.ort", 1);
-  EXPECT_EQ(650, legend.width());
-  EXPECT_EQ(qRgb(1, 2, 3), At(legend, 10, 10));
-  EXPECT_EQ(kFace, At(legend, 649, 59));
-}
-
 }  // namespace
 }  // namespace skarvel
