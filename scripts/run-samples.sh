@@ -13,6 +13,11 @@ cp -r samples/. "$work/"
 echo "== Bench-to-real scaling (bench 4.25 m, real 500000 m)"
 "$batch" scale --decimal-separator . "$work"/bench/*.ort
 echo
+echo "== Resampling to 512 x 512 (bilinear), fragment (0, 0)-(100, 100), grey at R 37, G -12, B 150, contrast 73"
+"$batch" resample "$work"/bitmaps/aerial.bmp "$work"/bitmaps/relief_grey.bmp
+"$batch" cut "$work"/bitmaps/aerial.bmp "$work"/bitmaps/relief_grey.bmp
+"$batch" grey --r 37 --g -12 --b 150 --contrast 73 "$work"/bitmaps/aerial.bmp "$work"/bitmaps/relief_grey.bmp
+echo
 echo "== Field of view of the sample scene, in the three orientation systems"
 for system in bench photogrammetric mathematical; do
   echo "-- $system: corner lines of the six frames"

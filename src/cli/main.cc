@@ -17,6 +17,11 @@ using skarvel::cli::Command;
 // Subcommand name -> function; each calls the core the windows call.
 constexpr Command kCommands[] = {
     {"scale", "[--bench TEXT] [--real TEXT] [--decimal-separator C] FILE...", skarvel::cli::RunScale},
+    {"resample", "[--width TEXT] [--height TEXT] [--method nearest|bilinear] [--decimal-separator C] FILE...",
+     skarvel::cli::RunResample},
+    {"cut", "[--w1 TEXT] [--h1 TEXT] [--w2 TEXT] [--h2 TEXT] [--decimal-separator C] FILE...",
+     skarvel::cli::RunCut},
+    {"grey", "[--r N] [--g N] [--b N] [--contrast N] [--decimal-separator C] FILE...", skarvel::cli::RunGrey},
     {"fov",
      "LIST [--system bench|photogrammetric|mathematical] [--output FILE] [--legend FILE] "
      "[--decimal-separator C]",

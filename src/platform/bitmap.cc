@@ -2,6 +2,8 @@
 
 #include "platform/error.h"
 
+#include <cstring>
+
 namespace skarvel {
 
 const Palette& GreyPalette() {
@@ -52,6 +54,20 @@ Bitmap Bitmap::Indexed(int width, int height, const Palette& palette) {
   b.palette = palette;
   b.pixels.assign(b.rowBytes() * static_cast<std::size_t>(height), 0);
   return b;
+}
+
+void ColourRow(const Bitmap& bitmap, int y, std::uint8_t* out) {
+  const std::uint8_t* in = bitmap.row(y);
+  if (!bitmap.indexed) {
+    std::memcpy(out, in, bitmap.rowBytes());
+    return;
+  }
+  for (int x = 0; x < bitmap.width; ++x, out += 3) {
+    const Bgr c = bitmap.palette[in[x]];
+    out[0] = c.b;
+    out[1] = c.g;
+    out[2] = c.r;
+  }
 }
 
 QImage ToQImage(const Bitmap& bitmap) {

@@ -68,6 +68,9 @@ struct Bitmap {
   }
 };
 
+// The colours of row y as B, G, R bytes (width x 3 bytes at `out`).
+void ColourRow(const Bitmap& bitmap, int y, std::uint8_t* out);
+
 // Raises the "too large" error when width x height pixels of the given size
 // would exceed the memory limit (or a dimension is not positive).
 void CheckBitmapSize(std::int64_t width, std::int64_t height, int bytesPerPixel);

@@ -26,6 +26,15 @@
 
 namespace skarvel {
 
+// Loads a bitmap file. Files of 1, 4 and 8 bits per pixel give indexed
+// pictures (8-bit pictures keep the file's own indices), all others colour
+// pictures; fileBitCount is the file's bit count. Pixels that run-length
+// coded files skip take palette index 0. Channels of 16- and 32-bit files are
+// widened to the full range (a 5-bit 31 becomes 255).
+Bitmap LoadBitmap(const QString& fileName);
+// The same for the bytes of a file.
+Bitmap DecodeBitmap(const QByteArray& bytes);
+
 // Writes a colour picture as a 24-bit file, an indexed one as an 8-bit file.
 void SaveBitmap(const Bitmap& bitmap, const QString& fileName);
 // Writes a Qt image of any format as a 24-bit file (alpha is dropped).

@@ -1,0 +1,63 @@
+#pragma once
+// Grey composition: channel brightness weights and a contrast factor.
+//
+// The weights apply by byte position in a 24-bit pixel (blue, green, red):
+// the R slider's factor multiplies byte 0 (blue) and the B slider's byte 2
+// (red), so the R slider scales the blue samples and the B slider the red.
+// 8-bit sources take each pixel's palette index as its grey level, whatever
+// the palette holds; sources of any other bit count go through their pixel
+// colours exactly as 24-bit ones. Results are 8-bit pictures with the grey
+// palette, so a pixel's byte is its grey level.
+
+#include "platform/bitmap.h"
+#include "platform/bitmap_batch.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+namespace skarvel {
+
+// The four slider positions.
+struct ChannelSettings {
+  int r = 0;          // -100 to 200 (percent), factor 1 + R/100 on byte 0
+  int g = 0;          // -100 to 200, factor on byte 1
+  int b = 0;          // -100 to 200, factor on byte 2
+  int contrast = 50;  // 0 to 500, factor Contrast/50 on the distance from 127
+};
+
+inline constexpr int kChannelMin = -100;
+inline constexpr int kChannelMax = 200;
+inline constexpr int kContrastMin = 0;
+inline constexpr int kContrastMax = 500;
+
+inline const QString kGreySuffix = QStringLiteral("_mod.bmp");
+
+// The factors, each computed in extended precision and stored as a double:
+// kR = R * 0.01 + 1, kG, kB likewise, K = Contrast * 0.02.
+struct GreyFactors {
+  double kR;
+  double kG;
+  double kB;
+  double k;
+};
+GreyFactors MakeGreyFactors(const ChannelSettings& settings);
+
+// The grey level of one pixel with bytes b0, b1, b2 in memory order:
+// s = ((b0 kR + b1 kG) + b2 kB) * t with t the double nearest 1/3, then
+// v = (s - 127) K + 127 rounded to a double, clamped to 0..255 and truncated.
+std::uint8_t GreyLevel(int b0, int b1, int b2, const GreyFactors& factors);
+
+// Makes `result` the grey composition of `source` (its memory is reused when
+// the size allows).
+void ComposeGrey(const Bitmap& source, const ChannelSettings& settings, Bitmap& result);
+Bitmap ComposeGrey(const Bitmap& source, const ChannelSettings& settings);
+
+// The processing button: for each entry in order, load it, compose it and
+// write the 8-bit result as directory/base name + "_mod.bmp". The first error
+// ends the run; files written before it stay.
+void RunGreyComposition(const QString& directory, const QStringList& entries, const ChannelSettings& settings,
+                        const BatchObserver& observer = {});
+
+}  // namespace skarvel

@@ -1,0 +1,97 @@
+#include "cut/fragment.h"
+
+#include "platform/bitmap_file.h"
+#include "platform/error.h"
+#include "platform/file_names.h"
+#include "platform/numbers.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace skarvel {
+
+std::optional<CutFrame> TryParseCutFrame(const QString& w1, const QString& h1, const QString& w2,
+                                         const QString& h2) {
+  const std::optional<int> v[4] = {TryStrToInt(w1), TryStrToInt(h1), TryStrToInt(w2), TryStrToInt(h2)};
+  for (const auto& value : v)
+    if (!value) return std::nullopt;
+  return CutFrame{*v[0], *v[1], *v[2], *v[3]};
+}
+
+CutFrame ParseCutFrame(const QString& w1, const QString& h1, const QString& w2, const QString& h2) {
+  CutFrame frame;
+  frame.w1 = StrToInt(w1);
+  frame.h1 = StrToInt(h1);
+  frame.w2 = StrToInt(w2);
+  frame.h2 = StrToInt(h2);
+  return frame;
+}
+
+Bitmap ExtractFragment(const Bitmap& source, const CutFrame& frame) {
+  // Spans in 64 bits: the corners may lie anywhere in the 32-bit range.
+  const std::int64_t left = frame.w1, top = frame.h1;
+  const std::int64_t width = std::max<std::int64_t>(frame.w2, left) - left;
+  const std::int64_t height = std::max<std::int64_t>(frame.h2, top) - top;
+  if (width == 0 || height == 0)
+    throw Error(
+        QStringLiteral("Пустой фрагмент: ширина %1, высота %2 пикс. (W1 = %3, H1 = %4, W2 = %5, H2 = %6). "
+                       "W2 должно быть больше W1, а H2 больше H1; файл не записан")
+            .arg(width)
+            .arg(height)
+            .arg(frame.w1)
+            .arg(frame.h1)
+            .arg(frame.w2)
+            .arg(frame.h2));
+  CheckBitmapSize(width, height, 3);
+  Bitmap result = Bitmap::Colour(static_cast<int>(width), static_cast<int>(height));
+  // The columns that lie inside the source; everything else stays white.
+  const std::int64_t firstColumn = std::clamp<std::int64_t>(-left, 0, width);
+  const std::int64_t endColumn = std::clamp<std::int64_t>(source.width - left, firstColumn, width);
+  if (endColumn <= firstColumn) return result;
+  std::vector<std::uint8_t> sourceRow(static_cast<std::size_t>(source.width) * 3);
+  for (int y = 0; y < result.height; ++y) {
+    const std::int64_t sourceY = top + y;
+    if (sourceY < 0 || sourceY >= source.height) continue;
+    ColourRow(source, static_cast<int>(sourceY), sourceRow.data());
+    std::memcpy(result.row(y) + 3 * firstColumn, sourceRow.data() + 3 * (left + firstColumn),
+                static_cast<std::size_t>(3 * (endColumn - firstColumn)));
+  }
+  return result;
+}
+
+QString CutWidthLabel(const CutFrame& frame) {
+  return QStringLiteral("Ширина = %1").arg(std::llabs(std::int64_t{frame.w2} - frame.w1));
+}
+
+QString CutHeightLabel(const CutFrame& frame) {
+  return QStringLiteral("Высота = %1").arg(std::llabs(std::int64_t{frame.h2} - frame.h1));
+}
+
+std::array<QPoint, 5> CutOutline(const CutFrame& f) {
+  return {QPoint(f.w1, f.h1), QPoint(f.w1, f.h2), QPoint(f.w2, f.h2), QPoint(f.w2, f.h1), QPoint(f.w1, f.h1)};
+}
+
+int CutPenWidth(int checkedZoomPercent) {
+  if (checkedZoomPercent == 50) return 3;
+  if (checkedZoomPercent == 100) return 2;
+  return 1;
+}
+
+void RunFragmentExtraction(const QString& directory, const QStringList& entries, const QString& w1Text,
+                           const QString& h1Text, const QString& w2Text, const QString& h2Text,
+                           const BatchObserver& observer) {
+  for (const QString& entry : entries) {
+    const Bitmap picture = LoadBitmap(JoinPath(directory, entry));
+    if (observer.loaded) observer.loaded(entry, picture);
+    const CutFrame frame = ParseCutFrame(w1Text, h1Text, w2Text, h2Text);
+    const Bitmap fragment = ExtractFragment(picture, frame);
+    const QString output = MakeOutputName(directory, entry, kFragmentSuffix);
+    SaveBitmap(fragment, output);
+    if (observer.written) observer.written(output, fragment);
+  }
+}
+
+}  // namespace skarvel
