@@ -25,6 +25,7 @@
 namespace skarvel {
 namespace {
 
+using testing::ErrorOf;
 using testing::ReadBytes;
 using testing::RecordingMessageSink;
 using testing::SeparatorScope;
@@ -78,15 +79,6 @@ class Workspace {
   }
   TempDir dir;
 };
-
-QString ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.message();
-  }
-  return QStringLiteral("(no error)");
-}
 
 void ExpectCorners(const FovScene& scene, int frame, const VT_Point (&expected)[4]) {
   for (int i = 0; i < 4; ++i) {

@@ -5,6 +5,7 @@
 #include "fov/scene_drawing.h"
 
 #include "platform/error.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -16,21 +17,14 @@
 namespace skarvel {
 namespace {
 
+using testing::ErrorOf;
+
 DynamicArray<VT_Point> Corners(std::initializer_list<VT_Point> points) {
   DynamicArray<VT_Point> corners;
   corners.SetLength(static_cast<int>(points.size()));
   int i = 0;
   for (const VT_Point& p : points) corners.At(i++).CopyCoordinates(p);
   return corners;
-}
-
-QString ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.message();
-  }
-  return {};
 }
 
 QRgb Rgb(int r, int g, int b) { return qRgb(r, g, b); }
@@ -119,7 +113,7 @@ TEST(FitSceneView, RandomScenesSpanTheMarginsExactly) {
     const auto corners = Corners({{x + w / 3, y}, {x + w, y + h / 2}, {x + w / 2, y + h}, {x, y + h / 4}});
     const TSceneView view = FitSceneView(corners, 1024, 1024);
     const QPoint left = ScenePixel(view, VT_Point(x, y)), right = ScenePixel(view, VT_Point(x + w, y + h));
-    SCOPED_TRACE(testing::Message() << "trial " << trial << " w " << w << " h " << h);
+    SCOPED_TRACE(::testing::Message() << "trial " << trial << " w " << w << " h " << h);
     if (w / h >= 1) {
       EXPECT_EQ(50, left.x());
       EXPECT_EQ(974, right.x());
