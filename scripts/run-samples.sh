@@ -18,4 +18,13 @@ echo "== Resampling to 512 x 512 (bilinear), fragment (0, 0)-(100, 100), grey at
 "$batch" cut "$work"/bitmaps/aerial.bmp "$work"/bitmaps/relief_grey.bmp
 "$batch" grey --r 37 --g -12 --b 150 --contrast 73 "$work"/bitmaps/aerial.bmp "$work"/bitmaps/relief_grey.bmp
 echo
+echo "== Field of view of the sample scene, in the three orientation systems"
+for system in bench photogrammetric mathematical; do
+  echo "-- $system: corner lines of the six frames"
+  "$batch" fov --decimal-separator . --system "$system" \
+    --output "$work/fov/scene_$system.bmp" --legend "$work/fov/scene_${system}_legend.bmp" \
+    "$work/fov/scene.lst"
+done
+"$batch" fov --decimal-separator . "$work/fov/scene_blocks.lst"
+echo
 echo "Results are in $work"

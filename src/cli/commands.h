@@ -10,5 +10,6 @@ int RunScale(const QStringList& args);
 int RunResample(const QStringList& args);
 int RunCut(const QStringList& args);
 int RunGrey(const QStringList& args);
+int RunFov(const QStringList& args);
 
 }  // namespace skarvel::cli

@@ -22,6 +22,10 @@ constexpr Command kCommands[] = {
     {"cut", "[--w1 TEXT] [--h1 TEXT] [--w2 TEXT] [--h2 TEXT] [--decimal-separator C] FILE...",
      skarvel::cli::RunCut},
     {"grey", "[--r N] [--g N] [--b N] [--contrast N] [--decimal-separator C] FILE...", skarvel::cli::RunGrey},
+    {"fov",
+     "LIST [--system bench|photogrammetric|mathematical] [--output FILE] [--legend FILE] "
+     "[--decimal-separator C]",
+     skarvel::cli::RunFov},
 };
 
 void PrintUsage() {

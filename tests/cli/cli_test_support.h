@@ -14,8 +14,15 @@ struct CommandResult {
   QStringList outLines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
 };
 
-inline CommandResult RunBatch(const QStringList& args, const QString& workingDirectory = {}) {
+inline CommandResult RunBatch(const QStringList& args, const QString& workingDirectory = {},
+                              const QStringList& environment = {}) {
   QProcess process;
+  if (!environment.isEmpty()) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& setting : environment)
+      env.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
+    process.setProcessEnvironment(env);
+  }
   if (!workingDirectory.isEmpty()) process.setWorkingDirectory(workingDirectory);
   process.start(QStringLiteral(SKARVEL_BATCH_PATH), args);
   CommandResult result;

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <locale.h>
+
 #include <gtest/gtest.h>
 
 namespace skarvel {
@@ -50,6 +52,21 @@ TEST(ScaleCommand, TextsAreConvertedWithTheGivenSeparator) {
   r = RunBatch({"scale", "--decimal-separator=.", "--bench", "0.5", "--real", "1", dir.file("shot01.ort")});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_TRUE(ReadBytes(dir.file("shot01_real.ort")).contains("\r\n8.500 ; "));  // 4.25 x 2
+}
+
+TEST(ScaleCommand, TheSeparatorComesFromTheLocaleUnlessGiven) {
+  if (newlocale(LC_NUMERIC_MASK, "ru_RU.UTF-8", nullptr) == nullptr)
+    GTEST_SKIP() << "the ru_RU.UTF-8 locale is not installed (scripts/install-deps.sh makes it)";
+  TempDir dir;
+  CopySamples(dir);
+  const QStringList russian{"LC_ALL=ru_RU.UTF-8"};
+  // The Russian separator is ",", so the default bench text is not a number.
+  auto r = RunBatch({"scale", dir.file("shot01.ort")}, {}, russian);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("'4.25' is not a valid floating point value")) << r.err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(dir.file("shot01_real.ort")));
+  r = RunBatch({"scale", "--decimal-separator", ".", dir.file("shot01.ort")}, {}, russian);
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
 }
 
 TEST(ScaleCommand, ASkippedFileDoesNotStopTheRunButFailsIt) {

@@ -75,6 +75,21 @@ TEST(NumberText, IgnoresTheProcessLocale) {
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
+TEST(NumberText, TheLocaleSeparatorComesFromTheEnvironment) {
+  const QByteArray saved = qgetenv("LC_ALL");
+  qputenv("LC_ALL", "ru_RU.UTF-8");
+  const QChar russian = LocaleDecimalSeparator();
+  qputenv("LC_ALL", "C");
+  const QChar plain = LocaleDecimalSeparator();
+  if (saved.isNull())
+    qunsetenv("LC_ALL");
+  else
+    qputenv("LC_ALL", saved);
+  EXPECT_EQ(plain, u'.');
+  if (russian == u'.') GTEST_SKIP() << "the ru_RU.UTF-8 locale is not installed";
+  EXPECT_EQ(russian, u',');
+}
+
 TEST(IntegerText, FollowsTheEditGrammar) {
   EXPECT_EQ(StrToInt(QStringLiteral("  12")), 12);
   EXPECT_EQ(StrToInt(QStringLiteral("+7")), 7);

@@ -10,6 +10,7 @@
 namespace skarvel {
 namespace {
 
+using testing::ErrorOf;
 using testing::ReadBytes;
 using testing::RecordingMessageSink;
 using testing::SeparatorScope;
@@ -24,15 +25,6 @@ QByteArray BenchFile(const QList<QByteArray>& lengths, int extra = 0) {
                  EncodeCp1251(QStringLiteral("угол или матрица %1").arg(i)));
   for (int i = 0; i < extra; ++i) lines.append("99 ; extra");
   return JoinLinesCrLf(lines);
-}
-
-QString ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.message();
-  }
-  return {};
 }
 
 TEST(ScaleFactor, ConvertsRealThenBenchAndDividesInExtendedPrecision) {

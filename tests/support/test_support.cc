@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "platform/error.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -25,6 +27,15 @@ QByteArray ReadBytes(const QString& fileName) {
   QFile f(fileName);
   if (!f.open(QIODevice::ReadOnly)) return {};
   return f.readAll();
+}
+
+QString ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.message();
+  }
+  return QStringLiteral("(no error)");
 }
 
 QString SourceDir() { return qEnvironmentVariable("SKARVEL_SOURCE_DIR", QStringLiteral(SKARVEL_SOURCE_DIR)); }

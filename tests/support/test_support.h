@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <utility>
@@ -51,6 +52,9 @@ class SeparatorScope {
   explicit SeparatorScope(QChar separator) { SetDecimalSeparatorOverride(separator); }
   ~SeparatorScope() { SetDecimalSeparatorOverride(std::nullopt); }
 };
+
+// The message of the skarvel::Error that `f` raises; "(no error)" when it raises none.
+QString ErrorOf(const std::function<void()>& f);
 
 // Folder of the project's sources (for samples).
 QString SourceDir();

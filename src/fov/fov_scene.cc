@@ -1,0 +1,188 @@
+#include "fov/fov_scene.h"
+
+#include "fov/projection.h"
+#include "fov/scene_drawing.h"
+#include "geometry/readers.h"
+#include "platform/bitmap.h"
+#include "platform/bitmap_file.h"
+#include "platform/error.h"
+#include "platform/file_names.h"
+#include "platform/files.h"
+#include "platform/float_checks.h"
+#include "platform/numbers.h"
+
+#include <QFileInfo>
+
+namespace skarvel {
+
+namespace {
+
+bool IsComment(const QString& line) { return line.startsWith(QStringLiteral("//")); }
+
+// A name from the list as the readers are to open it: names without a
+// folder, or with a relative one, are taken from the list's folder.
+QString ResolveName(const QString& folder, const QString& nameFromList) {
+  const QString name = NativeFileName(nameFromList);
+  if (name.isEmpty() || QFileInfo(name).isAbsolute()) return nameFromList;
+  return JoinPath(folder, name);
+}
+
+QString CornerLine(const VT_Point& corner) {
+  return FormatShortNumber(corner.X) + QStringLiteral("  -  ") + FormatShortNumber(corner.Y);
+}
+
+}  // namespace
+
+int NextDataLine(const QStringList& lines, int start) {
+  for (int i = std::max(start, 0); i < lines.size(); ++i)
+    if (!IsComment(lines[i])) return i;
+  return -1;
+}
+
+int SkipCommentLines(const QStringList& lines, int start) {
+  int i = start;
+  while (true) {
+    if (i < 0 || i >= lines.size()) throw Error(messages::ListIndexOutOfBounds(i));
+    if (!IsComment(lines[i])) return i;
+    ++i;
+  }
+}
+
+void MoveFootprint(std::vector<VT_Point>& corners, size_t first, size_t moved, size_t target) {
+  const double dY = fp::ToDouble(static_cast<long double>(corners.at(target).Y) - corners.at(moved).Y);
+  const double dX = fp::ToDouble(static_cast<long double>(corners.at(target).X) - corners.at(moved).X);
+  for (size_t i = first; i < first + 4; ++i)
+    corners.at(i).Y = fp::ToDouble(corners.at(i).Y + static_cast<long double>(dY));
+  for (size_t i = first; i < first + 4; ++i)
+    corners.at(i).X = fp::ToDouble(corners.at(i).X + static_cast<long double>(dX));
+}
+
+QString NoFramesMessage(const QString& listFileName) {
+  return QStringLiteral("Список %1 не содержит ни одного кадра.").arg(QFileInfo(listFileName).fileName());
+}
+
+QString FrameFileMessage(const QString& fileName, int frame) {
+  return QStringLiteral("Кадр %1: файл «%2» не прочитан, загрузка списка прервана.").arg(frame).arg(fileName);
+}
+
+FovScene::FovScene()
+    : drawing_(BlankPicture(kDrawingWidth, kDrawingHeight)),
+      legend_(BlankPicture(kLegendWidth, kLegendStartHeight)) {}
+
+void FovScene::ClearPictures() {
+  drawing_.fill(ButtonFaceColor());
+  legend_.fill(ButtonFaceColor());
+  ResizePicture(legend_, legend_.width(), kLegendStartHeight);
+}
+
+void FovScene::LoadFovList(const QString& listFileName, TOrientationSystem system) {
+  system_ = system;
+  if (listFileName.isEmpty()) return;
+  geometryNames_.clear();
+  footprints_.SetLength(0);
+
+  // An unreadable list ends the load here, with the previous picture intact.
+  const QStringList lines = ReadTextLines(listFileName);
+  ClearPictures();
+
+  // The corners are gathered in a vector (the shared array would be copied
+  // for every frame) and handed over whether or not the load completes.
+  std::vector<VT_Point> corners;
+  auto publish = [&] {
+    footprints_.SetLength(static_cast<int>(corners.size()));
+    for (size_t i = 0; i < corners.size(); ++i)
+      footprints_.At(static_cast<int>(i)).CopyCoordinates(corners[i]);
+  };
+  try {
+    LoadFrames(lines, QFileInfo(listFileName).absolutePath(), corners);
+  } catch (...) {
+    publish();
+    throw;
+  }
+  publish();
+  if (footprints_.Length() == 0) throw Error(NoFramesMessage(listFileName));
+  Draw();
+}
+
+void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::vector<VT_Point>& corners) {
+  TCameraParams camera;  // carried from frame to frame within the load
+  int last = -1;
+  for (int frame = 1;; ++frame) {
+    // A frame needs two more data lines; a lone one at the end is ignored.
+    const int geometryLine = NextDataLine(lines, last + 1);
+    if (geometryLine < 0) break;
+    const int cameraLine = NextDataLine(lines, geometryLine + 1);
+    if (cameraLine < 0) break;
+    last = cameraLine;
+
+    const QString geometryName = NumberField(lines[geometryLine]);
+    geometryNames_.append(geometryName);
+    // A frame whose files cannot be read must not be drawn from another
+    // frame's values: the reader has reported it, and the load ends.
+    if (!ReadImageGeometry(ResolveName(folder, geometryName), geometry_))
+      throw Error(FrameFileMessage(geometryName, frame));
+    const QString cameraName = NumberField(lines[cameraLine]);
+    if (ReadCameraFile(ResolveName(folder, cameraName), camera) == 0)
+      throw Error(FrameFileMessage(cameraName, frame));
+    if (camera.CompanionLines.isEmpty()) throw Error(messages::ListIndexOutOfBounds(0));
+    camera.RowScale = StrToFloat(camera.CompanionLines.front());
+
+    const THomography inverse =
+        InvertHomography(SceneHomography(ComputeDlt(system_, camera.FocalLength, geometry_)));
+    const TFootprint footprint = ProjectFootprint(inverse, camera);
+
+    for (const VT_Point* corner : {&footprint.A, &footprint.B, &footprint.C, &footprint.D})
+      cornerLines_.append(CornerLine(*corner));
+    cornerLines_.append(QString());
+
+    if (frame == 1) trackPoint_.CopyCoordinates(ProjectTrackPoint(inverse));
+
+    const size_t first = corners.size();
+    for (const VT_Point* corner : {&footprint.A, &footprint.B, &footprint.C, &footprint.D})
+      corners.emplace_back().CopyCoordinates(*corner);
+
+    // Frames 2 to 5 join frame 1 in one strip (corners A, B, C, D of frame
+    // n are elements 4 (n - 1) to 4 (n - 1) + 3).
+    switch (frame) {
+      case 2:  // D onto frame 1's A
+        MoveFootprint(corners, first, first + 3, 0);
+        break;
+      case 3:  // D onto frame 2's A
+        MoveFootprint(corners, first, first + 3, 4);
+        break;
+      case 4:  // A onto frame 1's D
+        MoveFootprint(corners, first, first, 3);
+        break;
+      case 5:  // A onto frame 4's D
+        MoveFootprint(corners, first, first, 15);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void FovScene::Draw() {
+  view_ = FitSceneView(footprints_, drawing_.width(), drawing_.height());
+  const int frames = footprints_.Length() / 4;
+  // The legend grows by a row for every second entry; it is sized once for
+  // all of them, so a long list neither copies it per row nor outgrows memory.
+  const int legendHeight = LegendHeight(frames);
+  CheckBitmapSize(kLegendWidth, legendHeight, 4);
+  ResizePicture(legend_, kLegendWidth, legendHeight);
+
+  DrawTrack(drawing_, view_, trackPoint_);
+  for (int n = 0; n < frames; ++n) {
+    const TColor color = PaletteColor(n);
+    DrawFootprint(drawing_, view_, footprints_.At(4 * n), footprints_.At(4 * n + 1),
+                  footprints_.At(4 * n + 2), footprints_.At(4 * n + 3), color);
+    // Entry n is drawn when the legend is LegendHeight(n) high.
+    DrawLegendEntryAt(legend_, LegendHeight(n), color, geometryNames_[n], n % 2 == 0 ? 1 : 2);
+  }
+}
+
+void FovScene::SaveDrawing(const QString& fileName) const { SaveBitmap24(drawing_, fileName); }
+
+void FovScene::SaveLegend(const QString& fileName) const { SaveBitmap24(legend_, fileName); }
+
+}  // namespace skarvel

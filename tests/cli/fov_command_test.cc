@@ -1,0 +1,156 @@
+#include "cli/cli_test_support.h"
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+namespace skarvel {
+namespace {
+
+using testing::ReadBytes;
+using testing::RunBatch;
+using testing::TempDir;
+
+// Copies the field-of-view sample scene into a fresh folder.
+void CopyScene(const TempDir& dir) {
+  const QString from = testing::SourceDir() + "/samples/fov";
+  QDir(dir.path()).mkpath("cameras");
+  for (const QString& sub : {QString(), QStringLiteral("cameras")}) {
+    const QDir samples(from + "/" + sub);
+    for (const QString& name : samples.entryList(QDir::Files))
+      QFile::copy(samples.filePath(name), dir.file(sub.isEmpty() ? name : sub + "/" + name));
+  }
+}
+
+QImage ReadBmp(const QString& fileName) {
+  QImageReader reader(fileName, "bmp");
+  return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+TEST(FovCommand, DrawsTheSampleSceneBesideTheList) {
+  TempDir dir;
+  CopyScene(dir);
+  const auto r = RunBatch({"fov", "--decimal-separator", ".", dir.file("scene.lst")});
+  EXPECT_EQ(0, r.exitCode) << r.err.toStdString();
+  EXPECT_EQ("", r.err);
+  // Six frames of four corner lines and an empty line; frame 1 looks
+  // straight down from 4.25 m with 2048 x 1536 pixels at 8200: 1.0615 by
+  // 0.796 m, turned a quarter round, so its corners are (+-0.398, -+0.530).
+  const QStringList lines = r.out.split(u'\n');
+  ASSERT_EQ(31, lines.size());  // the last line end leaves an empty element
+  EXPECT_EQ(QStringList({"0.398  -  -0.530", "0.398  -  0.530", "-0.398  -  0.530", "-0.398  -  -0.530", ""}),
+            lines.mid(0, 5));
+  for (int frame = 0; frame < 6; ++frame) {
+    EXPECT_EQ("", lines[5 * frame + 4]);
+    for (int corner = 0; corner < 4; ++corner) EXPECT_TRUE(lines[5 * frame + corner].contains("  -  "));
+  }
+  const QImage drawing = ReadBmp(dir.file("scene_fov.bmp"));
+  EXPECT_EQ(QSize(1024, 1024), drawing.size());
+  EXPECT_EQ(24, static_cast<unsigned char>(ReadBytes(dir.file("scene_fov.bmp"))[28]));
+  EXPECT_FALSE(QFile::exists(dir.file("legend.bmp")));
+}
+
+TEST(FovCommand, AllSystemsAndBothListFormsWriteTheSameBitmap) {
+  TempDir dir;
+  CopyScene(dir);
+  QByteArray first;
+  QString firstOut;
+  for (const char* list : {"scene.lst", "scene_blocks.lst"}) {
+    for (const char* system : {"bench", "photogrammetric", "mathematical"}) {
+      const QString out = dir.file(QStringLiteral("%1_%2.bmp").arg(list, system));
+      const auto r = RunBatch({"fov", dir.file(list), "--system", system, "--output", out, "--legend",
+                               out + ".legend.bmp", "--decimal-separator", "."});
+      ASSERT_EQ(0, r.exitCode) << r.err.toStdString();
+      const QByteArray bytes = ReadBytes(out) + ReadBytes(out + ".legend.bmp");
+      if (first.isEmpty()) {
+        first = bytes;
+        firstOut = r.out;
+        EXPECT_EQ(QSize(650, 150), ReadBmp(out + ".legend.bmp").size());
+      }
+      EXPECT_TRUE(bytes == first) << list << " " << system;
+      EXPECT_EQ(firstOut, r.out) << list << " " << system;
+    }
+  }
+}
+
+TEST(FovCommand, WindowPlatformDrawsWhatTheOffscreenOneDraws) {
+  const QString xvfb = QStandardPaths::findExecutable("xvfb-run");
+  if (xvfb.isEmpty()) GTEST_SKIP() << "xvfb-run is not installed";
+  TempDir dir;
+  CopyScene(dir);
+  const QString offscreen = dir.file("offscreen.bmp"), window = dir.file("window.bmp");
+  ASSERT_EQ(
+      0,
+      RunBatch({"fov", dir.file("scene.lst"), "--output", offscreen, "--decimal-separator", "."}).exitCode);
+  QProcess process;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "xcb");
+  process.setProcessEnvironment(env);
+  process.start(xvfb, {"-a", SKARVEL_BATCH_PATH, "fov", dir.file("scene.lst"), "--output", window,
+                       "--decimal-separator", "."});
+  ASSERT_TRUE(process.waitForFinished(120000));
+  ASSERT_EQ(0, process.exitCode()) << process.readAllStandardError().toStdString();
+  EXPECT_TRUE(ReadBytes(offscreen) == ReadBytes(window));
+}
+
+TEST(FovCommand, AFailedLoadWritesNoPictureAndExitsOne) {
+  TempDir dir;
+  CopyScene(dir);
+  // The first camera is missing: the reader's message and the end of the
+  // load go to standard error, nothing to standard output.
+  QFile::rename(dir.file("cameras/camera_a.cam"), dir.file("cameras/gone.cam"));
+  dir.write("broken.lst", ReadBytes(dir.file("scene.lst")));
+  const auto r = RunBatch({"fov", dir.file("broken.lst"), "--decimal-separator", "."});
+  EXPECT_EQ(1, r.exitCode);
+  EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+  EXPECT_TRUE(r.err.contains("Ошибка чтения cam-файла!")) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains("Кадр 1: файл «cameras\\camera_a.cam » не прочитан")) << r.err.toStdString();
+  EXPECT_FALSE(QFile::exists(dir.file("broken_fov.bmp")));
+
+  // A list that cannot be read.
+  const auto missing = RunBatch({"fov", dir.file("none.lst")});
+  EXPECT_EQ(1, missing.exitCode);
+  EXPECT_EQ("Cannot open file " + dir.file("none.lst") + "\n", missing.err);
+
+  // The wrong decimal separator: every geometry file fails at line 1.
+  const auto comma = RunBatch({"fov", dir.file("scene.lst"), "--decimal-separator", ","});
+  EXPECT_EQ(1, comma.exitCode);
+  EXPECT_TRUE(comma.err.contains("Ошибка чтения файла геометрии изображения!"));
+  EXPECT_FALSE(QFile::exists(dir.file("scene_fov.bmp")));
+  for (const QString& name : dir.entries()) EXPECT_FALSE(name.endsWith(".bmp")) << name.toStdString();
+}
+
+TEST(FovCommand, CornerLinesBeforeAFailureArePrinted) {
+  TempDir dir;
+  CopyScene(dir);
+  // A zero row scale for the second camera: frames 1 to 5 project, frame 6
+  // divides by zero.
+  dir.write("cameras/camera_b_rows.txt", "0\r\n");
+  const auto r = RunBatch({"fov", dir.file("scene.lst"), "--decimal-separator", "."});
+  EXPECT_EQ(1, r.exitCode);
+  EXPECT_EQ(25, r.out.count(u'\n'));
+  EXPECT_EQ("Floating point division by zero\n", r.err);
+  EXPECT_FALSE(QFile::exists(dir.file("scene_fov.bmp")));
+}
+
+TEST(FovCommand, WrongUsageExitsTwo) {
+  TempDir dir;
+  CopyScene(dir);
+  for (const QStringList& args :
+       {QStringList{"fov"}, QStringList{"fov", dir.file("scene.lst"), "--system", "polar"},
+        QStringList{"fov", dir.file("scene.lst"), dir.file("scene_blocks.lst")},
+        QStringList{"fov", dir.file("scene.lst"), "--zoom", "2"}}) {
+    const auto r = RunBatch(args);
+    EXPECT_EQ(2, r.exitCode) << args.join(' ').toStdString();
+    EXPECT_TRUE(r.err.contains("usage: skarvel-batch fov")) << r.err.toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(dir.file("scene_fov.bmp")));
+}
+
+}  // namespace
+}  // namespace skarvel
