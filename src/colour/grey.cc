@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace skarvel {
 namespace {
@@ -81,6 +82,53 @@ constexpr int kFixedBits = 32;
 constexpr std::int64_t kUnit = std::int64_t{1} << kFixedBits;
 constexpr std::int64_t kGuard = std::int64_t{1} << (kFixedBits - 24);
 
+// The values near an integer, computed again by the formula, remembered by
+// the exact weighted sum when that sum is exact in extended precision.
+//
+// Every product b k is a multiple of the unit in the last place of k, so all
+// products and partial sums of b0 kR + b1 kG + b2 kB are multiples of 2^-q,
+// q the largest such exponent among the nonzero weights. When 2^q times the
+// largest sum, 255 (kR + kG + kB), is below 2^64, every partial sum is an
+// integer times 2^-q of at most 64 bits: the extended sum is exact, the
+// formula's result depends on the bytes only through it, and the integer
+// b0 KR + b1 KG + b2 KB (K = k 2^q) identifies it. Weights that put many
+// values on integers (1, 1, 2) give few distinct sums, so a small cache
+// answers most of them.
+class Recomputed {
+ public:
+  explicit Recomputed(const GreyFactors& f) : f_(f) {
+    const double weights[3] = {f.kR, f.kG, f.kB};
+    int q = 0;
+    for (double k : weights)
+      if (k != 0) q = std::max(q, 52 - std::ilogb(k));
+    const long double largest = std::ldexp(255.0L * (static_cast<long double>(f.kR) + f.kG + f.kB), q);
+    exact_ = q <= 63 && largest < 0x1p64L;
+    for (int i = 0; i < 3 && exact_; ++i) scaled_[i] = static_cast<std::uint64_t>(std::ldexp(weights[i], q));
+    if (exact_) slots_.assign(kSlots, Slot{});
+  }
+
+  std::uint8_t operator()(const std::uint8_t* bgr) {
+    if (!exact_) return GreyLevel(bgr[0], bgr[1], bgr[2], f_);
+    const std::uint64_t key = bgr[0] * scaled_[0] + bgr[1] * scaled_[1] + bgr[2] * scaled_[2];
+    Slot& slot = slots_[(key * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
+    if (!slot.used || slot.key != key) slot = {key, GreyLevel(bgr[0], bgr[1], bgr[2], f_), true};
+    return slot.level;
+  }
+
+ private:
+  static constexpr int kSlotBits = 12;
+  static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
+  struct Slot {
+    std::uint64_t key = 0;
+    std::uint8_t level = 0;
+    bool used = false;
+  };
+  const GreyFactors& f_;
+  bool exact_ = false;
+  std::uint64_t scaled_[3] = {0, 0, 0};
+  std::vector<Slot> slots_;
+};
+
 void ComposeFixedPoint(const Bitmap& source, const GreyFactors& f, Bitmap& result) {
   std::int64_t terms[3][256];
   const long double t = kOneThird, k = f.k;
@@ -92,19 +140,25 @@ void ComposeFixedPoint(const Bitmap& source, const GreyFactors& f, Bitmap& resul
       terms[channel][b] = std::llround(std::ldexp(term, kFixedBits));
     }
   ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
+    Recomputed recompute(f);  // one per thread
+    // Near values are listed first and recomputed after the row, so that
+    // the main loop has no branch that depends on the data.
+    std::vector<int> near(static_cast<std::size_t>(source.width));
     for (int y = begin; y < end; ++y) {
       const std::uint8_t* in = source.row(y);
       std::uint8_t* out = result.row(y);
-      for (int x = 0; x < source.width; ++x, in += 3) {
-        const std::int64_t v = terms[0][in[0]] + terms[1][in[1]] + terms[2][in[2]];
+      std::size_t nearCount = 0;
+      for (int x = 0; x < source.width; ++x) {
+        const std::uint8_t* p = in + 3 * static_cast<std::size_t>(x);
+        const std::int64_t v = terms[0][p[0]] + terms[1][p[1]] + terms[2][p[2]];
+        const std::int64_t whole = v >> kFixedBits;  // floor
+        out[x] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(whole, 0, 255));
         // Distance to the nearest integer below kGuard: (v + guard) mod unit < 2 guard.
-        if (((v + kGuard) & (kUnit - 1)) < 2 * kGuard) {
-          out[x] = GreyLevel(in[0], in[1], in[2], f);
-        } else {
-          const std::int64_t whole = v >> kFixedBits;  // floor
-          out[x] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(whole, 0, 255));
-        }
+        near[nearCount] = x;
+        nearCount += ((v + kGuard) & (kUnit - 1)) < 2 * kGuard;
       }
+      for (std::size_t i = 0; i < nearCount; ++i)
+        out[near[i]] = recompute(in + 3 * static_cast<std::size_t>(near[i]));
     }
   });
 }
