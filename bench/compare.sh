@@ -12,7 +12,9 @@
 #   bash bench/compare.sh [--runs N] [--quick] [--no-peers]
 #
 # --quick: only the 6000 x 4000 24-bit source. --no-peers: Skarvel and the
-# floor only. Peers come from Debian's packages (installed when missing):
+# floor only. SKARVEL_BASELINE=path/to/skarvel-batch adds a row for another
+# build (say of the previous commit) under each Skarvel row, for a side-by-
+# side comparison in the same run. Peers come from Debian's packages (installed when missing):
 # libopencv-dev (a small program built here), libvips-tools (vips),
 # imagemagick (convert), graphicsmagick (gm). A peer that cannot be run is
 # named and skipped.
@@ -40,6 +42,8 @@ if [ ! -x build/src/cli/skarvel-batch ]; then
   bash scripts/build.sh >/dev/null || { echo "build failed" >&2; exit 1; }
 fi
 batch=$root/build/src/cli/skarvel-batch
+baseline=${SKARVEL_BASELINE:-}
+if [ -n "$baseline" ] && [ ! -x "$baseline" ]; then echo "SKARVEL_BASELINE: no program $baseline" >&2; exit 1; fi
 
 if [ "$peers" = 1 ]; then
   need=()
@@ -100,6 +104,14 @@ row() {  # row OPERATION FLOOR_MEDIAN TOOL RESULT [GOAL_RATIO RESULT_BYTES]
   printf '%-28s %-15s %8s %7s %8s %7s  %s\n' "$op" "$tool" "$median" "$ratio" "$mem" "$opmem" "$verdict"
 }
 
+# skarvel_rows OPERATION FLOOR GOAL RESULT_BYTES ARGS...: this build's row and the baseline's.
+skarvel_rows() {
+  local op=$1 floor=$2 goal=$3 bytes=$4
+  shift 4
+  row "$op" "$floor" skarvel "$(measure "$batch" "$@")" "$goal" "$bytes"
+  if [ -n "$baseline" ]; then row "$op" "$floor" baseline "$(measure "$baseline" "$@")"; fi
+}
+
 bench_picture() {  # bench_picture W H BITS
   local w=$1 h=$2 bits=$3
   local src=$work/pics/src_${w}x${h}_${bits}.bmp
@@ -126,7 +138,7 @@ bench_picture() {  # bench_picture W H BITS
       local op="$method to $1 x $2"
       local goal=1.4
       [ "$method" = bilinear ] && goal=1.6
-      row "$op" "$floor" skarvel "$(measure "$batch" resample --method "$method" --width "$1" --height "$2" "$copy")" "$goal" $(($1 * $2 * 3))
+      skarvel_rows "$op" "$floor" "$goal" $(($1 * $2 * 3)) resample --method "$method" --width "$1" --height "$2" "$copy"
       if [ "$have_opencv" = 1 ]; then row "$op" "$floor" opencv "$(measure "$tools/opencv_peer" "$method" "$copy" "$work/out/o.bmp" "$1" "$2")"; fi
       local kernel=nearest filter="-sample"
       [ "$method" = bilinear ] && kernel=linear filter="-filter Triangle -resize"
@@ -141,7 +153,7 @@ bench_picture() {  # bench_picture W H BITS
   done
 
   local op="fragment 2000 x 2000"
-  row "$op" "$floor" skarvel "$(measure "$batch" cut --w1 1000 --h1 1000 --w2 3000 --h2 3000 "$copy")" 1.2 $((2000 * 2000 * 3))
+  skarvel_rows "$op" "$floor" 1.2 $((2000 * 2000 * 3)) cut --w1 1000 --h1 1000 --w2 3000 --h2 3000 "$copy"
   if [ "$have_opencv" = 1 ]; then row "$op" "$floor" opencv "$(measure "$tools/opencv_peer" crop "$copy" "$work/out/o.bmp" 1000 1000 2000 2000)"; fi
   if have vips; then row "$op" "$floor" vips "$(measure vips crop "$copy" "$work/out/v.bmp" 1000 1000 2000 2000)"; fi
   if have convert; then row "$op" "$floor" imagemagick "$(measure convert "$copy" -crop 2000x2000+1000+1000 +repage "BMP3:$work/out/i.bmp")"; fi
@@ -150,7 +162,7 @@ bench_picture() {  # bench_picture W H BITS
   for settings in "37 -12 150 73" "0 0 0 50" "0 0 0 500"; do
     set -- $settings
     op="grey ($1, $2, $3, $4)"
-    row "$op" "$floor" skarvel "$(measure "$batch" grey --r "$1" --g "$2" --b "$3" --contrast "$4" "$copy")" 1.6 $((w * h))
+    skarvel_rows "$op" "$floor" 1.6 $((w * h)) grey --r "$1" --g "$2" --b "$3" --contrast "$4" "$copy"
     if [ "$have_opencv" = 1 ]; then row "$op" "$floor" opencv "$(measure "$tools/opencv_peer" grey "$copy" "$work/out/o.bmp" "$1" "$2" "$3" "$4")"; fi
     if have vips; then row "$op" "$floor" vips "$(measure vips colourspace "$copy" "$work/out/v.bmp" b-w)"; fi
     if have convert; then row "$op" "$floor" imagemagick "$(measure convert "$copy" -colorspace Gray "BMP3:$work/out/i.bmp")"; fi
