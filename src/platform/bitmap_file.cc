@@ -35,10 +35,10 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
   PutU16(p + 2, v >> 16);
 }
 
-// Streams an uncompressed bottom-up file; `fillRow(y, out)` writes the
-// unpadded bytes of picture row y (from the top) into `out`.
+// Streams an uncompressed bottom-up file in blocks of about blockBytes;
+// `fillRows` fills the unpadded bytes of each block's rows (see RowBandFiller).
 void WriteBmp(const QString& fileName, int width, int height, int bitCount, const Palette* palette,
-              const std::function<void(int y, std::uint8_t* out)>& fillRow) {
+              std::int64_t blockBytes, const RowBandFiller& fillRows) {
   if (width < 1 || height < 1)
     throw Error(QStringLiteral("Изображение %1 × %2 пикс. пусто: файл %3 не записан")
                     .arg(width)
@@ -84,13 +84,15 @@ void WriteBmp(const QString& fileName, int width, int height, int bitCount, cons
 
   WriteFileAtomically(fileName, [&](const ByteSink& sink) {
     sink(reinterpret_cast<const char*>(header.data()), offset);
-    // Rows go out in blocks of about 1 MB, the bottom row first.
-    const int rowsPerBlock = static_cast<int>(std::max<std::int64_t>(1, (std::int64_t{1} << 20) / rowBytes));
+    // Rows go out in blocks, the bottom row first.
+    const int rowsPerBlock = static_cast<int>(std::clamp<std::int64_t>(blockBytes / rowBytes, 1, height));
     std::vector<std::uint8_t> block(static_cast<std::size_t>(rowBytes * std::min(rowsPerBlock, height)), 0);
     int y = height - 1;
     while (y >= 0) {
       const int rows = std::min(rowsPerBlock, y + 1);
-      for (int i = 0; i < rows; ++i) fillRow(y - i, block.data() + static_cast<std::size_t>(i * rowBytes));
+      // Row y - rows + 1 is the block's last; the rows above it follow upwards.
+      fillRows(y - rows + 1, y + 1, block.data() + static_cast<std::size_t>((rows - 1) * rowBytes),
+               -rowBytes);
       sink(reinterpret_cast<const char*>(block.data()), rows * rowBytes);
       y -= rows;
     }
@@ -459,24 +461,42 @@ Bitmap LoadBitmap(const QString& fileName) {
 
 std::int64_t BmpRowBytes(std::int64_t width, int bitCount) { return (width * bitCount + 31) / 32 * 4; }
 
+namespace {
+
+// One row at a time, in blocks of about 1 MB.
+RowBandFiller EachRow(const std::function<void(int y, std::uint8_t* out)>& fillRow) {
+  return [fillRow](int begin, int end, std::uint8_t* out, std::ptrdiff_t stride) {
+    for (int y = begin; y < end; ++y, out += stride) fillRow(y, out);
+  };
+}
+constexpr std::int64_t kRowBlockBytes = std::int64_t{1} << 20;
+
+}  // namespace
+
 void SaveBitmap(const Bitmap& bitmap, const QString& fileName) {
   const std::size_t rowBytes = bitmap.rowBytes();
   WriteBmp(fileName, bitmap.width, bitmap.height, bitmap.indexed ? 8 : 24,
-           bitmap.indexed ? &bitmap.palette : nullptr,
-           [&](int y, std::uint8_t* out) { std::memcpy(out, bitmap.row(y), rowBytes); });
+           bitmap.indexed ? &bitmap.palette : nullptr, kRowBlockBytes,
+           EachRow([&](int y, std::uint8_t* out) { std::memcpy(out, bitmap.row(y), rowBytes); }));
+}
+
+void SaveBitmap24Bands(const QString& fileName, int width, int height, const RowBandFiller& fillRows) {
+  // Bands large enough to share out between threads.
+  WriteBmp(fileName, width, height, 24, nullptr, std::int64_t{4} << 20, fillRows);
 }
 
 void SaveBitmap24(const QImage& image, const QString& fileName) {
   const QImage rgb =
       image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
-  WriteBmp(fileName, rgb.width(), rgb.height(), 24, nullptr, [&](int y, std::uint8_t* out) {
-    const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-    for (int x = 0; x < rgb.width(); ++x) {
-      *out++ = static_cast<std::uint8_t>(qBlue(in[x]));
-      *out++ = static_cast<std::uint8_t>(qGreen(in[x]));
-      *out++ = static_cast<std::uint8_t>(qRed(in[x]));
-    }
-  });
+  WriteBmp(fileName, rgb.width(), rgb.height(), 24, nullptr, kRowBlockBytes,
+           EachRow([&](int y, std::uint8_t* out) {
+             const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+             for (int x = 0; x < rgb.width(); ++x) {
+               *out++ = static_cast<std::uint8_t>(qBlue(in[x]));
+               *out++ = static_cast<std::uint8_t>(qGreen(in[x]));
+               *out++ = static_cast<std::uint8_t>(qRed(in[x]));
+             }
+           }));
 }
 
 }  // namespace skarvel

@@ -24,6 +24,10 @@
 #include <QImage>
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
 namespace skarvel {
 
 // Loads a bitmap file. Files of 1, 4 and 8 bits per pixel give indexed
@@ -40,6 +44,13 @@ Bitmap DecodeBitmapWithReader(const QByteArray& bytes);
 
 // Writes a colour picture as a 24-bit file, an indexed one as an 8-bit file.
 void SaveBitmap(const Bitmap& bitmap, const QString& fileName);
+// Writes a 24-bit file whose rows are computed as they are written, in bands
+// from the bottom up: fillRows(begin, end, out, stride) writes the B, G, R
+// bytes of picture rows [begin, end) (counted from the top), row y at
+// out + (y - begin) * stride. The stride is negative (file rows run bottom-up)
+// and the row padding is not touched.
+using RowBandFiller = std::function<void(int begin, int end, std::uint8_t* out, std::ptrdiff_t stride)>;
+void SaveBitmap24Bands(const QString& fileName, int width, int height, const RowBandFiller& fillRows);
 // Writes a Qt image of any format as a 24-bit file (alpha is dropped).
 void SaveBitmap24(const QImage& image, const QString& fileName);
 

@@ -127,6 +127,35 @@ TEST(WriteBitmap, OneMegabyteRowBlocksKeepTheRowOrder) {
     ASSERT_EQ(Byte(f, 54 + 2100LL * fileRow), (699 - fileRow) % 251) << fileRow;
 }
 
+TEST(WriteBitmap, BandsFromTheBottomGiveTheSameFileAsThePicture) {
+  // 1001 x 1500: rows of 3003 bytes padded to 3004, 4 MB bands of 1396 rows
+  // and a last band of 104; each row's bytes tell its row and column.
+  const int width = 1001, height = 1500;
+  Bitmap b = Bitmap::Colour(width, height);
+  auto fill = [&](int y, std::uint8_t* out) {
+    for (int x = 0; x < 3 * width; ++x) out[x] = static_cast<std::uint8_t>(x * 7 + y * 13 + y / 256);
+  };
+  for (int y = 0; y < height; ++y) fill(y, b.row(y));
+  TempDir dir;
+  SaveBitmap(b, dir.file("whole.bmp"));
+  std::vector<std::pair<int, int>> bands;
+  SaveBitmap24Bands(dir.file("bands.bmp"), width, height,
+                    [&](int begin, int end, std::uint8_t* out, std::ptrdiff_t stride) {
+                      bands.emplace_back(begin, end);
+                      for (int y = begin; y < end; ++y, out += stride) fill(y, out);
+                    });
+  const QByteArray whole = ReadBytes(dir.file("whole.bmp"));
+  ExpectHeader(whole, width, height, 24, 54, 3004 * height, 0);
+  EXPECT_TRUE(ReadBytes(dir.file("bands.bmp")) == whole);
+  EXPECT_EQ(bands, (std::vector<std::pair<int, int>>{{104, 1500}, {0, 104}}));
+
+  // A failing band leaves no file; the error comes through.
+  EXPECT_THROW(SaveBitmap24Bands(dir.file("failed.bmp"), 3, 3,
+                                 [](int, int, std::uint8_t*, std::ptrdiff_t) { throw Error("band"); }),
+               Error);
+  EXPECT_EQ(dir.entries(), (QStringList{"bands.bmp", "whole.bmp"}));
+}
+
 TEST(WriteBitmap, FailuresLeaveNoFileAndNameIt) {
   TempDir dir;
   const QString missing = dir.file("no/such/folder/x.bmp");
