@@ -35,7 +35,8 @@ int RunGrey(const QStringList& args) {
   settings.contrast =
       SliderPosition(parsed, QStringLiteral("contrast"), settings.contrast, kContrastMin, kContrastMax);
   if (parsed.positional.isEmpty()) throw UsageError("no files given");
-  const BatchObserver observer{nullptr, [](const QString& fileName, const Bitmap&) { PrintOut(fileName); }};
+  BatchObserver observer;
+  observer.saved = [](const QString& fileName) { PrintOut(fileName); };
   ForEachFolderRun(parsed.positional, [&](const QString& folder, const QStringList& entries) {
     RunGreyComposition(folder, entries, settings, observer);
   });

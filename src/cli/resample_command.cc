@@ -22,7 +22,8 @@ int RunResample(const QStringList& args) {
   if (parsed.positional.isEmpty()) throw UsageError("no files given");
   const QString width = parsed.value(QStringLiteral("width"), QStringLiteral("512"));
   const QString height = parsed.value(QStringLiteral("height"), QStringLiteral("512"));
-  const BatchObserver observer{nullptr, [](const QString& fileName, const Bitmap&) { PrintOut(fileName); }};
+  BatchObserver observer;
+  observer.saved = [](const QString& fileName) { PrintOut(fileName); };
   ForEachFolderRun(parsed.positional, [&](const QString& folder, const QStringList& entries) {
     RunResampling(folder, entries, width, height, method, observer);
   });

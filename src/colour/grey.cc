@@ -220,6 +220,7 @@ void RunGreyComposition(const QString& directory, const QStringList& entries, co
     const QString output = MakeOutputName(directory, entry, kGreySuffix);
     SaveBitmap(result, output);
     if (observer.written) observer.written(output, result);
+    if (observer.saved) observer.saved(output);
   }
 }
 

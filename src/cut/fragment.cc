@@ -101,6 +101,7 @@ void RunFragmentExtraction(const QString& directory, const QStringList& entries,
     const QString output = MakeOutputName(directory, entry, kFragmentSuffix);
     SaveBitmap(fragment, output);
     if (observer.written) observer.written(output, fragment);
+    if (observer.saved) observer.saved(output);
   }
 }
 

@@ -7,8 +7,11 @@
 #include "platform/parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace skarvel {
@@ -105,29 +108,33 @@ class ColourRow24 {
   int loaded_ = -1;
 };
 
-void ResampleNearest(const Bitmap& source, Bitmap& result, double sx, double sy) {
-  std::vector<int> columns = NearestIndices(result.width, sx, source.width);
-  const std::vector<int> rows = NearestIndices(result.height, sy, source.height);
-  for (int& column : columns) column *= source.bytesPerPixel();
-  const std::size_t rowBytes = result.rowBytes();
-  ForEachRange(result.height, MinRowsPerThread(result.width), [&](int begin, int end) {
-    for (int m = begin; m < end; ++m) {
-      std::uint8_t* out = result.row(m);
-      if (m > begin && rows[m] == rows[m - 1]) {  // the same source row again
-        std::memcpy(out, result.row(m - 1), rowBytes);
+// Computes result rows [begin, end): row m goes to out + (m - begin) * stride
+// (the stride may be negative, for the bottom-up rows of a file).
+using RowBand = std::function<void(int begin, int end, std::uint8_t* out, std::ptrdiff_t stride)>;
+
+RowBand NearestRows(const Bitmap& source, int newWidth, int newHeight, double sx, double sy) {
+  auto columns = std::make_shared<std::vector<int>>(NearestIndices(newWidth, sx, source.width));
+  auto rows = std::make_shared<const std::vector<int>>(NearestIndices(newHeight, sy, source.height));
+  for (int& column : *columns) column *= source.bytesPerPixel();
+  return [&source, columns, rows, newWidth](int begin, int end, std::uint8_t* out, std::ptrdiff_t stride) {
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(newWidth);
+    for (int m = begin; m < end; ++m, out += stride) {
+      if (m > begin && (*rows)[m] == (*rows)[m - 1]) {  // the same source row again
+        std::memcpy(out, out - stride, rowBytes);
         continue;
       }
-      const std::uint8_t* in = source.row(rows[m]);
+      const std::uint8_t* in = source.row((*rows)[m]);
+      std::uint8_t* o = out;
       if (source.indexed) {
-        for (int n = 0; n < result.width; ++n, out += 3) {
-          const Bgr c = source.palette[in[columns[n]]];
-          out[0] = c.b, out[1] = c.g, out[2] = c.r;
+        for (int n = 0; n < newWidth; ++n, o += 3) {
+          const Bgr c = source.palette[in[(*columns)[n]]];
+          o[0] = c.b, o[1] = c.g, o[2] = c.r;
         }
       } else {
-        for (int n = 0; n < result.width; ++n, out += 3) std::memcpy(out, in + columns[n], 3);
+        for (int n = 0; n < newWidth; ++n, o += 3) std::memcpy(o, in + (*columns)[n], 3);
       }
     }
-  });
+  };
 }
 
 // The bilinear weighting, computed as
@@ -153,22 +160,24 @@ void ResampleNearest(const Bitmap& source, Bitmap& result, double sx, double sy)
 constexpr int kExactBits = 40;
 constexpr double kGuard = 1.0 / (1 << 30);
 
-void ResampleBilinear(const Bitmap& source, Bitmap& result, double sx, double sy) {
-  std::vector<Neighbours> columns = BilinearNeighbours(result.width, sx, source.width);
-  const std::vector<Neighbours> rows = BilinearNeighbours(result.height, sy, source.height);
+RowBand BilinearRowsInDoubles(const Bitmap& source, int newWidth, std::vector<Neighbours> columnList,
+                              std::vector<Neighbours> rowList) {
+  auto columns = std::make_shared<const std::vector<Neighbours>>(std::move(columnList));
+  auto rows = std::make_shared<const std::vector<Neighbours>>(std::move(rowList));
   int columnBits = 0;
-  for (const Neighbours& c : columns) columnBits = std::max(columnBits, c.fractionBits);
-  ForEachRange(result.height, MinRowsPerThread(result.width), [&](int begin, int end) {
+  for (const Neighbours& c : *columns) columnBits = std::max(columnBits, c.fractionBits);
+  return [&source, columns, rows, columnBits, newWidth](int begin, int end, std::uint8_t* out,
+                                                        std::ptrdiff_t stride) {
     ColourRow24 upperRows(source), lowerRows(source);
-    for (int m = begin; m < end; ++m) {
-      const Neighbours& r = rows[m];
+    for (int m = begin; m < end; ++m, out += stride) {
+      const Neighbours& r = (*rows)[m];
       const std::uint8_t* upper = upperRows.get(r.first);
       const std::uint8_t* lower = lowerRows.get(r.second);
       const double wy0 = r.weightFirst, wy1 = r.weightSecond;
       const bool rowExact = r.fractionBits + columnBits <= kExactBits;
-      std::uint8_t* out = result.row(m);
-      for (int n = 0; n < result.width; ++n, out += 3) {
-        const Neighbours& c = columns[n];
+      std::uint8_t* o = out;
+      for (int n = 0; n < newWidth; ++n, o += 3) {
+        const Neighbours& c = (*columns)[n];
         const std::uint8_t* p00 = upper + 3 * static_cast<std::size_t>(c.first);
         const std::uint8_t* p10 = upper + 3 * static_cast<std::size_t>(c.second);
         const std::uint8_t* p01 = lower + 3 * static_cast<std::size_t>(c.first);
@@ -180,37 +189,209 @@ void ResampleBilinear(const Bitmap& source, Bitmap& result, double sx, double sy
           const int whole = static_cast<int>(v);
           const double fraction = v - whole;
           if (exact || (fraction >= kGuard && fraction <= 1.0 - kGuard)) {
-            out[k] = static_cast<std::uint8_t>(std::clamp(whole, 0, 255));
+            o[k] = static_cast<std::uint8_t>(std::clamp(whole, 0, 255));
           } else {
-            out[k] = static_cast<std::uint8_t>(
+            o[k] = static_cast<std::uint8_t>(
                 BilinearChannel(p00[k], p10[k], p01[k], p11[k], c.offset, r.offset));
           }
         }
       }
     }
-  });
+  };
 }
 
-}  // namespace
+// The bilinear weighting in integers, for steps whose offsets have few binary
+// digits after the point.
+//
+// Let every column offset dx be a multiple of 2^-F and every row offset dy a
+// multiple of 2^-G (F and G the most digits any of them has). With
+// X = dx 2^F and Y = dy 2^G (integers below 2^(F+1) and 2^(G+1), as the
+// offsets lie below 2) the weights are wx1 = X / 2^(F+1),
+// wx0 = (2^(F+1) - X) / 2^(F+1) and likewise for y, and the exact value is
+//   v = (wy0' (wx0' P00 + wx1' P10) + wy1' (wx0' P01 + wx1' P11)) / 2^(F+G+2)
+// with the primed integer numerators. The numerator is at most
+// 255 * 2^(F+G+2), below 2^32 for F + G <= kIntegerBits = 22, so 32-bit
+// unsigned arithmetic holds it exactly, and trunc(v) is the numerator shifted
+// right by F + G + 2.
+//
+// The extended-precision evaluation in its stated order gives that same v:
+// the bytes, dx, dy, their halves and 1 - dx/2, 1 - dy/2 are exact; every
+// product and sum it forms is a multiple of 2^-(F+G+2) (each of t1 to t4
+// carries at most F+1 and G+1 digits from the two halved offsets) and lies
+// below 512 (P10 dx is the largest, with dx < 2), so it needs at most
+// 9 + F + G + 2 <= 33 significant bits, well within the 64 of the extended
+// format: nothing is rounded, and its truncation is the integer result.
+constexpr int kIntegerBits = 22;
 
-Bitmap ResampleImage(const Bitmap& source, int newWidth, int newHeight, ResampleMethod method) {
+struct IntegerColumns {
+  std::vector<std::uint32_t> at;  // byte offset of the first neighbour in a colour row
+  std::vector<std::uint32_t> w0, w1;
+  std::size_t next = 3;  // from the first neighbour's bytes to the second's
+};
+
+// (wy0' upper + wy1' lower) >> shift for `count` values; every numerator is
+// smaller than 2^32 (see above). Eight values at a time as a vector; the same
+// code is compiled twice, for every x86-64 processor and for those with AVX2,
+// and the second is used where the processor has it.
+using U32x8 = std::uint32_t __attribute__((vector_size(32)));
+using U8x32 = std::uint8_t __attribute__((vector_size(32)));
+using U8x8 = std::uint8_t __attribute__((vector_size(8)));
+using BlendFunction = void (*)(const std::uint32_t*, const std::uint32_t*, std::uint32_t, std::uint32_t, int,
+                               std::uint8_t*, std::size_t);
+
+__attribute__((always_inline)) inline void BlendRowsBody(const std::uint32_t* upper,
+                                                         const std::uint32_t* lower, std::uint32_t w0,
+                                                         std::uint32_t w1, int shift, std::uint8_t* out,
+                                                         std::size_t count) {
+  std::size_t j = 0;
+  for (; j + 8 <= count; j += 8) {
+    U32x8 a, b;
+    std::memcpy(&a, upper + j, sizeof a);
+    std::memcpy(&b, lower + j, sizeof b);
+    const auto v = reinterpret_cast<U8x32>((a * w0 + b * w1) >> shift);  // the low bytes are the results
+    const U8x8 bytes = __builtin_shufflevector(v, v, 0, 4, 8, 12, 16, 20, 24, 28);
+    std::memcpy(out + j, &bytes, sizeof bytes);
+  }
+  for (; j < count; ++j) out[j] = static_cast<std::uint8_t>((w0 * upper[j] + w1 * lower[j]) >> shift);
+}
+
+void BlendRowsPlain(const std::uint32_t* upper, const std::uint32_t* lower, std::uint32_t w0,
+                    std::uint32_t w1, int shift, std::uint8_t* out, std::size_t count) {
+  BlendRowsBody(upper, lower, w0, w1, shift, out, count);
+}
+
+__attribute__((target("avx2"))) void BlendRowsAvx2(const std::uint32_t* upper, const std::uint32_t* lower,
+                                                   std::uint32_t w0, std::uint32_t w1, int shift,
+                                                   std::uint8_t* out, std::size_t count) {
+  BlendRowsBody(upper, lower, w0, w1, shift, out, count);
+}
+
+std::atomic<bool> wideVectorsAllowed{true};
+
+BlendFunction ChooseBlend() {
+  return wideVectorsAllowed.load() && __builtin_cpu_supports("avx2") ? BlendRowsAvx2 : BlendRowsPlain;
+}
+
+// The horizontal weighting wx0' P0 + wx1' P1 of source rows, per channel,
+// kept for the two rows last used: consecutive result rows mostly share them.
+class WeightedRows {
+ public:
+  WeightedRows(const Bitmap& source, const IntegerColumns& columns) : colours_(source), columns_(columns) {
+    for (auto& row : rows_) row.resize(3 * columns.at.size());
+  }
+  // Row y's weighting; row `keep` is not dropped to make room for it.
+  const std::uint32_t* get(int y, int keep) {
+    for (int s = 0; s < 2; ++s)
+      if (y_[s] == y) return rows_[s].data();
+    const int s = y_[0] == keep ? 1 : 0;
+    y_[s] = y;
+    const std::uint8_t* in = colours_.get(y);
+    std::uint32_t* out = rows_[s].data();
+    const std::size_t next = columns_.next;
+    for (std::size_t n = 0; n < columns_.at.size(); ++n, out += 3) {
+      const std::uint8_t* a = in + columns_.at[n];
+      const std::uint8_t* b = a + next;
+      const std::uint32_t w0 = columns_.w0[n], w1 = columns_.w1[n];
+      out[0] = w0 * a[0] + w1 * b[0];
+      out[1] = w0 * a[1] + w1 * b[1];
+      out[2] = w0 * a[2] + w1 * b[2];
+    }
+    return rows_[s].data();
+  }
+
+ private:
+  ColourRow24 colours_;
+  const IntegerColumns& columns_;
+  std::vector<std::uint32_t> rows_[2];
+  int y_[2] = {-1, -1};
+};
+
+RowBand BilinearRowsInIntegers(const Bitmap& source, const std::vector<Neighbours>& columnList,
+                               std::vector<Neighbours> rowList, int columnBits, int rowBits) {
+  auto columns = std::make_shared<IntegerColumns>();
+  const std::size_t count = columnList.size();
+  columns->at.resize(count), columns->w0.resize(count), columns->w1.resize(count);
+  const std::uint32_t columnOne = 2u << columnBits;  // 1 in the weights' scale
+  for (std::size_t n = 0; n < count; ++n) {
+    const auto x = static_cast<std::uint32_t>(std::ldexp(columnList[n].offset, columnBits));
+    columns->at[n] = 3 * static_cast<std::uint32_t>(columnList[n].first);
+    columns->w0[n] = columnOne - x;
+    columns->w1[n] = x;
+  }
+  if (count > 0) columns->next = 3 * static_cast<std::size_t>(columnList[0].second - columnList[0].first);
+  auto rows = std::make_shared<const std::vector<Neighbours>>(std::move(rowList));
+  return [&source, columns, rows, rowBits, shift = columnBits + rowBits + 2, blend = ChooseBlend()](
+             int begin, int end, std::uint8_t* out, std::ptrdiff_t stride) {
+    WeightedRows weighted(source, *columns);
+    const std::uint32_t rowOne = 2u << rowBits;
+    for (int m = begin; m < end; ++m, out += stride) {
+      const Neighbours& r = (*rows)[m];
+      const std::uint32_t* upper = weighted.get(r.first, r.second);
+      const std::uint32_t* lower = weighted.get(r.second, r.first);
+      const auto y = static_cast<std::uint32_t>(std::ldexp(r.offset, rowBits));
+      blend(upper, lower, rowOne - y, y, shift, out, 3 * columns->at.size());
+    }
+  };
+}
+
+RowBand BilinearRows(const Bitmap& source, int newWidth, int newHeight, double sx, double sy) {
+  std::vector<Neighbours> columns = BilinearNeighbours(newWidth, sx, source.width);
+  std::vector<Neighbours> rows = BilinearNeighbours(newHeight, sy, source.height);
+  int columnBits = 0, rowBits = 0;
+  for (const Neighbours& c : columns) columnBits = std::max(columnBits, c.fractionBits);
+  for (const Neighbours& r : rows) rowBits = std::max(rowBits, r.fractionBits);
+  if (columnBits + rowBits <= kIntegerBits)
+    return BilinearRowsInIntegers(source, columns, std::move(rows), columnBits, rowBits);
+  return BilinearRowsInDoubles(source, newWidth, std::move(columns), std::move(rows));
+}
+
+// The rows of a result; a source without pixels leaves them white.
+RowBand ResultRows(const Bitmap& source, int newWidth, int newHeight, ResampleMethod method) {
+  if (source.empty() || (method != ResampleMethod::kNearest && method != ResampleMethod::kBilinear))
+    return [newWidth](int begin, int end, std::uint8_t* out, std::ptrdiff_t stride) {
+      for (int m = begin; m < end; ++m, out += stride)
+        std::memset(out, 0xFF, 3 * static_cast<std::size_t>(newWidth));
+    };
+  const double sx = ScaleStep(source.width, newWidth);
+  const double sy = ScaleStep(source.height, newHeight);
+  if (method == ResampleMethod::kNearest) return NearestRows(source, newWidth, newHeight, sx, sy);
+  return BilinearRows(source, newWidth, newHeight, sx, sy);
+}
+
+void CheckNewSize(int newWidth, int newHeight) {
   if (newWidth < 1 || newHeight < 1)
     throw Error(
         QStringLiteral("Новые ширина и высота изображения должны быть не меньше 1 пикс. (задано %1 × %2)")
             .arg(newWidth)
             .arg(newHeight));
+}
+
+// Resamples straight into the file, band by band from the bottom, without
+// the whole result in memory.
+void SaveResampled(const Bitmap& source, int newWidth, int newHeight, ResampleMethod method,
+                   const QString& fileName) {
+  CheckNewSize(newWidth, newHeight);
+  CheckBitmapSize(newWidth, newHeight, 3);
+  const RowBand rows = ResultRows(source, newWidth, newHeight, method);
+  SaveBitmap24Bands(fileName, newWidth, newHeight,
+                    [&](int begin, int end, std::uint8_t* out, std::ptrdiff_t stride) {
+                      ForEachRange(end - begin, MinRowsPerThread(newWidth), [&](int first, int last) {
+                        rows(begin + first, begin + last, out + first * stride, stride);
+                      });
+                    });
+}
+
+}  // namespace
+
+void AllowWideVectors(bool allowed) { wideVectorsAllowed = allowed; }
+
+Bitmap ResampleImage(const Bitmap& source, int newWidth, int newHeight, ResampleMethod method) {
+  CheckNewSize(newWidth, newHeight);
   Bitmap result = Bitmap::Colour(newWidth, newHeight);
-  if (source.empty()) return result;
-  const double sx = ScaleStep(source.width, newWidth);
-  const double sy = ScaleStep(source.height, newHeight);
-  switch (method) {
-    case ResampleMethod::kNearest:
-      ResampleNearest(source, result, sx, sy);
-      break;
-    case ResampleMethod::kBilinear:
-      ResampleBilinear(source, result, sx, sy);
-      break;
-  }
+  const RowBand rows = ResultRows(source, newWidth, newHeight, method);
+  const auto rowBytes = static_cast<std::ptrdiff_t>(result.rowBytes());
+  ForEachRange(newHeight, MinRowsPerThread(newWidth),
+               [&](int begin, int end) { rows(begin, end, result.row(begin), rowBytes); });
   return result;
 }
 
@@ -221,10 +402,15 @@ void RunResampling(const QString& directory, const QStringList& entries, const Q
     if (observer.loaded) observer.loaded(entry, picture);
     const int newWidth = StrToInt(widthText);
     const int newHeight = StrToInt(heightText);
-    const Bitmap result = ResampleImage(picture, newWidth, newHeight, method);
     const QString output = MakeOutputName(directory, entry, kResampledSuffix);
-    SaveBitmap(result, output);
-    if (observer.written) observer.written(output, result);
+    if (observer.written) {
+      const Bitmap result = ResampleImage(picture, newWidth, newHeight, method);
+      SaveBitmap(result, output);
+      observer.written(output, result);
+    } else {
+      SaveResampled(picture, newWidth, newHeight, method, output);
+    }
+    if (observer.saved) observer.saved(output);
   }
 }
 

@@ -31,6 +31,11 @@ inline const QString kResampledSuffix = QStringLiteral("_transform.bmp");
 // a width or height below 1 or a result beyond the memory limit.
 Bitmap ResampleImage(const Bitmap& source, int newWidth, int newHeight, ResampleMethod method);
 
+// Whether the bilinear weighting may use the processor's wider vector
+// instructions where it has them (the default); the results are the same
+// either way, and tests check both.
+void AllowWideVectors(bool allowed);
+
 // The processing button: for each entry in order, load it, convert the two
 // texts to integers (again for every file), resample, and write the result
 // as directory/base name + "_transform.bmp". The first error ends the run;

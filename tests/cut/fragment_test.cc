@@ -144,7 +144,7 @@ TEST(RunFragmentExtraction, WritesInOrderAndStopsAtAnEmptyRectangleWritingNothin
   SaveBitmap(a, dir.file("p_cut.bmp"));
   QStringList written;
   RunFragmentExtraction(dir.path(), {"scene.old.bmp", "p_cut.bmp"}, "0", "0", "100", "100",
-                        {nullptr, [&](const QString& f, const Bitmap&) { written << f; }});
+                        {nullptr, [&](const QString& f, const Bitmap&) { written << f; }, nullptr});
   EXPECT_EQ(written, (QStringList{dir.path() + "/scene_cut.bmp", dir.path() + "/p_cut_cut.bmp"}));
   const Bitmap f = LoadBitmap(dir.file("scene_cut.bmp"));
   EXPECT_EQ(f.fileBitCount, 24);

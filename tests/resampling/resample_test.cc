@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include <cmath>
 #include <random>
 
@@ -217,6 +219,65 @@ TEST(ResampleImage, LargerPicturesAtDyadicAndOtherStepsAgreeWithTheReference) {
                          Reference(indexed, 900, 700, 0)));
 }
 
+TEST(ResampleImage, DyadicStepsAgreeWithTheReference) {
+  // Steps W / 2^k and their multiples: offsets with few binary digits, for
+  // which the weighting is computed in integers; mixed with steps that have
+  // many digits in the other direction, 1-pixel sources and indexed ones.
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> size(1, 50), power(0, 9), pick(0, 3);
+  for (int round = 0; round < 120; ++round) {
+    const int w = size(random), h = size(random);
+    auto newSize = [&](int source) {
+      switch (pick(random)) {
+        case 0:
+          return source * (1 + pick(random));  // 1, 1/2, 1/3 or 1/4
+        case 1:
+          return std::max(1, source / 2);
+        default:
+          return 1 << power(random);
+      }
+    };
+    const int nw = newSize(w), nh = newSize(h);
+    Bitmap src = round % 5 == 0 ? PatchyPicture(random, w, h) : RandomPicture(random, w, h);
+    if (round % 7 == 0) {
+      Bitmap indexed = Bitmap::Indexed(w, h, {});
+      for (auto& c : indexed.palette) c = {static_cast<std::uint8_t>(random()), 0, 255};
+      for (auto& p : indexed.pixels) p = static_cast<std::uint8_t>(random() % 3);
+      src = indexed;
+    }
+    SCOPED_TRACE(::testing::Message() << w << "x" << h << " to " << nw << "x" << nh);
+    ASSERT_TRUE(SamePixels(ResampleImage(src, nw, nh, ResampleMethod::kBilinear), Reference(src, nw, nh, 1)));
+  }
+  // 6000 x 4000 to 4096 x 4096 scaled down by 16 (steps 375/256 and 125/128).
+  const Bitmap patchy = PatchyPicture(random, 375, 250);
+  ASSERT_TRUE(
+      SamePixels(ResampleImage(patchy, 256, 256, ResampleMethod::kBilinear), Reference(patchy, 256, 256, 1)));
+}
+
+TEST(ResampleImage, OffsetsWithTwentyTwoBinaryDigitsStillAgree) {
+  // 3 x 5 to 2048 x 2048: offsets with 11 binary digits each way, the most
+  // the integer weighting takes; white stays white (the largest sums), and
+  // random colours agree with the reference. One digit more (4096 wide) is
+  // computed the other way and agrees too.
+  // Both with the processor's wide vector instructions and without.
+  std::mt19937 random(12);
+  const Bitmap src = RandomPicture(random, 3, 5);
+  const Bitmap expected = Reference(src, 2048, 2048, 1);
+  for (bool wide : {true, false}) {
+    SCOPED_TRACE(wide ? "wide vectors" : "plain vectors");
+    AllowWideVectors(wide);
+    const Bitmap white = ResampleImage(Bitmap::Colour(3, 5), 2048, 2048, ResampleMethod::kBilinear);
+    for (std::uint8_t byte : white.pixels) ASSERT_EQ(byte, 255);
+    EXPECT_TRUE(SamePixels(ResampleImage(src, 2048, 2048, ResampleMethod::kBilinear), expected));
+    const Bitmap patchy = PatchyPicture(random, 375, 250);
+    EXPECT_TRUE(SamePixels(ResampleImage(patchy, 256, 256, ResampleMethod::kBilinear),
+                           Reference(patchy, 256, 256, 1)));
+  }
+  AllowWideVectors(true);
+  ASSERT_TRUE(
+      SamePixels(ResampleImage(src, 4096, 2048, ResampleMethod::kBilinear), Reference(src, 4096, 2048, 1)));
+}
+
 TEST(ResampleImage, OnePixelWideOrHighSourcesUseTheirOneColumnOrRow) {
   Bitmap column = Bitmap::Colour(1, 2);
   std::memset(column.row(0), 0, 3);
@@ -262,7 +323,7 @@ TEST(RunResampling, WritesBesideTheSourcesAndStopsAtTheFirstError) {
   SaveBitmap(Bitmap::Colour(3, 3), dir.file("b.bmp"));
   QStringList written;
   RunResampling(dir.path(), {"aerial.day1.bmp"}, " 10", "+5", ResampleMethod::kNearest,
-                {nullptr, [&](const QString& f, const Bitmap&) { written << f; }});
+                {nullptr, [&](const QString& f, const Bitmap&) { written << f; }, nullptr});
   EXPECT_EQ(written, QStringList{dir.path() + "/aerial_transform.bmp"});
   EXPECT_TRUE(SamePixels(LoadBitmap(dir.file("aerial_transform.bmp")), Reference(a, 10, 5, 0)));
 
@@ -274,13 +335,54 @@ TEST(RunResampling, WritesBesideTheSourcesAndStopsAtTheFirstError) {
   QStringList loaded;
   try {
     RunResampling(dir.path(), {"b.bmp"}, "12px", "5", ResampleMethod::kBilinear,
-                  {[&](const QString& e, const Bitmap&) { loaded << e; }, nullptr});
+                  {[&](const QString& e, const Bitmap&) { loaded << e; }, nullptr, nullptr});
     ADD_FAILURE() << "no error";
   } catch (const Error& e) {
     EXPECT_EQ(e.message(), QStringLiteral("'12px' is not a valid integer value"));
   }
   EXPECT_EQ(loaded, QStringList{"b.bmp"});
   EXPECT_EQ(dir.entries(), (QStringList{"aerial.day1.bmp", "aerial_transform.bmp", "b.bmp"}));
+}
+
+TEST(RunResampling, WithoutAWrittenCallbackTheFileIsTheSame) {
+  // Results of more than 4 MB go to the file in several bands; the files
+  // agree with the reference at dyadic and other steps, with either method,
+  // and the names come to the `saved` callback.
+  TempDir dir;
+  std::mt19937 random(13);
+  const Bitmap src = PatchyPicture(random, 650, 550);
+  SaveBitmap(src, dir.file("s.bmp"));
+  struct Case {
+    int nw, nh;
+  };
+  for (const Case& c : {Case{1300, 1100}, Case{1299, 1101}, Case{1, 1}}) {
+    for (int method : {0, 1}) {
+      SCOPED_TRACE(::testing::Message() << c.nw << "x" << c.nh << " method " << method);
+      QStringList saved;
+      BatchObserver observer;
+      observer.saved = [&](const QString& f) { saved << f; };
+      RunResampling(dir.path(), {"s.bmp"}, QString::number(c.nw), QString::number(c.nh),
+                    static_cast<ResampleMethod>(method), observer);
+      EXPECT_EQ(saved, QStringList{dir.path() + "/s_transform.bmp"});
+      ASSERT_TRUE(SamePixels(LoadBitmap(dir.file("s_transform.bmp")), Reference(src, c.nw, c.nh, method)));
+    }
+  }
+  // With a `written` callback too, both are told, the picture is the file's.
+  QStringList saved;
+  Bitmap told;
+  RunResampling(
+      dir.path(), {"s.bmp"}, "1300", "1100", ResampleMethod::kBilinear,
+      {nullptr, [&](const QString&, const Bitmap& b) { told = b; }, [&](const QString& f) { saved << f; }});
+  EXPECT_EQ(saved.size(), 1);
+  ASSERT_TRUE(SamePixels(told, LoadBitmap(dir.file("s_transform.bmp"))));
+  ASSERT_TRUE(SamePixels(told, Reference(src, 1300, 1100, 1)));
+  // A width of 0 writes nothing.
+  ASSERT_TRUE(QFile::remove(dir.file("s_transform.bmp")));
+  BatchObserver onlySaved;
+  onlySaved.saved = [&](const QString& f) { saved << f; };
+  EXPECT_THROW(RunResampling(dir.path(), {"s.bmp"}, "0", "5", ResampleMethod::kBilinear, onlySaved), Error);
+  EXPECT_EQ(dir.entries(), QStringList{"s.bmp"});
+  EXPECT_EQ(saved.size(), 1);
 }
 
 }  // namespace
