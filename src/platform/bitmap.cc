@@ -2,9 +2,40 @@
 
 #include "platform/error.h"
 
+#include <sys/mman.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace skarvel {
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// From this size on a buffer is worth its own huge pages.
+constexpr std::size_t kHugeThreshold = std::size_t{4} << 20;
+}  // namespace
+
+template <typename T>
+void* PixelAllocator<T>::AllocatePixels(std::size_t bytes) {
+  if (bytes < kHugeThreshold) return ::operator new(bytes);
+  const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  void* p = std::aligned_alloc(kHugePage, rounded);
+  if (p == nullptr) throw std::bad_alloc();
+  // Only advice: without transparent huge pages the memory is ordinary.
+  madvise(p, rounded, MADV_HUGEPAGE);
+  return p;
+}
+
+template <typename T>
+void PixelAllocator<T>::FreePixels(void* p, std::size_t bytes) noexcept {
+  if (bytes < kHugeThreshold)
+    ::operator delete(p);
+  else
+    std::free(p);
+}
+
+template struct PixelAllocator<std::uint8_t>;
 
 const Palette& GreyPalette() {
   static const Palette palette = [] {

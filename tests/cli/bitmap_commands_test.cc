@@ -69,11 +69,11 @@ TEST(BatchCommands, WorkOnTheSamplesWithTheWindowsDefaults) {
   const Bitmap g = LoadBitmap(dir.file("relief_grey_mod.bmp"));
   EXPECT_EQ(g.fileBitCount, 8);
   EXPECT_EQ(g.palette, GreyPalette());
-  EXPECT_EQ(g.pixels, std::vector<std::uint8_t>(320 * 240, 63));
+  EXPECT_EQ(g.pixels, PixelBuffer(320 * 240, 63));
   const Bitmap a = LoadBitmap(dir.file("aerial_mod.bmp"));
   EXPECT_EQ(a.width, 320);
   EXPECT_EQ(a.height, 240);
-  EXPECT_EQ(a.pixels, std::vector<std::uint8_t>(320 * 240, 63));
+  EXPECT_EQ(a.pixels, PixelBuffer(320 * 240, 63));
 }
 
 TEST(BatchCommands, WrongUsageExitsWithTwoAndWritesNothing) {

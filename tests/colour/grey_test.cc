@@ -240,7 +240,7 @@ TEST(RunGreyComposition, WritesEightBitGreyFilesInOrder) {
   const Bitmap aMod = LoadBitmap(dir.file("a_mod.bmp"));
   EXPECT_EQ(aMod.width, 2);
   EXPECT_EQ(aMod.fileBitCount, 8);
-  EXPECT_EQ(aMod.pixels, std::vector<std::uint8_t>(4, 255));
+  EXPECT_EQ(aMod.pixels, PixelBuffer(4, 255));
   const Bitmap xMod = LoadBitmap(dir.file("x_mod_mod.bmp"));
   ASSERT_EQ(xMod.width, 3);
   // Row 0 holds bytes 0..8 times 40 (mod 256): pixel 1 is (120, 160, 200) -> 160.

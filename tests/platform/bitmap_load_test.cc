@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -405,7 +407,7 @@ TEST(LoadBitmap, AColourTableRunningIntoShortPixelDataIsRefused) {
   ExpectNotValid(small + QByteArray(750, '\1'), "pixels after the table cut short");
   // With all 16 bytes after the table it loads (from there, as the reader does).
   const Bitmap b = DecodeBitmap(small + QByteArray(756, '\1'));
-  EXPECT_EQ(b.pixels, std::vector<std::uint8_t>(16, 1));
+  EXPECT_EQ(b.pixels, PixelBuffer(16, 1));
 }
 
 // ---- The external corpus ----------------------------------------------------
@@ -535,6 +537,24 @@ TEST(BmpCorpus, BadAndQuestionableFilesAreRefusedOrLoadSafely) {
       ExpectSameOutcome(testing::ReadBytes(file.filePath()), copy);
     }
   EXPECT_THROW(LoadBitmap(dir + "/b/shortfile.bmp"), Error);
+}
+
+}  // namespace
+}  // namespace skarvel
+
+namespace skarvel {
+namespace {
+
+TEST(PixelBuffer, LargePicturesStartOnHugePageBoundariesAndAreInitialised) {
+  const Bitmap large = Bitmap::Colour(2000, 1000);  // 6 MB
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(large.pixels.data()) % (std::uintptr_t{2} << 20), 0u);
+  EXPECT_EQ(std::count(large.pixels.begin(), large.pixels.end(), 0xFF),
+            static_cast<std::ptrdiff_t>(large.pixels.size()));
+  Bitmap copy = large;  // copies and moves keep working across both kinds of storage
+  copy.pixels.resize(10);
+  EXPECT_EQ(copy.pixels, PixelBuffer(10, 0xFF));
+  const Bitmap grey = Bitmap::Indexed(3000, 2000, GreyPalette());
+  EXPECT_EQ(std::count(grey.pixels.begin(), grey.pixels.end(), 0), 3000 * 2000);
 }
 
 }  // namespace
