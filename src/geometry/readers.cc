@@ -53,9 +53,12 @@ void ParseImageGeometry(const QStringList& lines, TImageGeometry& geometry) {
   }
 }
 
-bool ReadImageGeometry(const QString& fileName, TImageGeometry& geometry) {
-  return CatchAndReport(kImageGeometryReadError,
-                        [&] { ParseImageGeometry(ReadTextLines(NativeFileName(fileName)), geometry); });
+bool ReadImageGeometry(const QString& fileName, TImageGeometry& geometry, QList<QByteArray>* sourceLines) {
+  return CatchAndReport(kImageGeometryReadError, [&] {
+    const QByteArray bytes = ReadWholeFile(NativeFileName(fileName));
+    ParseImageGeometry(TextLines(bytes), geometry);
+    if (sourceLines != nullptr) *sourceLines = SplitLines(bytes);
+  });
 }
 
 QString FormatShortNumber(double value) {

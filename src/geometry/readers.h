@@ -30,8 +30,10 @@ QString NumberField(const QString& line);
 // degrees to radians. Throws at the first fault.
 void ParseImageGeometry(const QStringList& lines, TImageGeometry& geometry);
 // Reads an image geometry file into `geometry`; false after a failure, which
-// has been reported through the message box.
-bool ReadImageGeometry(const QString& fileName, TImageGeometry& geometry);
+// has been reported through the message box. With `sourceLines`, also gives
+// the file's lines as raw bytes (from the same read) after a success.
+bool ReadImageGeometry(const QString& fileName, TImageGeometry& geometry,
+                       QList<QByteArray>* sourceLines = nullptr);
 
 // Lengths as text: fixed notation cut after the third significant decimal,
 // integral values as plain integers, the decimal separator in force.

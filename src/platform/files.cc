@@ -82,8 +82,6 @@ QList<QByteArray> SplitLines(const QByteArray& bytes) {
   return lines;
 }
 
-QList<QByteArray> ReadLineBytes(const QString& fileName) { return SplitLines(ReadWholeFile(fileName)); }
-
 QString DecodeCp1251(const QByteArray& bytes) {
   return QString::fromUtf8(Iconv("UTF-8", "CP1251", bytes, QByteArray("\xEF\xBF\xBD"), 1));
 }
@@ -97,8 +95,9 @@ QString DecodeText(const QByteArray& bytes) {
 
 QByteArray EncodeCp1251(const QString& text) { return Iconv("CP1251", "UTF-8", text.toUtf8(), "?", 0); }
 
-QStringList ReadTextLines(const QString& fileName) {
-  QByteArray bytes = ReadWholeFile(fileName);
+QStringList ReadTextLines(const QString& fileName) { return TextLines(ReadWholeFile(fileName)); }
+
+QStringList TextLines(QByteArray bytes) {
   const qsizetype nul = bytes.indexOf('\0');
   if (nul >= 0) bytes.truncate(nul);
   // The encoding is decided for the file as a whole, then the text is split.

@@ -27,10 +27,10 @@ QByteArray ReadWholeFile(const QString& fileName);
 
 // Splits text bytes into lines by the rules above (the bytes stay as they are).
 QList<QByteArray> SplitLines(const QByteArray& bytes);
-// The lines of a file as raw bytes, for copying them unchanged.
-QList<QByteArray> ReadLineBytes(const QString& fileName);
 // The lines of a file, decoded (UTF-8 if valid, otherwise Windows-1251).
 QStringList ReadTextLines(const QString& fileName);
+// The same for text already read.
+QStringList TextLines(QByteArray bytes);
 
 // Decoding and encoding of the system's code page.
 QString DecodeText(const QByteArray& bytes);  // UTF-8 if valid, else Windows-1251

@@ -42,12 +42,12 @@ ScalingResult RunScaling(const QString& directory, const QStringList& entries, c
   ScalingResult result;
   for (const QString& entry : entries) {
     const QString source = JoinPath(directory, entry);
-    if (!ReadImageGeometry(source, geometry)) {
+    QList<QByteArray> sourceLines;
+    if (!ReadImageGeometry(source, geometry, &sourceLines)) {
       // The reader has shown its message; nothing is written from stale values.
       result.skipped.append(entry);
       continue;
     }
-    const QList<QByteArray> sourceLines = ReadLineBytes(source);
     const QString output = MakeOutputName(directory, entry, kRealSuffix);
     WriteTextLines(output, ScaledLines(geometry, factor, sourceLines));
     result.written.append(output);
