@@ -39,9 +39,6 @@ std::uint8_t GreyLevel(int b0, int b1, int b2, const GreyFactors& f) {
 
 namespace {
 
-// Rows per thread: at least about a quarter of a megapixel each.
-int MinRowsPerThread(int width) { return std::max(1, (1 << 18) / std::max(width, 1)); }
-
 // Equal weights k = kR = kG = kB: every product b k (an 8-bit integer times a
 // 53-bit significand, at most 61 bits) is exact in the 64-bit significand of
 // extended precision, and so are both partial sums, (b0 + b1) k and

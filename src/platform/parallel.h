@@ -16,6 +16,13 @@ namespace skarvel {
 // thrown by a range is rethrown once all ranges have finished.
 void ForEachRange(int count, int minPerThread, const std::function<void(int begin, int end)>& work);
 
+// The least number of rows of `width` pixels worth a thread of their own:
+// about a quarter of a megapixel, so that small pictures stay on one thread.
+inline int MinRowsPerThread(int width) {
+  const int pixels = 1 << 18;
+  return width >= pixels ? 1 : pixels / (width > 0 ? width : 1);
+}
+
 // The number of threads ForEachRange uses at most.
 int WorkerCount();
 

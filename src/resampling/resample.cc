@@ -22,9 +22,6 @@ double ScaleStep(int sourceSize, int newSize) {
   return static_cast<double>(static_cast<long double>(sourceSize) / static_cast<long double>(newSize));
 }
 
-// Rows per thread: at least about a quarter of a megapixel of result each.
-int MinRowsPerThread(int width) { return std::max(1, (1 << 18) / std::max(width, 1)); }
-
 // trunc(i * step) for every result index i, clamped to the source. The
 // product is taken in extended precision and truncated without rounding it
 // to a double first; the table is made once per picture.
