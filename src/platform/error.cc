@@ -27,4 +27,10 @@ QString ListIndexOutOfBounds(long long index) {
 }
 
 }  // namespace messages
+
+QString ErrorReportText(const QString& message) {
+  if (!message.isEmpty() && message.back() > u'.') return message + u'.';
+  return message;
+}
+
 }  // namespace skarvel

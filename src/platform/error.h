@@ -32,4 +32,9 @@ inline constexpr const char* kFloatOverflow = "Floating point overflow";
 inline constexpr const char* kFloatInvalid = "Invalid floating point operation";
 }  // namespace messages
 
+// The text of the application's error report for an error's message: the
+// message with a full stop appended when its last character sorts after "."
+// (a letter or a digit, say); an empty message stays empty.
+QString ErrorReportText(const QString& message);
+
 }  // namespace skarvel

@@ -1,0 +1,140 @@
+#include "fov/fov_form.h"
+
+#include "fov/scene_drawing.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace skarvel {
+namespace {
+
+BrowserFrameLayout FovLayout() {
+  BrowserFrameLayout layout;
+  layout.mask = QStringLiteral("*.lst");
+  layout.multiSelect = false;
+  layout.zoomMenu = BrowserFrameLayout::ZoomMenu::kImage1;
+  layout.keys = BrowserFrameLayout::Keys::kNone;
+  layout.size = QSize(927, 692);
+  layout.minimumSize = QSize(600, 400);
+  layout.bottomHeight = 122;
+  return layout;
+}
+
+}  // namespace
+
+TOrientationSystem OrientationOfItem(int itemIndex) {
+  switch (itemIndex) {
+    case 0:
+      return TOrientationSystem::Mathematical;
+    case 1:
+      return TOrientationSystem::Photogrammetric;
+    default:
+      return TOrientationSystem::Bench;
+  }
+}
+
+TFOVForm::TFOVForm()
+    : TBrowserForm(QStringLiteral("FOVForm"),
+                   QStringLiteral("Визуализация полей зрения съемочной аппаратуры"), FovLayout()) {
+  ImageWidth = kDrawingWidth;
+  ImageHeight = kDrawingHeight;
+
+  Image1 = new PictureView(ScrollBox1->canvas());
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1->setGeometry(0, 0, ImageWidth, ImageHeight);
+  Image1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Image1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { ScalePopupMenu1->popup(Image1->mapToGlobal(at)); });
+  connect(Image1, &PictureView::doubleClicked, this, &TFOVForm::Image1DblClick);
+  CrossImage1 = new PictureView(ScrollBox1->canvas());
+  CrossImage1->setObjectName(QStringLiteral("CrossImage1"));
+  CrossImage1->setGeometry(0, 0, 0, 0);
+  ListBox1 = new QListView(ScrollBox1->canvas());
+  ListBox1->setObjectName(QStringLiteral("ListBox1"));
+  cornerLines_ = new QStringListModel(this);
+  ListBox1->setModel(cornerLines_);
+  ListBox1->hide();
+  setZoomedControls({Image1});
+
+  auto* bottom = new QHBoxLayout(Panel1);
+  bottom->setContentsMargins(0, 0, 0, 0);
+  bottom->setSpacing(0);
+  ScrollBox2 = new QScrollArea(Panel1);
+  ScrollBox2->setObjectName(QStringLiteral("ScrollBox2"));
+  ScrollBox2->setMinimumHeight(120);
+  ScrollBox2->setWidgetResizable(false);
+  ScrollBox2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Image2 = new PictureView;
+  Image2->setObjectName(QStringLiteral("Image2"));
+  ScrollBox2->setWidget(Image2);
+  bottom->addWidget(ScrollBox2, 1);
+  Panel4 = new QWidget(Panel1);
+  Panel4->setObjectName(QStringLiteral("Panel4"));
+  Panel4->setFixedWidth(238);
+  bottom->addWidget(Panel4);
+  auto* panel4Layout = new QVBoxLayout(Panel4);
+  panel4Layout->setContentsMargins(4, 0, 4, 4);
+  RadioGroup3 = new QGroupBox(QStringLiteral("Система ориентации"), Panel4);
+  RadioGroup3->setObjectName(QStringLiteral("RadioGroup3"));
+  panel4Layout->addWidget(RadioGroup3);
+  auto* items = new QVBoxLayout(RadioGroup3);
+  radioItems_ = new QButtonGroup(this);
+  const QString captions[] = {QStringLiteral("Математическая"), QStringLiteral("Фотограмметрическая"),
+                              QStringLiteral("Стендовая")};
+  for (int i = 0; i < 3; ++i) {
+    auto* item = new QRadioButton(captions[i], RadioGroup3);
+    item->setObjectName(QStringLiteral("RadioGroup3Item%1").arg(i));
+    radioItems_->addButton(item, i);
+    items->addWidget(item);
+  }
+  radioItems_->button(2)->setChecked(true);
+  connect(radioItems_, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+    if (checked) RadioGroup3Click();
+  });
+
+  BmpSaveDialog = new QFileDialog(this);
+  BmpSaveDialog->setObjectName(QStringLiteral("BmpSaveDialog"));
+  BmpSaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+  BmpSaveDialog->setFileMode(QFileDialog::AnyFile);
+  BmpSaveDialog->setDefaultSuffix(QStringLiteral("bmp"));
+  BmpSaveDialog->setNameFilters({QStringLiteral("Bitmap Files (*.bmp)"), QStringLiteral("All Files (*.*)")});
+  BmpSaveDialog->setOption(QFileDialog::DontUseNativeDialog);
+
+  showScene();
+}
+
+void TFOVForm::FileListBox1Click() {
+  const QString name = FileName();
+  if (name.isEmpty()) return;
+  load(name);
+}
+
+void TFOVForm::RadioGroup3Click() {
+  scene_.SetSystem(OrientationOfItem(radioItems_->checkedId()));
+  FileListBox1Click();
+}
+
+void TFOVForm::Image1DblClick() {
+  if (BmpSaveDialog->exec() != QDialog::Accepted) return;
+  // The full drawing, whatever the zoom.
+  scene_.SaveDrawing(BmpSaveDialog->selectedFiles().value(0));
+}
+
+void TFOVForm::load(const QString& listFileName) {
+  // Whatever the load leaves (the new scene, or the cleared drawing after an
+  // error), the window shows it; the error itself goes on to the report.
+  struct ShowAfterwards {
+    TFOVForm* form;
+    ~ShowAfterwards() { form->showScene(); }
+  } showAfterwards{this};
+  scene_.LoadFovList(listFileName);
+}
+
+void TFOVForm::showScene() {
+  Image1->setImage(scene_.Drawing());
+  Image2->setImage(scene_.Legend());
+  Image2->resize(scene_.Legend().size());
+  cornerLines_->setStringList(scene_.CornerLines());
+}
+
+}  // namespace skarvel

@@ -1,0 +1,43 @@
+#include "fov/fov_form.h"
+#include "scaling/scale_form.h"
+#include "shell/main_form.h"
+#include "shell/mess_form.h"
+#include "shell/windows.h"
+
+namespace skarvel {
+namespace {
+
+QList<QWidget*> g_created;
+
+template <typename Form>
+Form* Create(Form*& global) {
+  global = new Form;
+  g_created.append(global);
+  return global;
+}
+
+}  // namespace
+
+void CreateWindows() {
+  Create(MainForm);
+  Create(FOVForm);
+  Create(MessForm);
+  Create(ScaleForm);
+  Create(SkarvelAboutBox);
+}
+
+void DestroyWindows() {
+  while (!g_created.isEmpty()) delete g_created.takeLast();
+  MainForm = nullptr;
+  RGBForm = nullptr;
+  FOVForm = nullptr;
+  MessForm = nullptr;
+  ScaleForm = nullptr;
+  InterpolForm = nullptr;
+  CutForm = nullptr;
+  SkarvelAboutBox = nullptr;
+}
+
+QList<QWidget*> CreatedWindows() { return g_created; }
+
+}  // namespace skarvel

@@ -1,0 +1,232 @@
+#include "shell/main_form.h"
+
+#include "fov/fov_form.h"
+#include "platform/desktop_services.h"
+#include "scaling/scale_form.h"
+#include "shell/application.h"
+#include "shell/artwork.h"
+#include "shell/startup_picture.h"
+#include "shell/windows.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace skarvel {
+namespace {
+
+constexpr int kCompactWidth = 375;
+constexpr int kCompactHeight = 115;
+constexpr int kButtonWidth = 35;
+constexpr int kButtonHeight = 30;
+
+}  // namespace
+
+TMainForm::TMainForm() : startDir_(QDir::currentPath()) {
+  setObjectName(QStringLiteral("MainForm"));
+  setWindowTitle(kApplicationTitle);
+  setWindowIcon(QIcon(QPixmap::fromImage(ProgramIconPicture())));
+  // The restored bounds; the window starts maximised.
+  setGeometry(187, 52, 807, 674);
+  setMinimumSize(kCompactWidth, kCompactHeight);
+
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu1"));
+  auto submenu = [](QMenu* parent, QMenuBar* onBar, const char* name, const QString& caption) {
+    QMenu* menu = onBar != nullptr ? onBar->addMenu(caption) : parent->addMenu(caption);
+    menu->setObjectName(QLatin1String(name));
+    menu->menuAction()->setObjectName(QLatin1String(name));
+    return menu;
+  };
+  QMenu* n1 = submenu(nullptr, bar, "N1", QStringLiteral("Файл"));
+  addItem(n1, "N24", QStringLiteral("Выход"), &TMainForm::N24Click);
+  QMenu* n38 = submenu(nullptr, bar, "N38", QStringLiteral("Задачи"));
+  QMenu* n5 = submenu(n38, nullptr, "N5", QStringLiteral("Расчет параметров трансформации изображений"));
+  addItem(n5, "N7", QStringLiteral("Шаблон"), &TMainForm::N7Click);
+  QAction* n9 = addItem(n5, "N9", QStringLiteral("Расчетные таблицы"), &TMainForm::N9Click);
+  QAction* n42 =
+      addItem(n38, "N42", QStringLiteral("Моделирование углового разрешения"), &TMainForm::N42Click);
+  QAction* n6 =
+      addItem(n38, "N6", QStringLiteral("Извлечение и сохранение части изображения"), &TMainForm::N6Click);
+  QAction* n8 =
+      addItem(n38, "N8", QStringLiteral("Изменение цветового состава изображения"), &TMainForm::N8Click);
+  QAction* n10 = addItem(n38, "N10", QStringLiteral("Визуализация полей зрения съемочной аппаратуры"),
+                         &TMainForm::N10Click);
+  QAction* n11 = addItem(n38, "N11", QStringLiteral("Масштабирование"), &TMainForm::N11Click);
+  QMenu* n2 = submenu(nullptr, bar, "N2", QStringLiteral("Помощь"));
+  addItem(n2, "N4", QStringLiteral("Справка"), &TMainForm::N4Click);
+  addItem(n2, "N3", QStringLiteral("О программе"), &TMainForm::N3Click);
+
+  auto* central = new QWidget(this);
+  central->setObjectName(QStringLiteral("MainClient"));
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  ControlBar1 = new QFrame(central);
+  ControlBar1->setObjectName(QStringLiteral("ControlBar1"));
+  ControlBar1->setFixedHeight(36);
+  layout->addWidget(ControlBar1);
+  ToolBar3 = new QWidget(ControlBar1);
+  ToolBar3->setObjectName(QStringLiteral("ToolBar3"));
+
+  // Left to right: item, hint, picture index of ImageList1.
+  struct ButtonSpec {
+    const char* name;
+    QAction* item;
+    QString hint;
+    int picture;
+  };
+  const ButtonSpec buttons[] = {
+      {"ToolButton6", n9, QStringLiteral("Расчетные таблицы"), 8},
+      {"ToolButton1", n42, QStringLiteral("Моделирование углового разрешения"), 5},
+      {"ToolButton2", n6, QStringLiteral("Извлечение и сохранение части изображения"), 1},
+      {"ToolButton3", n8, QStringLiteral("Изменение цветового состава изображения"), 0},
+      {"ToolButton4", n10, QStringLiteral("Визуализация полей зрения"), 7},
+      {"ToolButton5", n11, QStringLiteral("Масштабирование"), 2},
+  };
+  const QList<QImage> pictures = ToolPictures();
+  int left = 0;
+  for (const ButtonSpec& spec : buttons) {
+    auto* button = new QToolButton(ToolBar3);
+    button->setObjectName(QLatin1String(spec.name));
+    button->setGeometry(left, 0, kButtonWidth, kButtonHeight);
+    button->setIcon(QIcon(QPixmap::fromImage(pictures.at(spec.picture))));
+    button->setIconSize(QSize(kToolPictureWidth, kToolPictureHeight));
+    button->setToolTip(spec.hint);
+    button->setText(spec.item->text());
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setAutoRaise(true);
+    // A click on the button chooses its menu item.
+    connect(button, &QToolButton::clicked, spec.item, &QAction::trigger);
+    toolButtons.append(button);
+    left += kButtonWidth;
+  }
+  ToolBar3->setGeometry(11, 3, left, kButtonHeight);
+
+  Image3 = new PictureView(central);
+  Image3->setObjectName(QStringLiteral("Image3"));
+  Image3->setSmooth(true);
+  Image3->setImage(StartupPicture());
+  layout->addWidget(Image3, 1);
+  setCentralWidget(central);
+
+  XlsOpenDialog = new QFileDialog(this, QString(), startDir_ + QStringLiteral("/Count"),
+                                  QStringLiteral("Excel Files (*.xls)"));
+  XlsOpenDialog->setObjectName(QStringLiteral("XlsOpenDialog"));
+  XlsOpenDialog->setDefaultSuffix(QStringLiteral("xls"));
+  XltOpenDialog = new QFileDialog(this, QString(), startDir_ + QStringLiteral("/Count"),
+                                  QStringLiteral("Excel Template Files (*.xlt)"));
+  XltOpenDialog->setObjectName(QStringLiteral("XltOpenDialog"));
+  XltOpenDialog->setDefaultSuffix(QStringLiteral("xlt"));
+  for (QFileDialog* dialog : {XlsOpenDialog, XltOpenDialog}) {
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+  }
+}
+
+QAction* TMainForm::addItem(QMenu* menu, const char* name, const QString& caption,
+                            void (TMainForm::*handler)()) {
+  QAction* item = menu->addAction(caption);
+  item->setObjectName(QLatin1String(name));
+  connect(item, &QAction::triggered, this, handler);
+  return item;
+}
+
+void TMainForm::CompactMainWindow() {
+  if (compacted_) return;
+  Image3->hide();
+  showNormal();
+  // The compact size is the window's outer size, frame, caption and menu included.
+  const QSize frame = frameGeometry().size() - geometry().size();
+  const QSize client(kCompactWidth - frame.width(), kCompactHeight - frame.height());
+  setMinimumSize(client);
+  resize(width(), client.height());
+  resize(client.width(), client.height());
+  move(30, 30);
+  compacted_ = true;
+}
+
+void TMainForm::openDocument(QFileDialog* dialog) {
+  if (dialog->exec() != QDialog::Accepted) return;
+  const QString chosen = dialog->selectedFiles().value(0);
+  // The dialog starts in this file's folder with its name filled in next
+  // time, and leaves the current directory at that folder.
+  dialog->selectFile(chosen);
+  if (!chosen.isEmpty()) QDir::setCurrent(QFileInfo(chosen).absolutePath());
+  CurrentDocumentOpener().Open(this, chosen);
+}
+
+void TMainForm::showTask(QWidget* window) {
+  CompactMainWindow();
+  if (window == nullptr) return;
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+void TMainForm::N24Click() { close(); }
+void TMainForm::N7Click() { openDocument(XltOpenDialog); }
+void TMainForm::N9Click() { openDocument(XlsOpenDialog); }
+void TMainForm::N42Click() { showTask(nullptr); }
+void TMainForm::N6Click() { showTask(nullptr); }
+void TMainForm::N8Click() { showTask(nullptr); }
+void TMainForm::N10Click() { showTask(FOVForm); }
+void TMainForm::N11Click() { showTask(ScaleForm); }
+
+void TMainForm::N4Click() {
+  // The name goes to the viewer unchanged; whether the file exists is the viewer's business.
+  if (HelpViewer* viewer = CurrentHelpViewer()) viewer->ShowHelp(this, kHelpFileName, kHelpFinder, 0);
+}
+
+void TMainForm::N3Click() { SkarvelAboutBox->exec(); }
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  // Closing the main window in any way ends the program without a question,
+  // whatever task windows are open.
+  event->accept();
+  QCoreApplication::quit();
+}
+
+TSkarvelAboutBox::TSkarvelAboutBox() : QDialog(nullptr) {
+  setObjectName(QStringLiteral("SkarvelAboutBox"));
+  setWindowTitle(QStringLiteral("О программе"));
+  setFixedSize(319, 193);
+  QFont font = this->font();
+  font.setPixelSize(14);
+  setFont(font);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect desktop = screen->geometry();
+    move(desktop.x() + (desktop.width() - width()) / 2, desktop.y() + (desktop.height() - height()) / 2);
+  }
+
+  auto* panel = new QFrame(this);
+  panel->setObjectName(QStringLiteral("Panel1"));
+  panel->setGeometry(11, 10, 295, 127);
+  panel->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  auto* icon = new QLabel(panel);
+  icon->setObjectName(QStringLiteral("ProgramIcon"));
+  icon->setGeometry(10, 10, 80, 70);
+  icon->setScaledContents(true);
+  icon->setPixmap(QPixmap::fromImage(ProgramIconPicture()));
+  auto* product = new QLabel(QStringLiteral("Skarvel"), panel);
+  product->setObjectName(QStringLiteral("ProductName"));
+  product->move(108, 13);
+  auto* version = new QLabel(QStringLiteral("Version 1.0.0"), panel);
+  version->setObjectName(QStringLiteral("Version"));
+  version->move(108, 58);
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setObjectName(QStringLiteral("OKButton"));
+  ok->setGeometry(110, 151, 92, 30);
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+}  // namespace skarvel

@@ -1,0 +1,100 @@
+// skarvel-screenshots OUTPUT-FOLDER [WORKSPACE]: starts the program's windows
+// without a display (Qt's offscreen platform unless another is set), loads
+// the sample workspace into each task window as a user would, and saves a
+// picture of every window into OUTPUT-FOLDER. The manual's pictures and the
+// sample run on a machine without a display come from here.
+
+#include "fov/fov_form.h"
+#include "platform/error.h"
+#include "scaling/scale_form.h"
+#include "shell/application.h"
+#include "shell/main_form.h"
+#include "shell/mess_form.h"
+#include "shell/windows.h"
+
+#include <QDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+using namespace skarvel;
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+bool Save(QWidget* window, const QString& folder, const QString& name) {
+  Settle();
+  const QString file = QDir(folder).filePath(name + QStringLiteral(".png"));
+  const bool ok = window->grab().save(file);
+  std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(file));
+  return ok;
+}
+
+// Opens `folder` in a task window and clicks `entry` in its file list.
+void Pick(TBrowserForm* form, const QString& folder, const QString& entry) {
+  form->OpenDirectory(folder);
+  if (!entry.isEmpty() && form->FileListBox1->selectEntry(entry)) form->FileListBox1Click();
+}
+
+int Run(const QString& output, const QString& workspace) {
+  QDir().mkpath(output);
+  const QString out = QDir(output).absolutePath();
+  if (!workspace.isEmpty() && !QDir::setCurrent(workspace)) {
+    std::fprintf(stderr, "skarvel-screenshots: no folder %s\n", qPrintable(workspace));
+    return 1;
+  }
+  const QString root = QDir::currentPath();
+  CreateWindows();
+  bool ok = true;
+  MainForm->showMaximized();
+  ok &= Save(MainForm, out, QStringLiteral("main_window"));
+
+  MainForm->N10Click();
+  FOVForm->resize(927, 692);
+  Pick(FOVForm, root + QStringLiteral("/fov"), QStringLiteral("scene.lst"));
+  ok &= Save(FOVForm, out, QStringLiteral("fov_window"));
+  ok &= Save(MainForm, out, QStringLiteral("main_window_compact"));
+  FOVForm->N501Click();
+  ok &= Save(FOVForm, out, QStringLiteral("fov_window_50"));
+  FOVForm->N1001Click();
+  FOVForm->hide();
+
+  MainForm->N11Click();
+  Pick(ScaleForm, root + QStringLiteral("/bench"), QStringLiteral("shot01.ort"));
+  ok &= Save(ScaleForm, out, QStringLiteral("scale_window"));
+  ScaleForm->hide();
+
+  MessForm->SetLines({QStringLiteral("Изображение: 640 × 480 пикс., 24 бит на пиксель"),
+                      QStringLiteral("Канал R: мин. 0, макс. 255, среднее 118,4, ст. откл. 52,1")});
+  MessForm->show();
+  ok &= Save(MessForm, out, QStringLiteral("statistics_dialog"));
+  MessForm->hide();
+
+  SkarvelAboutBox->show();
+  ok &= Save(SkarvelAboutBox, out, QStringLiteral("about_box"));
+  SkarvelAboutBox->hide();
+  DestroyWindows();
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  SkarvelApplication app(argc, argv);
+  DesktopServices services;
+  const QStringList args = QCoreApplication::arguments();
+  if (args.size() < 2 || args.size() > 3) {
+    std::fprintf(stderr, "usage: skarvel-screenshots OUTPUT-FOLDER [WORKSPACE]\n");
+    return 2;
+  }
+  try {
+    return Run(args[1], args.value(2));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "skarvel-screenshots: %s\n", e.what());
+    return 1;
+  }
+}
