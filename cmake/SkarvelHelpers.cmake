@@ -7,15 +7,34 @@ function(skarvel_add_library name)
   target_link_libraries(skarvel_${name} PUBLIC ${ARG_LIBS})
 endfunction()
 
-# skarvel_add_test(NAME SOURCES ... [LIBS ...])
+find_program(SKARVEL_XVFB_RUN xvfb-run)
+
+# skarvel_add_test(NAME SOURCES ... [LIBS ...] [WIDGETS])
 #   One GoogleTest executable per test file group, registered with ctest.
 #   Tests run with Qt's offscreen platform so that nothing needs a display.
+#   WIDGETS tests drive the program's windows: they get an application object
+#   with the program's error report, and where xvfb-run is installed they
+#   run a second time on a real X server (NAME_xvfb).
 function(skarvel_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "WIDGETS" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} skarvel_test_support GTest::gtest)
+  if(ARG_WIDGETS)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} skarvel_widget_test_main skarvel_test_support GTest::gtest)
+  else()
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} skarvel_test_main skarvel_test_support GTest::gtest)
+  endif()
+  set(env "SKARVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};SKARVEL_TESTDATA_DIR=${PROJECT_SOURCE_DIR}/../shared/testdata")
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SKARVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};SKARVEL_TESTDATA_DIR=${PROJECT_SOURCE_DIR}/../shared/testdata"
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${env}"
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  if(ARG_WIDGETS)
+    # A window test that waits for a modal window nobody answers fails
+    # instead of hanging the run.
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  endif()
+  if(ARG_WIDGETS AND SKARVEL_XVFB_RUN)
+    add_test(NAME ${name}_xvfb COMMAND ${SKARVEL_XVFB_RUN} -a -s "-screen 0 1600x1000x24" $<TARGET_FILE:${name}>)
+    set_tests_properties(${name}_xvfb PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb;${env}"
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} TIMEOUT 300)
+  endif()
 endfunction()

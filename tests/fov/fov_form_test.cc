@@ -1,0 +1,170 @@
+// The field-of-view window driven as a person drives it.
+
+#include "fov/fov_form.h"
+#include "../cli/cli_test_support.h"
+#include "fov/scene_drawing.h"
+#include "platform/bitmap_file.h"
+#include "shell/main_form.h"
+#include "shell/windows.h"
+#include "support/widget_test_support.h"
+
+#include <QDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace skarvel {
+namespace {
+
+using testing::Find;
+using testing::ModalWatcher;
+using testing::ProgramWindows;
+using testing::TempDir;
+
+// The drawing as 24-bit bitmap pixels, to compare with a saved file.
+Bitmap AsBitmap(const QImage& image) {
+  Bitmap out = Bitmap::Colour(image.width(), image.height());
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      std::uint8_t* p = out.row(y) + 3 * x;
+      p[0] = static_cast<std::uint8_t>(qBlue(c));
+      p[1] = static_cast<std::uint8_t>(qGreen(c));
+      p[2] = static_cast<std::uint8_t>(qRed(c));
+    }
+  return out;
+}
+
+bool SamePixels(const Bitmap& a, const Bitmap& b) {
+  return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
+}
+
+class FovFormTest : public ::testing::Test {
+ protected:
+  FovFormTest() : windows_(dir_.path()) {
+    MainForm->show();
+    MainForm->N10Click();
+    FOVForm->OpenDirectory(dir_.file("fov"));
+  }
+  void click(const QString& entry) {
+    ASSERT_TRUE(FOVForm->FileListBox1->selectEntry(entry)) << entry.toStdString();
+    QTest::mouseClick(FOVForm->FileListBox1->viewport(), Qt::LeftButton, {},
+                      FOVForm->FileListBox1->visualItemRect(FOVForm->FileListBox1->currentItem()).center());
+  }
+  void chooseItem(int index) {
+    QTest::mouseClick(Find<QRadioButton>(FOVForm, QStringLiteral("RadioGroup3Item%1").arg(index)),
+                      Qt::LeftButton);
+  }
+  testing::SampleWorkspace dir_;
+  ProgramWindows windows_;
+};
+
+TEST_F(FovFormTest, StartsInTheBenchSystemWithABlankDrawingAndItsControls) {
+  EXPECT_EQ(FOVForm->windowTitle(), "Визуализация полей зрения съемочной аппаратуры");
+  EXPECT_EQ(FOVForm->RadioGroup3->title(), "Система ориентации");
+  EXPECT_EQ(FOVForm->RadioGroup3ItemIndex(), 2);
+  EXPECT_EQ(FOVForm->Scene().System(), TOrientationSystem::Bench);
+  EXPECT_EQ(FOVForm->Image1->size(), QSize(1024, 1024));
+  EXPECT_EQ(FOVForm->ImageWidth, 1024);
+  EXPECT_EQ(FOVForm->Image1->image().pixel(500, 500), ButtonFaceColor().rgb());
+  EXPECT_TRUE(FOVForm->ListBox1->isHidden());
+  EXPECT_EQ(FOVForm->FileListBox1->selectionMode(), QAbstractItemView::SingleSelection);
+  EXPECT_EQ(FOVForm->Panel4->width(), 238);
+  EXPECT_EQ(OrientationOfItem(0), TOrientationSystem::Mathematical);
+  EXPECT_EQ(OrientationOfItem(1), TOrientationSystem::Photogrammetric);
+  EXPECT_EQ(OrientationOfItem(2), TOrientationSystem::Bench);
+}
+
+TEST_F(FovFormTest, AListClickDrawsTheSceneAsTheCommandLineDoesInEverySystem) {
+  const std::pair<int, const char*> systems[] = {{2, "bench"}, {1, "photogrammetric"}, {0, "mathematical"}};
+  click("scene.lst");
+  for (const auto& [item, name] : systems) {
+    chooseItem(item);
+    const QString reference = dir_.file(QStringLiteral("reference_%1.bmp").arg(name));
+    const auto result = testing::RunBatch({"fov", "--decimal-separator", ".", "--system", name, "--output",
+                                           reference, dir_.file("fov/scene.lst")});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(SamePixels(AsBitmap(FOVForm->Image1->image()), LoadBitmap(reference))) << name;
+    // What the control paints at 100 % is the drawing itself.
+    EXPECT_EQ(FOVForm->Image1->render(QRect(0, 0, 1024, 1024)).convertToFormat(QImage::Format_RGB32),
+              FOVForm->Scene().Drawing().convertToFormat(QImage::Format_RGB32))
+        << name;
+  }
+  // The legend panel shows the six entries.
+  EXPECT_EQ(FOVForm->Image2->naturalSize(), QSize(650, 150));
+}
+
+TEST_F(FovFormTest, ChoosingASystemWithoutAListOnlyRecordsIt) {
+  chooseItem(1);
+  EXPECT_EQ(FOVForm->Scene().System(), TOrientationSystem::Photogrammetric);
+  EXPECT_EQ(FOVForm->Image1->image().pixel(500, 500), ButtonFaceColor().rgb());
+  click("scene.lst");
+  FovScene reference;
+  reference.LoadFovList(dir_.file("fov/scene.lst"), TOrientationSystem::Photogrammetric);
+  EXPECT_EQ(FOVForm->Scene().Drawing(), reference.Drawing());
+}
+
+TEST_F(FovFormTest, ClickingTheSameListAgainRedrawsAndAddsTheCornerLinesAgain) {
+  click("scene.lst");
+  const QImage first = FOVForm->Scene().Drawing();
+  const int lines = FOVForm->ListBox1->model()->rowCount();
+  EXPECT_EQ(lines, 30);  // six frames, four corners and a blank line each
+  click("scene.lst");
+  EXPECT_EQ(FOVForm->Scene().Drawing(), first);
+  EXPECT_EQ(FOVForm->ListBox1->model()->rowCount(), 2 * lines);
+}
+
+TEST_F(FovFormTest, DoubleClickSavesTheWholeDrawingWhateverTheZoom) {
+  click("scene.lst");
+  FOVForm->N501Click();
+  EXPECT_EQ(FOVForm->Image1->size(), QSize(512, 512));
+  ModalWatcher watcher;
+  const QString saved = dir_.file("saved.bmp");
+  watcher.answerFileDialog(saved);
+  testing::DoubleClick(FOVForm->Image1, QPoint(100, 100));
+  EXPECT_EQ(watcher.fileDialogs, QStringList({"BmpSaveDialog"}));
+  const Bitmap file = LoadBitmap(saved);
+  EXPECT_EQ(file.width, 1024);
+  EXPECT_EQ(file.fileBitCount, 24);
+  EXPECT_TRUE(SamePixels(file, AsBitmap(FOVForm->Scene().Drawing())));
+  // Cancelling writes nothing.
+  QFile::remove(saved);
+  testing::DoubleClick(FOVForm->Image1, QPoint(100, 100));
+  EXPECT_FALSE(QFileInfo::exists(saved));
+  EXPECT_EQ(FOVForm->BmpSaveDialog->nameFilters(), QStringList({"Bitmap Files (*.bmp)", "All Files (*.*)"}));
+  EXPECT_EQ(FOVForm->BmpSaveDialog->defaultSuffix(), "bmp");
+}
+
+TEST_F(FovFormTest, AReaderFailureShowsItsBoxThenTheErrorAndLeavesTheClearedDrawing) {
+  click("scene.lst");
+  QFile::remove(dir_.file("fov/frame3.ort"));
+  ModalWatcher watcher;
+  click("scene.lst");
+  ASSERT_EQ(watcher.boxes.size(), 2u);
+  EXPECT_EQ(watcher.boxes[0].caption, "Ошибка!");
+  EXPECT_EQ(watcher.boxes[0].text, "Ошибка чтения файла геометрии изображения!");
+  EXPECT_EQ(watcher.boxes[1].caption, "Skarvel");
+  EXPECT_EQ(watcher.boxes[1].icon, QMessageBox::Critical);
+  EXPECT_EQ(watcher.boxes[1].text, ErrorReportText(FrameFileMessage("frame3.ort ", 3)));
+  const QImage drawing = FOVForm->Image1->image();
+  for (int y = 0; y < 1024; y += 64)
+    for (int x = 0; x < 1024; x += 64) ASSERT_EQ(drawing.pixel(x, y), ButtonFaceColor().rgb());
+  // The window stays usable: the next click starts afresh.
+  click("scene_blocks.lst");
+  EXPECT_EQ(watcher.boxes.size(), 4u) << "scene_blocks names frame3.ort too";
+}
+
+TEST_F(FovFormTest, TheZoomMenuOpensOnTheDrawingOnly) {
+  FOVForm->show();
+  QContextMenuEvent onDrawing(QContextMenuEvent::Mouse, QPoint(5, 5),
+                              FOVForm->Image1->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(FOVForm->Image1, &onDrawing);
+  EXPECT_TRUE(FOVForm->ScalePopupMenu1->isVisible());
+  FOVForm->ScalePopupMenu1->hide();
+  FOVForm->N4001Click();
+  FOVForm->N751Click();
+  EXPECT_EQ(FOVForm->Image1->size(), QSize(768, 768));
+}
+
+}  // namespace
+}  // namespace skarvel

@@ -1,0 +1,131 @@
+#include "support/widget_test_support.h"
+
+#include "shell/windows.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace skarvel::testing {
+
+namespace {
+
+// Types the file's full name into the dialog's name field, as a person may.
+void TypeFileName(QFileDialog* dialog, const QString& fileName) {
+  if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+    edit->setText(QFileInfo(fileName).absoluteFilePath());
+  } else {
+    dialog->selectFile(fileName);
+  }
+}
+
+}  // namespace
+
+ModalWatcher::ModalWatcher() {
+  connect(&timer_, &QTimer::timeout, this, &ModalWatcher::poll);
+  timer_.start(5);
+}
+
+ModalWatcher::~ModalWatcher() { timer_.stop(); }
+
+QStringList ModalWatcher::boxTexts() const {
+  QStringList texts;
+  for (const Box& box : boxes) texts.append(box.caption + QStringLiteral(": ") + box.text);
+  return texts;
+}
+
+void ModalWatcher::poll() {
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal == nullptr || !modal->isVisible()) return;
+  if (modal == answered_) {
+    // A file dialog reads its folder in the background and may reset its
+    // name field after the answer was typed: type it again, as a person would.
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (dialog != nullptr && !lastAnswer_.isEmpty() && answeredAt_.elapsed() > 200) {
+      answeredAt_.start();
+      TypeFileName(dialog, lastAnswer_);
+      QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    }
+    return;
+  }
+  // Answered once per showing: a dialog shown again is answered again.
+  answered_ = modal;
+  answeredAt_.start();
+  if (auto* dialog = qobject_cast<QDialog*>(modal))
+    connect(
+        dialog, &QDialog::finished, this, [this] { answered_ = nullptr; }, Qt::SingleShotConnection);
+  if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+    boxes.push_back({box->objectName(), box->windowTitle(), box->text(), box->icon(),
+                     static_cast<int>(box->buttons().size())});
+    QAbstractButton* button = box->button(QMessageBox::Yes);
+    if (button == nullptr) button = box->button(QMessageBox::Ok);
+    if (button == nullptr) button = box->buttons().value(0);
+    // Queued, so that whatever the click opens in turn is seen by the next poll.
+    if (button != nullptr) QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+    return;
+  }
+  if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+    fileDialogs.append(dialog->objectName());
+    const QString answer = fileAnswers_.empty() ? QString() : fileAnswers_.front();
+    if (!fileAnswers_.empty()) fileAnswers_.pop_front();
+    lastAnswer_ = answer;
+    // The dialog's own slots, as its buttons run them; queued, so that a
+    // question the dialog asks in turn is seen by the next poll.
+    if (answer.isEmpty()) {
+      QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+    } else {
+      TypeFileName(dialog, answer);
+      QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    }
+    return;
+  }
+  if (onOtherModal) {
+    onOtherModal(modal);
+  } else {
+    ADD_FAILURE() << "unexpected modal window " << modal->objectName().toStdString();
+    modal->close();
+  }
+}
+
+ProgramWindows::ProgramWindows(const QString& startFolder) : previousFolder_(QDir::currentPath()) {
+  EXPECT_TRUE(QDir::setCurrent(startFolder));
+  CreateWindows();
+}
+
+ProgramWindows::~ProgramWindows() {
+  DestroyWindows();
+  Settle();
+  QDir::setCurrent(previousFolder_);
+}
+
+void CopySamples(const QString& folder) {
+  const QDir source(SourceDir() + QStringLiteral("/samples"));
+  QDirIterator it(source.path(), QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString from = it.next();
+    const QString to = QDir(folder).filePath(source.relativeFilePath(from));
+    QDir().mkpath(QFileInfo(to).path());
+    EXPECT_TRUE(QFile::copy(from, to)) << to.toStdString();
+  }
+}
+
+void DoubleClick(QWidget* widget, QPoint at) {
+  QTest::mousePress(widget, Qt::LeftButton, {}, at);
+  QTest::mouseRelease(widget, Qt::LeftButton, {}, at);
+  QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
+  QTest::mouseRelease(widget, Qt::LeftButton, {}, at);
+}
+
+void Settle() {
+  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace skarvel::testing

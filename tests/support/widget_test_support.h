@@ -1,0 +1,123 @@
+#pragma once
+// Helpers for driving the program's windows as a person would.
+
+#include "platform/desktop_services.h"
+#include "support/test_support.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace skarvel::testing {
+
+// Answers the modal windows that appear while it lives, as a person would:
+// every message box is read (recorded) and closed with OK (Yes where it
+// asks), every file dialog gets the next queued answer (a file name to
+// choose, or an empty text to cancel; cancelled when nothing is queued).
+class ModalWatcher : public QObject {
+ public:
+  struct Box {
+    QString objectName;
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon;
+    int buttons;  // how many buttons it had
+  };
+
+  ModalWatcher();
+  ~ModalWatcher() override;
+
+  void answerFileDialog(const QString& fileName) { fileAnswers_.push_back(fileName); }
+  // Called with any other modal window (a dialog of the program); it must close it.
+  std::function<void(QWidget*)> onOtherModal;
+
+  std::vector<Box> boxes;
+  QStringList fileDialogs;  // object names of the file dialogs answered
+  // Captions and texts of the boxes, "caption: text" each.
+  QStringList boxTexts() const;
+
+ private:
+  void poll();
+  QTimer timer_;
+  QPointer<QWidget> answered_;  // the modal window answered last, until it closes
+  QElapsedTimer answeredAt_;
+  QString lastAnswer_;  // of the file dialog answered last
+  std::deque<QString> fileAnswers_;
+};
+
+// Records the documents the main window hands to the desktop.
+class RecordingOpener : public DocumentOpener {
+ public:
+  RecordingOpener() : previous_(SetDocumentOpener(this)) {}
+  ~RecordingOpener() override { SetDocumentOpener(previous_); }
+  void Open(QWidget*, const QString& fileName) override { opened.append(fileName); }
+  QStringList opened;
+
+ private:
+  DocumentOpener* previous_;
+};
+
+// Records the help requests of the main window.
+class RecordingHelpViewer : public HelpViewer {
+ public:
+  RecordingHelpViewer() : previous_(SetHelpViewer(this)) {}
+  ~RecordingHelpViewer() override { SetHelpViewer(previous_); }
+  void ShowHelp(QWidget*, const QString& helpFile, unsigned command, unsigned long data) override {
+    requests.append(QStringLiteral("%1 %2 %3").arg(helpFile).arg(command).arg(data));
+  }
+  QStringList requests;
+
+ private:
+  HelpViewer* previous_;
+};
+
+// The program's windows made in a folder of the test's own (the process's
+// current directory while they are created), destroyed afterwards; the
+// previous current directory is restored.
+class ProgramWindows {
+ public:
+  explicit ProgramWindows(const QString& startFolder);
+  ~ProgramWindows();
+
+ private:
+  QString previousFolder_;
+};
+
+// Copies the project's sample folder into `folder` (bench/, fov/, bitmaps/).
+void CopySamples(const QString& folder);
+
+// A fresh folder holding a copy of the samples; make it before the windows,
+// whose folder lists start at the current directory of their creation.
+class SampleWorkspace : public TempDir {
+ public:
+  SampleWorkspace() { CopySamples(path()); }
+};
+
+// A double click as the window system delivers it: press, release, then the
+// second press as a double click, and its release.
+void DoubleClick(QWidget* widget, QPoint at);
+
+// Lets queued events (paints, deferred deletes) run.
+void Settle();
+
+// Finds a child of `parent` by object name and type; fails the test when absent.
+template <typename T>
+T* Find(QObject* parent, const QString& name) {
+  T* found = parent->findChild<T*>(name);
+  if (found == nullptr)
+    ADD_FAILURE() << "no " << name.toStdString() << " in " << parent->objectName().toStdString();
+  return found;
+}
+
+}  // namespace skarvel::testing
