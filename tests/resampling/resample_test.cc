@@ -5,6 +5,7 @@
 #include "resampling/resample.h"
 #include "platform/bitmap_file.h"
 #include "platform/error.h"
+#include "support/output_faults.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -384,6 +385,25 @@ TEST(RunResampling, WithoutAWrittenCallbackTheFileIsTheSame) {
   EXPECT_EQ(dir.entries(), QStringList{"s.bmp"});
   EXPECT_EQ(saved.size(), 1);
 }
+
+// The resampled file, 1 MB, computed straight into the file band by band
+// (the command line's way) or as a picture first (the window's way).
+testing::OutputCase ResampledFile(bool asPicture) {
+  return {.prepare =
+              [](const QString& folder) {
+                std::mt19937 random(3);
+                SaveBitmap(RandomPicture(random, 300, 200), folder + "/s.bmp");
+              },
+          .write =
+              [asPicture](const QString& folder) {
+                BatchObserver observer;
+                if (asPicture) observer.written = [](const QString&, const Bitmap&) {};
+                RunResampling(folder, {"s.bmp"}, "700", "500", ResampleMethod::kBilinear, observer);
+              },
+          .output = "s_transform.bmp"};
+}
+SKARVEL_OUTPUT_FAULT_TESTS(ResampledFileOutput, ResampledFile(false))
+SKARVEL_OUTPUT_FAULT_TESTS(ResampledPictureOutput, ResampledFile(true))
 
 }  // namespace
 }  // namespace skarvel

@@ -1,6 +1,7 @@
 #include "scaling/scaling.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "support/output_faults.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -123,6 +124,26 @@ TEST(ScalingRun, ABadEditTextEndsTheRunBeforeAnyFileIsRead) {
   EXPECT_TRUE(sink.shown.empty());
   EXPECT_EQ(dir.entries(), QStringList({"a.ort"}));
 }
+
+// The scaled copy, about 1.5 KB: smaller than any write buffer, so a full
+// disk shows only in the result of the write or the sync.
+testing::OutputCase ScaledFile() {
+  return {
+      .prepare =
+          [](const QString& folder) {
+            testing::WriteBytes(folder + "/a.ort", BenchFile({"1.2;", "-0.5;", "0;", "3;", "4;", "4.25;"}));
+          },
+      .write =
+          [](const QString& folder) {
+            SeparatorScope scope(u'.');
+            RecordingMessageSink sink;
+            TImageGeometry g;
+            RunScaling(folder, {"a.ort"}, "4.25", "500000", g);
+            EXPECT_TRUE(sink.shown.empty());
+          },
+      .output = "a_real.ort"};
+}
+SKARVEL_OUTPUT_FAULT_TESTS(ScaledFileOutput, ScaledFile())
 
 }  // namespace
 }  // namespace skarvel

@@ -34,6 +34,8 @@ class TempDir {
 };
 
 QByteArray ReadBytes(const QString& fileName);
+// Writes raw bytes to a file (replacing it), failing the test when it cannot.
+void WriteBytes(const QString& fileName, const QByteArray& bytes);
 
 // Records what the readers would have shown in their message box.
 class RecordingMessageSink : public MessageSink {
