@@ -501,7 +501,7 @@ std::vector<Bgr> PlainDecode(const QByteArray& f, int* width, int* height) {
 
 TEST(BmpCorpus, GoodFilesLoadWithTheRightPixels) {
   const QString dir = CorpusDir();
-  if (dir.isEmpty()) GTEST_SKIP() << "the external BMP corpus (../shared/testdata/bmpsuite) is not present";
+  if (dir.isEmpty()) GTEST_SKIP() << testing::kTestDataAbsent << "the BMP corpus ../shared/testdata/bmpsuite";
   auto load = [&](const char* name) { return LoadBitmap(dir + "/g/" + name); };
   int w = 0, h = 0;
   const std::vector<Bgr> rgb24 = PlainDecode(testing::ReadBytes(dir + "/g/rgb24.bmp"), &w, &h);
@@ -563,7 +563,7 @@ TEST(BmpCorpus, GoodFilesLoadWithTheRightPixels) {
 
 TEST(BmpCorpus, BadAndQuestionableFilesAreRefusedOrLoadSafely) {
   const QString dir = CorpusDir();
-  if (dir.isEmpty()) GTEST_SKIP() << "the external BMP corpus (../shared/testdata/bmpsuite) is not present";
+  if (dir.isEmpty()) GTEST_SKIP() << testing::kTestDataAbsent << "the BMP corpus ../shared/testdata/bmpsuite";
   int files = 0;
   for (const char* sub : {"/b", "/q"})
     for (const QFileInfo& file : QDir(dir + sub).entryInfoList({"*.bmp"}, QDir::Files)) {

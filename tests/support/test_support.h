@@ -62,6 +62,9 @@ QString ErrorOf(const std::function<void()>& f);
 QString SourceDir();
 // Folder of the shared external test data, empty when it is absent.
 QString TestDataDir();
+// How a test that needs that data begins its skip message when the data is
+// absent; ctest reports such tests as skipped (skarvel_add_test DATA_TESTS).
+inline constexpr const char* kTestDataAbsent = "external test data is not present: ";
 
 }  // namespace skarvel::testing
 
