@@ -9,14 +9,17 @@ endfunction()
 
 find_program(SKARVEL_XVFB_RUN xvfb-run)
 
-# skarvel_add_test(NAME SOURCES ... [LIBS ...] [WIDGETS])
+# skarvel_add_test(NAME SOURCES ... [LIBS ...] [DATA_TESTS FILTER] [WIDGETS])
 #   One GoogleTest executable per test file group, registered with ctest.
 #   Tests run with Qt's offscreen platform so that nothing needs a display.
+#   DATA_TESTS names (as a GoogleTest filter) the tests that need the shared
+#   external test data: they run as a ctest test of their own, NAME_data,
+#   which ctest reports as skipped, not passed, when the data is absent.
 #   WIDGETS tests drive the program's windows: they get an application object
 #   with the program's error report, and where xvfb-run is installed they
 #   run a second time on a real X server (NAME_xvfb).
 function(skarvel_add_test name)
-  cmake_parse_arguments(ARG "WIDGETS" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "WIDGETS" "DATA_TESTS" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_WIDGETS)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} skarvel_widget_test_main skarvel_test_support GTest::gtest)
@@ -24,8 +27,17 @@ function(skarvel_add_test name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} skarvel_test_main skarvel_test_support GTest::gtest)
   endif()
   set(env "SKARVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};SKARVEL_TESTDATA_DIR=${PROJECT_SOURCE_DIR}/../shared/testdata")
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${env}"
+  set(tests ${name})
+  if(ARG_DATA_TESTS)
+    add_test(NAME ${name} COMMAND ${name} --gtest_filter=-${ARG_DATA_TESTS})
+    add_test(NAME ${name}_data COMMAND ${name} --gtest_filter=${ARG_DATA_TESTS})
+    # The message of testing::kTestDataAbsent.
+    set_tests_properties(${name}_data PROPERTIES SKIP_REGULAR_EXPRESSION "external test data is not present")
+    list(APPEND tests ${name}_data)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
+  set_tests_properties(${tests} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${env}"
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   if(ARG_WIDGETS)
     # A window test that waits for a modal window nobody answers fails

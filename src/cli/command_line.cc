@@ -1,5 +1,7 @@
 #include "cli/command_line.h"
 
+#include "platform/error.h"
+#include "platform/file_names.h"
 #include "platform/numbers.h"
 
 #include <QFileInfo>
@@ -59,6 +61,30 @@ void ForEachFolderRun(const QStringList& files,
     entries.append(info.fileName());
   }
   if (!entries.isEmpty()) run(folder, entries);
+}
+
+void RunBitmapBatch(const QStringList& files, const BitmapBatch& batch) {
+  ForEachFolderRun(files, [&](const QString& folder, const QStringList& entries) {
+    // Each entry is loaded, then saved, before the next: an error before the
+    // load of entry `done` was reported came from reading that entry's file.
+    qsizetype done = 0;
+    bool loaded = false;
+    BatchObserver observer;
+    observer.loaded = [&](const QString&, const Bitmap&) { loaded = true; };
+    observer.saved = [&](const QString& fileName) {
+      PrintOut(fileName);
+      ++done;
+      loaded = false;
+    };
+    try {
+      batch(folder, entries, observer);
+    } catch (const Error& e) {
+      if (loaded || done >= entries.size()) throw;
+      const QString file = JoinPath(folder, entries[done]);
+      if (e.message().contains(file)) throw;
+      throw Error(file + QStringLiteral(": ") + e.message());
+    }
+  });
 }
 
 void PrintOut(const QString& line) {

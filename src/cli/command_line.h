@@ -8,6 +8,8 @@
 // error; exit status 0 on success, 1 when an error ended the run (or a file
 // was skipped), 2 on wrong usage.
 
+#include "platform/bitmap_batch.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -44,6 +46,15 @@ ParsedArguments ParseArguments(const QStringList& args, const QStringList& optio
 // order given, and calls `run` with each folder (absolute) and entry names.
 void ForEachFolderRun(const QStringList& files,
                       const std::function<void(const QString& folder, const QStringList& entries)>& run);
+
+// Runs a bitmap batch (resample, cut, grey) over the files, one folder run
+// at a time, printing each written file as the batch goes. An error raised
+// while a file was being loaded names that file ("<file>: Bitmap image is
+// not valid") unless its message names it already: the core's texts, which
+// the windows show as they are, do not. Other errors pass unchanged.
+using BitmapBatch =
+    std::function<void(const QString& folder, const QStringList& entries, const BatchObserver& observer)>;
+void RunBitmapBatch(const QStringList& files, const BitmapBatch& batch);
 
 // Prints a line (UTF-8) on standard output or standard error.
 void PrintOut(const QString& line);

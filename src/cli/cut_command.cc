@@ -14,11 +14,10 @@ int RunCut(const QStringList& args) {
   const QString h1 = parsed.value(QStringLiteral("h1"), QStringLiteral("0"));
   const QString w2 = parsed.value(QStringLiteral("w2"), QStringLiteral("100"));
   const QString h2 = parsed.value(QStringLiteral("h2"), QStringLiteral("100"));
-  BatchObserver observer;
-  observer.saved = [](const QString& fileName) { PrintOut(fileName); };
-  ForEachFolderRun(parsed.positional, [&](const QString& folder, const QStringList& entries) {
-    RunFragmentExtraction(folder, entries, w1, h1, w2, h2, observer);
-  });
+  RunBitmapBatch(parsed.positional,
+                 [&](const QString& folder, const QStringList& entries, const BatchObserver& observer) {
+                   RunFragmentExtraction(folder, entries, w1, h1, w2, h2, observer);
+                 });
   return kExitOk;
 }
 

@@ -35,11 +35,10 @@ int RunGrey(const QStringList& args) {
   settings.contrast =
       SliderPosition(parsed, QStringLiteral("contrast"), settings.contrast, kContrastMin, kContrastMax);
   if (parsed.positional.isEmpty()) throw UsageError("no files given");
-  BatchObserver observer;
-  observer.saved = [](const QString& fileName) { PrintOut(fileName); };
-  ForEachFolderRun(parsed.positional, [&](const QString& folder, const QStringList& entries) {
-    RunGreyComposition(folder, entries, settings, observer);
-  });
+  RunBitmapBatch(parsed.positional,
+                 [&](const QString& folder, const QStringList& entries, const BatchObserver& observer) {
+                   RunGreyComposition(folder, entries, settings, observer);
+                 });
   return kExitOk;
 }
 

@@ -7,8 +7,10 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <exception>
 #include <iterator>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -83,6 +85,13 @@ int main(int argc, char** argv) {
       return skarvel::cli::kExitUsage;
     } catch (const skarvel::Error& e) {
       skarvel::cli::PrintErr(e.message());
+      return skarvel::cli::kExitFailure;
+    } catch (const std::bad_alloc&) {
+      // Memory that ran out where no picture size was at hand.
+      skarvel::cli::PrintErr(QStringLiteral("Недостаточно памяти"));
+      return skarvel::cli::kExitFailure;
+    } catch (const std::exception& e) {
+      skarvel::cli::PrintErr(QString::fromLocal8Bit(e.what()));
       return skarvel::cli::kExitFailure;
     }
   }

@@ -22,11 +22,10 @@ int RunResample(const QStringList& args) {
   if (parsed.positional.isEmpty()) throw UsageError("no files given");
   const QString width = parsed.value(QStringLiteral("width"), QStringLiteral("512"));
   const QString height = parsed.value(QStringLiteral("height"), QStringLiteral("512"));
-  BatchObserver observer;
-  observer.saved = [](const QString& fileName) { PrintOut(fileName); };
-  ForEachFolderRun(parsed.positional, [&](const QString& folder, const QStringList& entries) {
-    RunResampling(folder, entries, width, height, method, observer);
-  });
+  RunBitmapBatch(parsed.positional,
+                 [&](const QString& folder, const QStringList& entries, const BatchObserver& observer) {
+                   RunResampling(folder, entries, width, height, method, observer);
+                 });
   return kExitOk;
 }
 

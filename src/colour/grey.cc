@@ -171,9 +171,7 @@ void ComposeThroughTable(const Bitmap& source, const std::uint8_t (&level)[256],
   });
 }
 
-}  // namespace
-
-void ComposeGrey(const Bitmap& source, const ChannelSettings& settings, Bitmap& result) {
+void ComposeInto(const Bitmap& source, const ChannelSettings& settings, Bitmap& result) {
   if (!result.indexed || result.width != source.width || result.height != source.height) {
     result = Bitmap::Indexed(source.width, source.height, GreyPalette());
   }
@@ -199,6 +197,22 @@ void ComposeGrey(const Bitmap& source, const ChannelSettings& settings, Bitmap& 
   } else {
     ComposeFixedPoint(source, factors, result);
   }
+}
+
+}  // namespace
+
+void ComposeGrey(const Bitmap& source, const ChannelSettings& settings, Bitmap& result) {
+  if (source.empty()) {
+    // Nothing loaded yet: the composition of the empty source is empty.
+    result = Bitmap{};
+    result.width = std::max(source.width, 0);
+    result.height = std::max(source.height, 0);
+    result.indexed = true;
+    result.fileBitCount = 8;
+    result.palette = GreyPalette();
+    return;
+  }
+  WithPictureMemory(source.width, source.height, [&] { ComposeInto(source, settings, result); });
 }
 
 Bitmap ComposeGrey(const Bitmap& source, const ChannelSettings& settings) {

@@ -50,7 +50,8 @@ GreyFactors MakeGreyFactors(const ChannelSettings& settings);
 std::uint8_t GreyLevel(int b0, int b1, int b2, const GreyFactors& factors);
 
 // Makes `result` the grey composition of `source` (its memory is reused when
-// the size allows).
+// the size allows). The composition of an empty source (nothing loaded yet)
+// is an empty grey picture of the same size, without any pixel.
 void ComposeGrey(const Bitmap& source, const ChannelSettings& settings, Bitmap& result);
 Bitmap ComposeGrey(const Bitmap& source, const ChannelSettings& settings);
 

@@ -92,7 +92,13 @@ QString FormatShortNumber(double value) {
   }
   decimals.resize(18, '0');
 
-  // Steps 2-3: keep the decimals up to the third significant digit, cut.
+  // Step 2: the cut is made at the first "." of that text, or else at its
+  // first ","; with any other separator there is neither, and the text of
+  // step 1 is the result as it stands.
+  if (separator != u'.' && separator != u',')
+    return sign + QString::fromLatin1(integral.c_str()) + separator + QString::fromLatin1(decimals.c_str());
+
+  // Step 3: keep the decimals up to the third significant digit, cut.
   QString result = sign + QString::fromLatin1(integral.c_str()) + separator;
   int counted = 0;
   for (char c : decimals) {

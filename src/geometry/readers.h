@@ -36,7 +36,9 @@ bool ReadImageGeometry(const QString& fileName, TImageGeometry& geometry,
                        QList<QByteArray>* sourceLines = nullptr);
 
 // Lengths as text: fixed notation cut after the third significant decimal,
-// integral values as plain integers, the decimal separator in force.
+// integral values as plain integers, the decimal separator in force. The cut
+// is made at a "." or "," only: with any other separator the value stands in
+// fixed notation with all its 18 decimals.
 QString FormatShortNumber(double value);
 
 // The directory part of a camera file name against which its companion file

@@ -49,19 +49,23 @@ const Palette& GreyPalette() {
   return palette;
 }
 
-void CheckBitmapSize(std::int64_t width, std::int64_t height, int bytesPerPixel) {
+void CheckBitmapSize(std::int64_t width, std::int64_t height, int bytesPerPixel, std::int64_t extraBytes) {
   if (width < 1 || height < 1)
     throw Error(QStringLiteral("Ширина и высота изображения должны быть не меньше 1 пикс. (задано %1 × %2)")
                     .arg(width)
                     .arg(height));
   // Both factors are below 2^32, so the product cannot overflow 64 bits
   // before the comparison when one of them is checked first.
-  if (width > kBitmapMemoryLimit || height > kBitmapMemoryLimit ||
-      width * height > kBitmapMemoryLimit / bytesPerPixel)
+  if (width > kBitmapMemoryLimit || height > kBitmapMemoryLimit || extraBytes > kBitmapMemoryLimit ||
+      width * height > (kBitmapMemoryLimit - extraBytes) / bytesPerPixel)
     throw Error(QStringLiteral("Изображение %1 × %2 пикс. слишком велико (больше %3 МБ в памяти)")
                     .arg(width)
                     .arg(height)
                     .arg(kBitmapMemoryLimit >> 20));
+}
+
+void RaiseOutOfMemory(std::int64_t width, std::int64_t height) {
+  throw Error(QStringLiteral("Недостаточно памяти для изображения %1 × %2 пикс.").arg(width).arg(height));
 }
 
 Bitmap Bitmap::Colour(int width, int height) {
@@ -71,7 +75,8 @@ Bitmap Bitmap::Colour(int width, int height) {
   b.height = height;
   b.fileBitCount = 24;
   b.indexed = false;
-  b.pixels.assign(b.rowBytes() * static_cast<std::size_t>(height), 0xFF);
+  WithPictureMemory(width, height,
+                    [&] { b.pixels.assign(b.rowBytes() * static_cast<std::size_t>(height), 0xFF); });
   return b;
 }
 
@@ -83,7 +88,8 @@ Bitmap Bitmap::Indexed(int width, int height, const Palette& palette) {
   b.fileBitCount = 8;
   b.indexed = true;
   b.palette = palette;
-  b.pixels.assign(b.rowBytes() * static_cast<std::size_t>(height), 0);
+  WithPictureMemory(width, height,
+                    [&] { b.pixels.assign(b.rowBytes() * static_cast<std::size_t>(height), 0); });
   return b;
 }
 

@@ -16,6 +16,8 @@
 
 #include <array>
 #include <cstdint>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace skarvel {
@@ -76,7 +78,8 @@ struct Bitmap {
   Palette palette{};   // indexed pictures only
   PixelBuffer pixels;  // rows from the top, no padding
 
-  // A white colour picture; raises "Изображение ... слишком велико" beyond the memory limit.
+  // A white colour picture; raises "Изображение ... слишком велико" beyond the
+  // memory limit and the out-of-memory message when the memory runs out.
   static Bitmap Colour(int width, int height);
   // An indexed picture of index 0 with the given palette; 8 bits per pixel.
   static Bitmap Indexed(int width, int height, const Palette& palette);
@@ -99,9 +102,25 @@ struct Bitmap {
 // The colours of row y as B, G, R bytes (width x 3 bytes at `out`).
 void ColourRow(const Bitmap& bitmap, int y, std::uint8_t* out);
 
-// Raises the "too large" error when width x height pixels of the given size
-// would exceed the memory limit (or a dimension is not positive).
-void CheckBitmapSize(std::int64_t width, std::int64_t height, int bytesPerPixel);
+// Raises the "too large" error when width x height pixels of the given size,
+// and `extraBytes` more that an operation needs for the picture, would exceed
+// the memory limit (or a dimension is not positive).
+void CheckBitmapSize(std::int64_t width, std::int64_t height, int bytesPerPixel, std::int64_t extraBytes = 0);
+
+// Memory that runs out while a picture of that size is loaded or made:
+// "Недостаточно памяти для изображения %1 × %2 пикс.".
+[[noreturn]] void RaiseOutOfMemory(std::int64_t width, std::int64_t height);
+
+// Runs `work`; memory running out anywhere in it (std::bad_alloc) ends in the
+// out-of-memory message for a picture of that size.
+template <typename Work>
+decltype(auto) WithPictureMemory(std::int64_t width, std::int64_t height, Work&& work) {
+  try {
+    return std::forward<Work>(work)();
+  } catch (const std::bad_alloc&) {
+    RaiseOutOfMemory(width, height);
+  }
+}
 
 // The picture as a 32-bit Qt image, for showing it.
 QImage ToQImage(const Bitmap& bitmap);

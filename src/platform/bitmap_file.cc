@@ -86,7 +86,10 @@ void WriteBmp(const QString& fileName, int width, int height, int bitCount, cons
     sink(reinterpret_cast<const char*>(header.data()), offset);
     // Rows go out in blocks, the bottom row first.
     const int rowsPerBlock = static_cast<int>(std::clamp<std::int64_t>(blockBytes / rowBytes, 1, height));
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(rowBytes * std::min(rowsPerBlock, height)), 0);
+    std::vector<std::uint8_t> block = WithPictureMemory(width, height, [&] {
+      return std::vector<std::uint8_t>(static_cast<std::size_t>(rowBytes * std::min(rowsPerBlock, height)),
+                                       0);
+    });
     int y = height - 1;
     while (y >= 0) {
       const int rows = std::min(rowsPerBlock, y + 1);
@@ -113,6 +116,7 @@ struct BmpHeader {
   int bitCount = 0;
   Coding coding = Coding::kRaw;
   std::uint32_t masks[3] = {0, 0, 0};  // red, green, blue
+  std::uint32_t compression = 0;
   std::uint32_t planes = 1;
   std::uint32_t coloursUsed = 0;
 };
@@ -173,6 +177,7 @@ BmpHeader ParseHeader(const QByteArray& head, std::int64_t fileSize) {
     NotValid();
   }
   if (h.width <= 0 || h.height <= 0) NotValid();
+  h.compression = compression;
   switch (h.bitCount) {
     case 1:
     case 4:
@@ -230,6 +235,11 @@ BmpHeader ParseHeader(const QByteArray& head, std::int64_t fileSize) {
   return h;
 }
 
+// Picture row of file row r (files are bottom-up unless the height is negative).
+int PictureRow(const BmpHeader& h, std::int64_t fileRow) {
+  return static_cast<int>(h.topDown ? fileRow : h.height - 1 - fileRow);
+}
+
 // A channel of `mask` widened to 0..255, rounded: the largest value is 255.
 struct ChannelMask {
   explicit ChannelMask(std::uint32_t mask)
@@ -245,21 +255,81 @@ struct ChannelMask {
 
 // 16- and 32-bit pixels straight from the file: the reader widens channels
 // of fewer than 8 bits by shifting, which makes white 248.
-void DecodeMaskedPixels(const QByteArray& bytes, const BmpHeader& h, Bitmap& out) {
-  const LittleEndian in(bytes);
-  const ChannelMask red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]);
-  const std::int64_t rowBytes = BmpRowBytes(h.width, h.bitCount);
-  const int step = h.bitCount / 8;
-  for (int fileRow = 0; fileRow < out.height; ++fileRow) {
-    const int y = h.topDown ? fileRow : out.height - 1 - fileRow;
-    std::int64_t at = h.offset + fileRow * rowBytes;
-    std::uint8_t* p = out.row(y);
-    for (int x = 0; x < out.width; ++x, at += step, p += 3) {
-      const std::uint32_t pixel = step == 2 ? in.u16(at) : in.u32(at);
-      p[0] = blue(pixel);
-      p[1] = green(pixel);
-      p[2] = red(pixel);
+class MaskedRowDecoder {
+ public:
+  explicit MaskedRowDecoder(const BmpHeader& h)
+      : red_(h.masks[0]), green_(h.masks[1]), blue_(h.masks[2]), step_(h.bitCount / 8) {}
+
+  // One file row of `width` pixels into B, G, R bytes.
+  void operator()(const std::uint8_t* in, int width, std::uint8_t* out) const {
+    for (int x = 0; x < width; ++x, in += step_, out += 3) {
+      const std::uint32_t pixel =
+          step_ == 2 ? in[0] | in[1] << 8 : in[0] | in[1] << 8 | in[2] << 16 | std::uint32_t{in[3]} << 24;
+      out[0] = blue_(pixel);
+      out[1] = green_(pixel);
+      out[2] = red_(pixel);
     }
+  }
+
+ private:
+  ChannelMask red_, green_, blue_;
+  int step_;
+};
+
+void DecodeMaskedPixels(const QByteArray& bytes, const BmpHeader& h, Bitmap& out) {
+  const MaskedRowDecoder decode(h);
+  const std::int64_t rowBytes = BmpRowBytes(h.width, h.bitCount);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
+  for (std::int64_t fileRow = 0; fileRow < out.height; ++fileRow)
+    decode(data + h.offset + fileRow * rowBytes, out.width, out.row(PictureRow(h, fileRow)));
+}
+
+// Whether Qt's reader takes a 16- or 32-bit file that the checks of
+// ParseHeader have let through: such files are decoded here without the
+// reader, and must be refused exactly when it refuses them. The reader knows
+// the header sizes 40, 64, 108 and 124 and reads any other as the oldest one,
+// whose 16-bit width and height it takes as signed numbers; it wants one
+// plane and of the codings no more than bit fields (3).
+bool ReaderTakesMaskedFile(const BmpHeader& h) {
+  if (h.planes != 1 || h.compression > 3) return false;
+  switch (h.infoSize) {
+    case 12:
+      // A height of 32768 reads as -32768: the same number of rows, top-down.
+      return h.width < 32768 && h.height <= 32768;
+    case 40:
+    case 64:
+    case 108:
+    case 124:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Reads and decodes the rows of a 16- or 32-bit file a block at a time, so
+// that only the picture and one block are in memory. A file that turns out
+// shorter than its headers said (it changed under us) is not valid.
+void ReadMaskedRows(int fd, const QString& fileName, const BmpHeader& h, Bitmap& out) {
+  const MaskedRowDecoder decode(h);
+  const auto rowBytes = static_cast<std::size_t>(BmpRowBytes(h.width, h.bitCount));
+  const std::int64_t rowsPerBlock = std::clamp<std::int64_t>((std::int64_t{1} << 22) / rowBytes, 1, h.height);
+  std::vector<std::uint8_t> block(rowBytes * static_cast<std::size_t>(rowsPerBlock));
+  for (std::int64_t fileRow = 0; fileRow < h.height;) {
+    const std::int64_t rows = std::min(rowsPerBlock, h.height - fileRow);
+    const std::size_t want = rowBytes * static_cast<std::size_t>(rows);
+    std::size_t have = 0;
+    while (have < want) {
+      const ssize_t n = pread(fd, block.data() + have, want - have,
+                              static_cast<off_t>(h.offset + fileRow * static_cast<std::int64_t>(rowBytes) +
+                                                 static_cast<std::int64_t>(have)));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw Error(messages::CannotOpenFile(fileName));
+      if (n == 0) NotValid();
+      have += static_cast<std::size_t>(n);
+    }
+    for (std::int64_t r = 0; r < rows; ++r)
+      decode(block.data() + r * rowBytes, out.width, out.row(PictureRow(h, fileRow + r)));
+    fileRow += rows;
   }
 }
 
@@ -279,6 +349,7 @@ Bitmap FromColourImage(const QImage& source, int fileBitCount) {
   const QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
                            ? source
                            : source.convertToFormat(QImage::Format_RGB32);
+  if (image.isNull()) RaiseOutOfMemory(source.width(), source.height());
   Bitmap out = Bitmap::Colour(image.width(), image.height());
   out.fileBitCount = fileBitCount;
   for (int y = 0; y < out.height; ++y) {
@@ -335,11 +406,6 @@ Bitmap MakePlainBitmap(const QByteArray& head, const BmpHeader& h, const PlainLa
                   static_cast<std::uint8_t>(in.u8(at + 2))};
   }
   return Bitmap::Indexed(width, height, palette);
-}
-
-// Picture row of file row r (files are bottom-up unless the height is negative).
-int PictureRow(const BmpHeader& h, std::int64_t fileRow) {
-  return static_cast<int>(h.topDown ? fileRow : h.height - 1 - fileRow);
 }
 
 void CopyPlainRows(const QByteArray& bytes, const BmpHeader& h, Bitmap& out) {
@@ -400,12 +466,18 @@ Bitmap DecodeWithReader(const QByteArray& bytes, const BmpHeader& h) {
     // The reader leaves the pixels a run-length code skips as it finds them
     // in the picture it is given: give it one of palette index 0.
     image = QImage(width, height, QImage::Format_Indexed8);
-    if (image.isNull()) NotValid();
+    if (image.isNull()) RaiseOutOfMemory(width, height);
     image.setColorCount(256);
     image.fill(0);
   }
-  if (!reader.read(&image) || image.isNull() || image.width() != width || image.height() != height)
+  if (!reader.read(&image) || image.isNull()) {
+    image = QImage();
+    // The reader refuses a sound file too when it cannot allocate its
+    // picture (at most 4 bytes a pixel): tell that apart.
+    if (QImage(width, height, QImage::Format_RGB32).isNull()) RaiseOutOfMemory(width, height);
     NotValid();
+  }
+  if (image.width() != width || image.height() != height) NotValid();
   if ((h.coding == Coding::kRle8 || h.coding == Coding::kRle4) && image.format() != QImage::Format_Indexed8)
     NotValid();
 
@@ -415,21 +487,40 @@ Bitmap DecodeWithReader(const QByteArray& bytes, const BmpHeader& h) {
     DecodeMaskedPixels(bytes, h, out);
     return out;
   }
-  if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB)
+  if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB) {
     image = image.convertToFormat(QImage::Format_Indexed8);
+    if (image.isNull()) RaiseOutOfMemory(width, height);
+  }
   if (image.format() == QImage::Format_Indexed8) return FromIndexedImage(image, h.bitCount);
   return FromColourImage(image, h.bitCount);
+}
+
+bool IsMasked(const BmpHeader& h) { return h.bitCount == 16 || h.bitCount == 32; }
+
+// The colour picture of a 16- or 32-bit file, before its pixels are decoded.
+Bitmap MakeMaskedBitmap(const BmpHeader& h) {
+  if (!ReaderTakesMaskedFile(h)) NotValid();
+  Bitmap out = Bitmap::Colour(static_cast<int>(h.width), static_cast<int>(h.height));
+  out.fileBitCount = h.bitCount;
+  return out;
 }
 
 }  // namespace
 
 Bitmap DecodeBitmap(const QByteArray& bytes) {
   const BmpHeader h = ParseHeader(bytes, bytes.size());
-  const PlainLayout layout = PlainLayoutOf(h, bytes.size());
-  if (!layout.plain) return DecodeWithReader(bytes, h);
-  Bitmap out = MakePlainBitmap(bytes, h, layout);
-  CopyPlainRows(bytes, h, out);
-  return out;
+  return WithPictureMemory(h.width, h.height, [&] {
+    if (IsMasked(h)) {
+      Bitmap out = MakeMaskedBitmap(h);
+      DecodeMaskedPixels(bytes, h, out);
+      return out;
+    }
+    const PlainLayout layout = PlainLayoutOf(h, bytes.size());
+    if (!layout.plain) return DecodeWithReader(bytes, h);
+    Bitmap out = MakePlainBitmap(bytes, h, layout);
+    CopyPlainRows(bytes, h, out);
+    return out;
+  });
 }
 
 Bitmap DecodeBitmapWithReader(const QByteArray& bytes) {
@@ -445,18 +536,25 @@ Bitmap LoadBitmap(const QString& fileName) {
   const QByteArray head = file.read(std::min(size, kHeadBytes));
   if (file.error() != QFileDevice::NoError) throw Error(messages::CannotOpenFile(fileName));
   const BmpHeader h = ParseHeader(head, size);
-  const PlainLayout layout = PlainLayoutOf(h, head.size());
-  if (layout.plain) {
-    Bitmap out = MakePlainBitmap(head, h, layout);
-    ReadPlainRows(file.handle(), fileName, h, out);
-    return out;
-  }
-  if (head.size() == size) return DecodeWithReader(head, h);
-  // Every other kind: the whole file, through the reader.
-  if (!file.seek(0)) throw Error(messages::CannotOpenFile(fileName));
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) throw Error(messages::CannotOpenFile(fileName));
-  return DecodeWithReader(bytes, ParseHeader(bytes, bytes.size()));
+  return WithPictureMemory(h.width, h.height, [&] {
+    if (IsMasked(h)) {
+      Bitmap out = MakeMaskedBitmap(h);
+      ReadMaskedRows(file.handle(), fileName, h, out);
+      return out;
+    }
+    const PlainLayout layout = PlainLayoutOf(h, head.size());
+    if (layout.plain) {
+      Bitmap out = MakePlainBitmap(head, h, layout);
+      ReadPlainRows(file.handle(), fileName, h, out);
+      return out;
+    }
+    if (head.size() == size) return DecodeWithReader(head, h);
+    // Every other kind: the whole file, through the reader.
+    if (!file.seek(0)) throw Error(messages::CannotOpenFile(fileName));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) throw Error(messages::CannotOpenFile(fileName));
+    return DecodeWithReader(bytes, ParseHeader(bytes, bytes.size()));
+  });
 }
 
 std::int64_t BmpRowBytes(std::int64_t width, int bitCount) { return (width * bitCount + 31) / 32 * 4; }

@@ -6,7 +6,8 @@
 // an empty name) and "Bitmap image is not valid" for anything that is not a
 // sound bitmap: a bad header, pixel data cut short or starting past the end of
 // the file, a picture beyond the memory limit (kBitmapMemoryLimit), and
-// whatever the reader refuses.
+// whatever the reader refuses. A sound file whose picture does not fit the
+// memory at hand raises "Недостаточно памяти для изображения %1 × %2 пикс.".
 //
 // Writing produces uncompressed files: 24 bits per pixel for colour pictures
 // (rows bottom-up, each pixel as the bytes B, G, R, rows padded with zeros to a
@@ -39,7 +40,9 @@ Bitmap LoadBitmap(const QString& fileName);
 // The same for the bytes of a file.
 Bitmap DecodeBitmap(const QByteArray& bytes);
 // The same through Qt's reader alone, for every kind of file: uncompressed 24-
-// and 8-bit files are otherwise read directly, and must load exactly alike.
+// and 8-bit files and all 16- and 32-bit ones are otherwise read directly,
+// holding only the picture and a block of the file, and must load exactly
+// alike (and be refused alike).
 Bitmap DecodeBitmapWithReader(const QByteArray& bytes);
 
 // Writes a colour picture as a 24-bit file, an indexed one as an 8-bit file.

@@ -4,13 +4,20 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace skarvel {
 namespace {
@@ -132,28 +139,206 @@ QByteArray JoinLinesCrLf(const QList<QByteArray>& lines) {
   return out;
 }
 
+namespace {
+
+// ---- Faults for tests ----
+
+std::vector<WriterFault> g_faults;
+long long g_faultBytesWritten = 0;
+
+WriterFault* FaultOf(WriterStep step) {
+  for (WriterFault& fault : g_faults)
+    if (fault.step == step && fault.times != 0) return &fault;
+  return nullptr;
+}
+
+// Whether an installed fault makes this call of `step` fail (errno is then set).
+bool Faulted(WriterStep step) {
+  WriterFault* fault = FaultOf(step);
+  if (fault == nullptr) return false;
+  if (step == WriterStep::kWrite && g_faultBytesWritten < fault->afterBytes) return false;
+  if (fault->times > 0) --fault->times;
+  errno = fault->error;
+  return true;
+}
+
+ssize_t WriteCall(int fd, const char* data, std::size_t size) {
+  if (Faulted(WriterStep::kWrite)) return -1;
+  if (const WriterFault* fault = FaultOf(WriterStep::kWrite))
+    size = static_cast<std::size_t>(
+        std::min<long long>(static_cast<long long>(size), fault->afterBytes - g_faultBytesWritten));
+  const ssize_t n = ::write(fd, data, size);
+  if (n > 0) g_faultBytesWritten += n;
+  return n;
+}
+
+// ---- The atomic writer ----
+
+// The folder part of a path ("." for a bare name) and the name after it.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// What a write to `path` replaces: symbolic links followed to the file they
+// point to, which need not exist yet. Empty after a loop or an unreadable link.
+std::string FollowLinks(std::string path) {
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::vector<char> target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return {};
+    std::string link(target.data(), static_cast<std::size_t>(n));
+    path = link.front() == '/' ? link : FolderOf(path) + "/" + link;
+  }
+  return {};
+}
+
+// A name for the temporary file that is hidden from the file lists.
+std::string TemporaryName() {
+  static const char hex[] = "0123456789abcdef";
+  std::string name = ".skarvel-";
+  quint64 bits = QRandomGenerator::global()->generate64();
+  for (int i = 0; i < 12; ++i, bits >>= 4) name += hex[bits & 15];
+  return name + ".tmp";
+}
+
+// Unnamed files are given a name through /proc, which a sandbox may lack.
+bool CanLinkUnnamedFiles() {
+  static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+  return can;
+}
+
+// One file being written. Every failure raises "Cannot create file %s" for
+// the name the caller gave; the destructor takes away whatever an unfinished
+// write left.
+class AtomicFile {
+ public:
+  explicit AtomicFile(const QString& fileName) : fileName_(fileName) {}
+
+  // Checks the target and opens the temporary file.
+  void Open() {
+    const std::string target = FollowLinks(QFile::encodeName(fileName_).toStdString());
+    if (target.empty()) Fail();
+    name_ = NameOf(target);
+    struct stat st;
+    bool replacing = false;
+    if (::stat(target.c_str(), &st) == 0) {
+      // Never replace a folder, a device or a pipe with a regular file.
+      if (!S_ISREG(st.st_mode)) Fail();
+      replacing = true;
+    } else if (errno != ENOENT) {
+      Fail();
+    }
+    folder_ = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder_ < 0) Fail();
+    if (CanLinkUnnamedFiles()) {
+      fd_ = Faulted(WriterStep::kOpenUnnamed)
+                ? -1
+                : ::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+      // EISDIR comes from kernels older than unnamed files, EOPNOTSUPP from
+      // file systems without them.
+      if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) Fail();
+    }
+    if (fd_ < 0) OpenNamed();
+    if (replacing && (Faulted(WriterStep::kPermissions) || ::fchmod(fd_, st.st_mode & 07777) != 0)) Fail();
+  }
+
+  ~AtomicFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temporary_.empty()) ::unlinkat(folder_, temporary_.c_str(), 0);
+    if (folder_ >= 0) ::close(folder_);
+  }
+
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  void Write(const char* data, qint64 size) {
+    if (size < 0) Fail();
+    while (size > 0) {
+      const ssize_t n =
+          WriteCall(fd_, data, static_cast<std::size_t>(std::min<qint64>(size, qint64{1} << 30)));
+      if (n < 0 && errno == EINTR) continue;
+      // A write that takes nothing is as final as one that fails.
+      if (n <= 0) Fail();
+      data += n;
+      size -= n;
+    }
+  }
+
+  // Puts the data in place of the target. A failure to sync the folder comes
+  // after the rename: the new content is then in place, yet the error is
+  // reported, as the change may not survive a crash.
+  void Commit() {
+    while (Faulted(WriterStep::kSync) || ::fsync(fd_) != 0)
+      if (errno != EINTR) Fail();
+    if (temporary_.empty()) {
+      const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+      for (int attempt = 0; temporary_.empty(); ++attempt) {
+        const std::string name = TemporaryName();
+        if (!Faulted(WriterStep::kLink) &&
+            ::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+          temporary_ = name;
+        else if (errno != EEXIST || attempt == 100)
+          Fail();
+      }
+    }
+    const int fd = std::exchange(fd_, -1);
+    if (Faulted(WriterStep::kClose)) {
+      ::close(fd);
+      Fail();
+    }
+    if (::close(fd) != 0 && errno != EINTR) Fail();
+    if (Faulted(WriterStep::kRename) || ::renameat(folder_, temporary_.c_str(), folder_, name_.c_str()) != 0)
+      Fail();
+    temporary_.clear();
+    while (Faulted(WriterStep::kSyncFolder) || ::fsync(folder_) != 0)
+      if (errno != EINTR) Fail();
+  }
+
+ private:
+  [[noreturn]] void Fail() const { throw Error(messages::CannotCreateFile(fileName_)); }
+
+  void OpenNamed() {
+    for (int attempt = 0; fd_ < 0; ++attempt) {
+      const std::string name = TemporaryName();
+      fd_ = Faulted(WriterStep::kOpenNamed)
+                ? -1
+                : ::openat(folder_, name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+      if (fd_ >= 0)
+        temporary_ = name;
+      else if (errno != EEXIST || attempt == 100)
+        Fail();
+    }
+  }
+
+  QString fileName_;
+  std::string name_;  // of the target in its folder
+  int folder_ = -1;
+  int fd_ = -1;
+  std::string temporary_;  // the temporary file's name, once it has one
+};
+
+}  // namespace
+
+void InjectWriterFaults(const std::vector<WriterFault>& faults) {
+  g_faults = faults;
+  g_faultBytesWritten = 0;
+}
+
 void WriteFileAtomically(const QString& fileName, const std::function<void(const ByteSink&)>& produce) {
   if (fileName.isEmpty()) throw Error(messages::CannotCreateFile(fileName));
-  QSaveFile file(fileName);
-  // Never fall back to writing the target in place.
-  file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) throw Error(messages::CannotCreateFile(fileName));
-  bool failed = false;
-  const ByteSink sink = [&](const char* data, qint64 size) {
-    if (failed) return;
-    if (file.write(data, size) != size) failed = true;
-  };
-  try {
-    produce(sink);
-  } catch (...) {
-    file.cancelWriting();
-    throw;
-  }
-  if (failed) {
-    file.cancelWriting();
-    throw Error(messages::CannotCreateFile(fileName));
-  }
-  if (!file.commit()) throw Error(messages::CannotCreateFile(fileName));
+  AtomicFile file(fileName);
+  file.Open();
+  produce([&](const char* data, qint64 size) { file.Write(data, size); });
+  file.Commit();
 }
 
 void WriteFileAtomically(const QString& fileName, const QByteArray& data) {

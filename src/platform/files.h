@@ -7,10 +7,15 @@
 // other as Windows-1251 (the system's own code page). Files are written with
 // CR LF after every line, the last included, in Windows-1251.
 //
-// Every file the system writes is replaced atomically: the data goes to a
-// temporary file in the same folder, which is renamed over the target only
-// when everything has been written. A failure leaves the previous file intact
-// and no partial file behind.
+// Every file the system writes is replaced atomically: the data goes to an
+// unnamed temporary file in the target's folder (a named, hidden one where the
+// file system has no unnamed files), every write is checked, the data is
+// synced, and only then is the file renamed over the target and the folder
+// synced. A failure at any step leaves the previous file intact and no
+// temporary file behind, and so does a process killed while it writes (an
+// unnamed file vanishes with its process). A target that is a symbolic link
+// is written through: what it points to is replaced and the link stays. A
+// replaced file keeps its permissions; a new one gets 0666 less the umask.
 
 #include <QByteArray>
 #include <QList>
@@ -18,6 +23,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 namespace skarvel {
 
@@ -42,12 +48,47 @@ QByteArray JoinLinesCrLf(const QList<QByteArray>& lines);
 
 // Writes a file atomically; `produce` is given a sink to write blocks into.
 // Raises "Cannot create file %s" when the file cannot be created, written or
-// put in place; the target is then left as it was.
+// put in place, and for a target that exists but is not a regular file (a
+// folder, a device, a pipe); the target is then left as it was. A sink call
+// that fails raises at once, so that nothing more is computed for the file.
 using ByteSink = std::function<void(const char* data, qint64 size)>;
 void WriteFileAtomically(const QString& fileName, const std::function<void(const ByteSink&)>& produce);
 void WriteFileAtomically(const QString& fileName, const QByteArray& data);
 // Writes text lines in Windows-1251 with CR LF line ends, atomically.
 void WriteTextLines(const QString& fileName, const QList<QByteArray>& lines);
 void WriteTextLines(const QString& fileName, const QStringList& lines);
+
+// ---- Faults for tests ---------------------------------------------------------
+//
+// The system calls of the atomic writer, which a test can make fail to show
+// that every output survives a full disk or a failing device.
+enum class WriterStep {
+  kOpenUnnamed,  // the unnamed temporary file (EOPNOTSUPP: the file system has none)
+  kOpenNamed,    // the named temporary file used instead
+  kPermissions,  // giving the new file the permissions of the one it replaces
+  kWrite,
+  kSync,  // of the file
+  kLink,  // giving the unnamed file its temporary name
+  kClose,
+  kRename,
+  kSyncFolder,
+};
+
+// Step `step` fails with errno `error`. Writes fail once `afterBytes` bytes
+// have been written in all (a write that crosses that point is cut short
+// there, as a short write on a nearly full disk is); other steps fail at
+// their first call. `times` calls fail, then the step works again; a
+// negative count fails every call from then on (EINTR with a small count
+// shows that interrupted calls are retried).
+struct WriterFault {
+  WriterStep step = WriterStep::kWrite;
+  int error = 0;
+  long long afterBytes = 0;
+  int times = -1;
+};
+
+// Installs faults for the writes that follow (no fault: none). For tests
+// only: one writer at a time.
+void InjectWriterFaults(const std::vector<WriterFault>& faults);
 
 }  // namespace skarvel

@@ -18,7 +18,8 @@ class MessageSink {
   virtual void Show(const QString& caption, const QString& text) = 0;
 };
 
-// Writes "caption: text" lines to standard error.
+// Writes each message as one line on standard error: the caption, a space,
+// the text ("Ошибка! Ошибка чтения cam-файла!").
 class StderrMessageSink : public MessageSink {
  public:
   void Show(const QString& caption, const QString& text) override;

@@ -96,7 +96,8 @@ std::optional<long double> ParseExtended(const QString& text, QChar separator) {
 
 long double StrToExtended(const QString& text) {
   const auto value = ParseExtended(text, DecimalSeparator());
-  if (!value) throw Error(messages::NotAFloat(text));
+  // A value must lie within the range of a double, as for StrToFloat.
+  if (!value || !std::isfinite(static_cast<double>(*value))) throw Error(messages::NotAFloat(text));
   return *value;
 }
 

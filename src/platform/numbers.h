@@ -36,7 +36,8 @@ std::optional<long double> ParseExtended(const QString& text, QChar separator);
 // follow the grammar or the value lies outside the range of a double.
 double StrToFloat(const QString& text);
 double StrToFloat(const QString& text, QChar separator);
-// The same conversion, keeping the extended value.
+// The same conversion (the same grammar and range, the same error), keeping
+// the extended value instead of rounding it to a double.
 long double StrToExtended(const QString& text);
 
 // Integer text: leading blanks, an optional sign, then decimal digits or "$"

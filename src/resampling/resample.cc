@@ -3,6 +3,7 @@
 #include "platform/bitmap_file.h"
 #include "platform/error.h"
 #include "platform/file_names.h"
+#include "platform/float_checks.h"
 #include "platform/numbers.h"
 #include "platform/parallel.h"
 
@@ -355,27 +356,40 @@ RowBand ResultRows(const Bitmap& source, int newWidth, int newHeight, ResampleMe
   return BilinearRows(source, newWidth, newHeight, sx, sy);
 }
 
-void CheckNewSize(int newWidth, int newHeight) {
-  if (newWidth < 1 || newHeight < 1)
+// Memory the tables of one result row or column take at most (the neighbours
+// and weights of both methods), counted against the memory limit with the
+// result itself: a result 1 pixel wide and millions high is refused before
+// its tables are made.
+constexpr std::int64_t kTableBytesPerLine = 64;
+
+// A new size of 0 ends in the division of the scale step by it (W / 0 is a
+// division by zero, 0 / 0 with an empty source an invalid operation). A
+// negative one is refused with its own message.
+void CheckNewSize(const Bitmap& source, int newWidth, int newHeight) {
+  if (newWidth < 0 || newHeight < 0)
     throw Error(
         QStringLiteral("Новые ширина и высота изображения должны быть не меньше 1 пикс. (задано %1 × %2)")
             .arg(newWidth)
             .arg(newHeight));
+  fp::Divide(source.width, newWidth);
+  fp::Divide(source.height, newHeight);
+  CheckBitmapSize(newWidth, newHeight, 3, (std::int64_t{newWidth} + newHeight) * kTableBytesPerLine);
 }
 
 // Resamples straight into the file, band by band from the bottom, without
 // the whole result in memory.
 void SaveResampled(const Bitmap& source, int newWidth, int newHeight, ResampleMethod method,
                    const QString& fileName) {
-  CheckNewSize(newWidth, newHeight);
-  CheckBitmapSize(newWidth, newHeight, 3);
-  const RowBand rows = ResultRows(source, newWidth, newHeight, method);
-  SaveBitmap24Bands(fileName, newWidth, newHeight,
-                    [&](int begin, int end, std::uint8_t* out, std::ptrdiff_t stride) {
-                      ForEachRange(end - begin, MinRowsPerThread(newWidth), [&](int first, int last) {
-                        rows(begin + first, begin + last, out + first * stride, stride);
+  CheckNewSize(source, newWidth, newHeight);
+  WithPictureMemory(newWidth, newHeight, [&] {
+    const RowBand rows = ResultRows(source, newWidth, newHeight, method);
+    SaveBitmap24Bands(fileName, newWidth, newHeight,
+                      [&](int begin, int end, std::uint8_t* out, std::ptrdiff_t stride) {
+                        ForEachRange(end - begin, MinRowsPerThread(newWidth), [&](int first, int last) {
+                          rows(begin + first, begin + last, out + first * stride, stride);
+                        });
                       });
-                    });
+  });
 }
 
 }  // namespace
@@ -383,13 +397,15 @@ void SaveResampled(const Bitmap& source, int newWidth, int newHeight, ResampleMe
 void AllowWideVectors(bool allowed) { wideVectorsAllowed = allowed; }
 
 Bitmap ResampleImage(const Bitmap& source, int newWidth, int newHeight, ResampleMethod method) {
-  CheckNewSize(newWidth, newHeight);
-  Bitmap result = Bitmap::Colour(newWidth, newHeight);
-  const RowBand rows = ResultRows(source, newWidth, newHeight, method);
-  const auto rowBytes = static_cast<std::ptrdiff_t>(result.rowBytes());
-  ForEachRange(newHeight, MinRowsPerThread(newWidth),
-               [&](int begin, int end) { rows(begin, end, result.row(begin), rowBytes); });
-  return result;
+  CheckNewSize(source, newWidth, newHeight);
+  return WithPictureMemory(newWidth, newHeight, [&] {
+    Bitmap result = Bitmap::Colour(newWidth, newHeight);
+    const RowBand rows = ResultRows(source, newWidth, newHeight, method);
+    const auto rowBytes = static_cast<std::ptrdiff_t>(result.rowBytes());
+    ForEachRange(newHeight, MinRowsPerThread(newWidth),
+                 [&](int begin, int end) { rows(begin, end, result.row(begin), rowBytes); });
+    return result;
+  });
 }
 
 void RunResampling(const QString& directory, const QStringList& entries, const QString& widthText,

@@ -27,8 +27,10 @@ inline const QString kResampledSuffix = QStringLiteral("_transform.bmp");
 // (dx/2)(1 - dy/2) for P10, (1 - dx/2)(dy/2) for P01 and (dx/2)(dy/2) for P11,
 // where the last source column and row never serve as the left or upper
 // neighbour (there dx or dy lies in [1, 2)); a source one pixel wide or high
-// uses its one column or row for both neighbours. Raises a clear message for
-// a width or height below 1 or a result beyond the memory limit.
+// uses its one column or row for both neighbours. A width or height of 0
+// raises the division's error ("Floating point division by zero"), a
+// negative one a clear message, and so does a result that with its tables
+// would exceed the memory limit, before anything is allocated.
 Bitmap ResampleImage(const Bitmap& source, int newWidth, int newHeight, ResampleMethod method);
 
 // Whether the bilinear weighting may use the processor's wider vector

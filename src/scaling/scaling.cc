@@ -18,9 +18,11 @@ const QString kScaledLineComments[6] = {
 };
 
 double ScaleFactor(const QString& benchText, const QString& realText) {
-  const double real = StrToFloat(realText);
-  const double bench = StrToFloat(benchText);
-  // The quotient is taken in extended precision and stored as a double.
+  // Both texts are converted in extended precision and divided as they are,
+  // not rounded to doubles first: 1.7 / 4.25 is then 0.4 as a double, not the
+  // double below it. Only the quotient is stored as a double.
+  const long double real = StrToExtended(realText);
+  const long double bench = StrToExtended(benchText);
   return fp::ToDouble(fp::Divide(real, bench));
 }
 

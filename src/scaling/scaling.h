@@ -19,8 +19,9 @@ inline const QString kRealSuffix = QStringLiteral("_real.ort");
 // The comments written behind the six scaled values.
 extern const QString kScaledLineComments[6];
 
-// real / bench, converted from the edit texts (real first, then bench) and
-// divided in extended precision. Raises the conversion error for a text that
+// real / bench, both edit texts converted in extended precision (real first,
+// then bench) and divided in extended precision; the quotient is stored as a
+// double. Raises the conversion error for a text that
 // is not a number and the floating-point errors for a zero bench distance.
 double ScaleFactor(const QString& benchText, const QString& realText);
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace skarvel::testing {
 
 struct CommandResult {
@@ -14,9 +16,12 @@ struct CommandResult {
   QStringList outLines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
 };
 
+// `childSetup` runs in the child before the program starts (to set limits).
 inline CommandResult RunBatch(const QStringList& args, const QString& workingDirectory = {},
-                              const QStringList& environment = {}) {
+                              const QStringList& environment = {},
+                              const std::function<void()>& childSetup = {}) {
   QProcess process;
+  if (childSetup) process.setChildProcessModifier(childSetup);
   if (!environment.isEmpty()) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& setting : environment)

@@ -69,6 +69,19 @@ TEST(ScaleCommand, TheSeparatorComesFromTheLocaleUnlessGiven) {
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
 }
 
+TEST(ScaleCommand, TheFactorIsTakenFromBothTextsInExtendedPrecision) {
+  // 1.7 / 4.25 is 0.4: a line 1 of 1 reads 0.400, not 0.399.
+  TempDir dir;
+  QList<QByteArray> lines = SplitLines(ReadBytes(testing::SourceDir() + "/samples/bench/shot01.ort"));
+  lines[0] = "1 ; X";
+  dir.write("one.ort", JoinLinesCrLf(lines));
+  const auto r = RunBatch(
+      {"scale", "--bench", "4.25", "--real", "1.7", "--decimal-separator", ".", dir.file("one.ort")});
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_EQ(SplitLines(ReadBytes(dir.file("one_real.ort"))).value(0),
+            "0.400" + EncodeCp1251(" ; Координата X центра проекции в системе координат сцены"));
+}
+
 TEST(ScaleCommand, ASkippedFileDoesNotStopTheRunButFailsIt) {
   TempDir dir;
   CopySamples(dir);

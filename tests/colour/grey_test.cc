@@ -1,47 +1,141 @@
-// Grey composition: the worked cases, the plain long double reference over
-// many random pixels and settings, the source formats, and the batch.
+// Grey composition: the worked cases, the formula against exact binary
+// arithmetic over many pixels and settings, the fast paths against the
+// formula over every colour triple, the source formats, and the batch.
 
 #include "colour/grey.h"
 #include "platform/bitmap_file.h"
 #include "platform/error.h"
 #include "support/bmp_builder.h"
+#include "support/output_faults.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <random>
 #include <thread>
+#include <utility>
 
 namespace skarvel {
 namespace {
 
 using testing::TempDir;
 
-// The formula as written, step by step, in extended precision.
-int ReferenceGrey(int b0, int b1, int b2, int r, int g, int b, int contrast) {
-  const double kR = static_cast<double>(static_cast<long double>(r) * 0.01L + 1.0L);
-  const double kG = static_cast<double>(static_cast<long double>(g) * 0.01L + 1.0L);
-  const double kB = static_cast<double>(static_cast<long double>(b) * 0.01L + 1.0L);
-  const double K = static_cast<double>(static_cast<long double>(contrast) * 0.02L);
-  const double t = 0.3333333333333333;  // the double nearest to 1/3
-  long double s = static_cast<long double>(b0) * kR;
-  s = s + static_cast<long double>(b1) * kG;
-  s = s + static_cast<long double>(b2) * kB;
-  s = s * t;
-  long double e = s - 127;
-  e = e * K;
-  e = e + 127;
-  double v = static_cast<double>(e);
-  if (v > 255)
-    v = 255;
-  else if (!(v >= 0))
-    v = 0;
-  return static_cast<int>(std::trunc(v));
+// ---- The reference: the formula in exact binary arithmetic ----------------
+//
+// Every double and extended value is a binary fraction m * 2^e. Here each one
+// is held as an integer m and an exponent; products and sums are formed
+// exactly in 128-bit integers, and each step is then rounded to 64
+// significant bits (extended precision) or 53 (a double), to nearest with
+// ties to even, as the floating-point unit does. No floating-point
+// instruction takes part, so the code under test is checked against the
+// arithmetic itself rather than against a copy of its own expression.
+struct Binary {
+  bool negative = false;
+  unsigned __int128 m = 0;  // the magnitude is m * 2^e
+  int e = 0;
+};
+
+int BitLength(unsigned __int128 m) {
+  const auto high = static_cast<std::uint64_t>(m >> 64), low = static_cast<std::uint64_t>(m);
+  return high ? 128 - __builtin_clzll(high) : low ? 64 - __builtin_clzll(low) : 0;
+}
+
+Binary Round(Binary a, int bits) {
+  const int excess = BitLength(a.m) - bits;
+  if (excess <= 0) return a;
+  const unsigned __int128 one = 1;
+  const unsigned __int128 rest = a.m & ((one << excess) - 1), half = one << (excess - 1);
+  a.m >>= excess;
+  a.e += excess;
+  if (rest > half || (rest == half && (a.m & 1))) ++a.m;
+  if (BitLength(a.m) > bits) a.m >>= 1, ++a.e;  // rounded up to the next power of two
+  return a;
+}
+Binary Extended(const Binary& a) { return Round(a, 64); }
+Binary Double(const Binary& a) { return Round(a, 53); }
+
+Binary Int(long long v) { return {v < 0, static_cast<unsigned __int128>(v < 0 ? -v : v), 0}; }
+
+Binary Mul(const Binary& a, const Binary& b) {
+  EXPECT_LE(BitLength(a.m) + BitLength(b.m), 128);
+  return {a.negative != b.negative, a.m * b.m, a.e + b.e};
+}
+
+Binary Add(Binary a, Binary b) {
+  if (a.m == 0) return b;
+  if (b.m == 0) return a;
+  if (a.e < b.e) std::swap(a, b);  // a has the larger exponent: shift it onto b's
+  EXPECT_LE(BitLength(a.m) + (a.e - b.e), 126);
+  const unsigned __int128 am = a.m << (a.e - b.e);
+  if (a.negative == b.negative) return {a.negative, am + b.m, b.e};
+  return am >= b.m ? Binary{a.negative, am - b.m, b.e} : Binary{b.negative, b.m - am, b.e};
+}
+Binary Sub(const Binary& a, Binary b) {
+  b.negative = !b.negative;
+  return Add(a, b);
+}
+
+// The sign of a - b.
+int Compare(const Binary& a, const Binary& b) {
+  const Binary d = Sub(a, b);
+  return d.m == 0 ? 0 : d.negative ? -1 : 1;
+}
+
+// Truncated toward zero, for a value from 0 to 255.
+int Trunc(const Binary& a) { return static_cast<int>(a.e >= 0 ? a.m << a.e : a.e <= -128 ? 0 : a.m >> -a.e); }
+
+// The constants of the formula, from their definitions: 0.01 and 0.02 as
+// extended values (64-bit m with 2^63 <= m < 2^64), the double nearest to
+// one third (53-bit m).
+const unsigned __int128 kOne = 1;
+const Binary kHundredth{false, ((kOne << 70) + 50) / 100, -70};
+const Binary kFiftieth{false, ((kOne << 70) + 50) / 100, -69};
+const Binary kThird{false, ((kOne << 54) + 1) / 3, -54};
+
+struct ReferenceFactors {
+  Binary kR, kG, kB, K;
+};
+
+// The factors, computed in extended precision and stored as doubles; kept
+// per thread for the settings last asked for.
+const ReferenceFactors& FactorsOf(int r, int g, int b, int contrast) {
+  thread_local int settings[4] = {-1000, 0, 0, 0};
+  thread_local ReferenceFactors f;
+  if (settings[0] != r || settings[1] != g || settings[2] != b || settings[3] != contrast) {
+    auto weight = [](int position) {
+      return Double(Extended(Add(Extended(Mul(Int(position), kHundredth)), Int(1))));
+    };
+    f = {weight(r), weight(g), weight(b), Double(Extended(Mul(Int(contrast), kFiftieth)))};
+    settings[0] = r, settings[1] = g, settings[2] = b, settings[3] = contrast;
+  }
+  return f;
+}
+
+int ExactGrey(int b0, int b1, int b2, int r, int g, int b, int contrast) {
+  const ReferenceFactors& f = FactorsOf(r, g, b, contrast);
+  Binary s = Extended(Mul(Int(b0), f.kR));
+  s = Extended(Add(s, Extended(Mul(Int(b1), f.kG))));
+  s = Extended(Add(s, Extended(Mul(Int(b2), f.kB))));
+  s = Extended(Mul(s, kThird));
+  Binary v = Extended(Sub(s, Int(127)));
+  v = Extended(Mul(v, f.K));
+  v = Double(Extended(Add(v, Int(127))));
+  if (Compare(v, Int(255)) > 0) return 255;
+  if (Compare(v, Int(0)) < 0) return 0;
+  return Trunc(v);
 }
 
 int Grey(int b0, int b1, int b2, ChannelSettings s = {}) { return GreyLevel(b0, b1, b2, MakeGreyFactors(s)); }
+
+// The formula as the code computes it pixel by pixel, which the tests below
+// hold to the exact arithmetic; the faster paths of ComposeGrey (tables,
+// guard bands) are then held to it over every colour triple.
+int FormulaGrey(int b0, int b1, int b2, int r, int g, int b, int contrast) {
+  return GreyLevel(b0, b1, b2, MakeGreyFactors({r, g, b, contrast}));
+}
 
 TEST(GreyLevel, WorkedCases) {
   // Defaults: the truncated mean of the three bytes.
@@ -67,23 +161,45 @@ TEST(GreyLevel, WorkedCases) {
   EXPECT_EQ(Grey(127, 127, 127), 127);
 }
 
-TEST(GreyLevel, AgreesWithTheReferenceOverRandomPixelsAndSettings) {
+// The settings of the every-triple test below: equal weights (the sum
+// table), weights that put a third of all values on integers (1, 1, 2), the
+// worked contrasts 0, 75 and 500, and arbitrary ones.
+const ChannelSettings kTripleSettings[] = {
+    {},
+    {.r = 70, .g = 70, .b = 70, .contrast = 333},
+    {.r = -100, .g = -100, .b = -100, .contrast = 25},
+    {.r = 0, .g = 0, .b = 100, .contrast = 50},
+    {.r = 12, .g = -40, .b = 150, .contrast = 0},
+    {.r = 0, .g = 0, .b = 0, .contrast = 75},
+    {.r = 5, .g = -3, .b = 20, .contrast = 75},
+    {.r = 0, .g = 0, .b = 0, .contrast = 500},
+    {.r = -7, .g = 33, .b = 100, .contrast = 500},
+    {.r = 37, .g = -12, .b = 150, .contrast = 73},
+    {.r = 200, .g = -100, .b = 199, .contrast = 417},
+};
+
+TEST(GreyLevel, AgreesWithExactArithmeticOverRandomPixelsAndSettings) {
   std::mt19937 random(7);
   std::uniform_int_distribution<int> byte(0, 255), channel(kChannelMin, kChannelMax),
       contrast(kContrastMin, kContrastMax);
+  auto expectExact = [](int b0, int b1, int b2, const ChannelSettings& s) {
+    ASSERT_EQ(GreyLevel(b0, b1, b2, MakeGreyFactors(s)), ExactGrey(b0, b1, b2, s.r, s.g, s.b, s.contrast))
+        << b0 << "," << b1 << "," << b2 << " at " << s.r << "," << s.g << "," << s.b << "," << s.contrast;
+  };
   for (int round = 0; round < 400; ++round) {
     const ChannelSettings s{channel(random), channel(random), channel(random), contrast(random)};
-    const GreyFactors f = MakeGreyFactors(s);
-    for (int i = 0; i < 500; ++i) {
-      const int b0 = byte(random), b1 = byte(random), b2 = byte(random);
-      ASSERT_EQ(GreyLevel(b0, b1, b2, f), ReferenceGrey(b0, b1, b2, s.r, s.g, s.b, s.contrast))
-          << b0 << "," << b1 << "," << b2 << " at " << s.r << "," << s.g << "," << s.b << "," << s.contrast;
-    }
+    for (int i = 0; i < 500; ++i) expectExact(byte(random), byte(random), byte(random), s);
   }
   // Equal bytes at every contrast: the values that lie on integers in exact arithmetic.
   for (int c = kContrastMin; c <= kContrastMax; ++c)
-    for (int p = 0; p < 256; ++p)
-      ASSERT_EQ(Grey(p, p, p, {.contrast = c}), ReferenceGrey(p, p, p, 0, 0, 0, c));
+    for (int p = 0; p < 256; ++p) expectExact(p, p, p, {.contrast = c});
+  // The settings held to the formula over every triple: many triples each,
+  // every sum of equal bytes among them.
+  for (const ChannelSettings& s : kTripleSettings) {
+    for (int i = 0; i < 20000; ++i) expectExact(byte(random), byte(random), byte(random), s);
+    for (int sum = 0; sum <= 765; ++sum)
+      expectExact(std::min(sum, 255), std::clamp(sum - 255, 0, 255), std::max(sum - 510, 0), s);
+  }
 }
 
 // A 4096 x 4096 picture holding every colour triple once: pixel i has bytes
@@ -101,8 +217,8 @@ const Bitmap& EveryTriple() {
   return picture;
 }
 
-// The index of the first triple whose level differs from the reference, or
-// -1; the reference is spread over the cores on threads of the test's own.
+// The index of the first triple whose level differs from the formula, or
+// -1; the formula is spread over the cores on threads of the test's own.
 long long FirstDifference(const Bitmap& grey, const ChannelSettings& s) {
   std::atomic<long long> first{-1};
   const unsigned threads = std::max(2u, std::thread::hardware_concurrency());
@@ -112,7 +228,7 @@ long long FirstDifference(const Bitmap& grey, const ChannelSettings& s) {
       const std::uint32_t begin = (1u << 24) / threads * t;
       const std::uint32_t end = t + 1 == threads ? (1u << 24) : (1u << 24) / threads * (t + 1);
       for (std::uint32_t i = begin; i < end; ++i)
-        if (grey.pixels[i] != ReferenceGrey(i & 0xFF, (i >> 8) & 0xFF, i >> 16, s.r, s.g, s.b, s.contrast)) {
+        if (grey.pixels[i] != FormulaGrey(i & 0xFF, (i >> 8) & 0xFF, i >> 16, s.r, s.g, s.b, s.contrast)) {
           long long expected = -1;
           first.compare_exchange_strong(expected, i);
           return;
@@ -122,23 +238,8 @@ long long FirstDifference(const Bitmap& grey, const ChannelSettings& s) {
   return first;
 }
 
-TEST(ComposeGrey, EveryColourTripleAgreesWithTheReference) {
-  // Defaults and other equal weights (the sum table), weights that put a third
-  // of all values on integers (1, 1, 2), the worked contrasts 0, 75 and 500,
-  // and arbitrary ones.
-  const ChannelSettings settings[] = {
-      {},
-      {.r = 70, .g = 70, .b = 70, .contrast = 333},
-      {.r = -100, .g = -100, .b = -100, .contrast = 25},
-      {.r = 0, .g = 0, .b = 100, .contrast = 50},
-      {.r = 12, .g = -40, .b = 150, .contrast = 0},
-      {.r = 0, .g = 0, .b = 0, .contrast = 75},
-      {.r = 5, .g = -3, .b = 20, .contrast = 75},
-      {.r = 0, .g = 0, .b = 0, .contrast = 500},
-      {.r = -7, .g = 33, .b = 100, .contrast = 500},
-      {.r = 37, .g = -12, .b = 150, .contrast = 73},
-      {.r = 200, .g = -100, .b = 199, .contrast = 417},
-  };
+TEST(ComposeGrey, EveryColourTripleAgreesWithTheFormula) {
+  const auto& settings = kTripleSettings;
   Bitmap grey;
   for (const ChannelSettings& s : settings) {
     ComposeGrey(EveryTriple(), s, grey);
@@ -149,7 +250,7 @@ TEST(ComposeGrey, EveryColourTripleAgreesWithTheReference) {
   }
 }
 
-TEST(ComposeGrey, RandomPicturesSettingsAndSourceKindsAgreeWithTheReference) {
+TEST(ComposeGrey, RandomPicturesSettingsAndSourceKindsAgreeWithTheFormula) {
   std::mt19937 random(11);
   std::uniform_int_distribution<int> channel(kChannelMin, kChannelMax), contrast(kContrastMin, kContrastMax),
       size(1, 700);
@@ -167,7 +268,7 @@ TEST(ComposeGrey, RandomPicturesSettingsAndSourceKindsAgreeWithTheReference) {
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
         const Bgr c = colour.colour(x, y);
-        ASSERT_EQ(g24.row(y)[x], ReferenceGrey(c.b, c.g, c.r, s.r, s.g, s.b, s.contrast)) << x << "," << y;
+        ASSERT_EQ(g24.row(y)[x], FormulaGrey(c.b, c.g, c.r, s.r, s.g, s.b, s.contrast)) << x << "," << y;
       }
     // 8 bits (the index is the level) and 4 bits (the palette colour).
     Bitmap indexed = Bitmap::Indexed(width, height, {});
@@ -182,8 +283,8 @@ TEST(ComposeGrey, RandomPicturesSettingsAndSourceKindsAgreeWithTheReference) {
       for (int x = 0; x < width; ++x) {
         const int p = indexed.row(y)[x];
         const Bgr c = indexed.palette[p];
-        ASSERT_EQ(g8.row(y)[x], ReferenceGrey(p, p, p, s.r, s.g, s.b, s.contrast));
-        ASSERT_EQ(g4.row(y)[x], ReferenceGrey(c.b, c.g, c.r, s.r, s.g, s.b, s.contrast));
+        ASSERT_EQ(g8.row(y)[x], FormulaGrey(p, p, p, s.r, s.g, s.b, s.contrast));
+        ASSERT_EQ(g4.row(y)[x], FormulaGrey(c.b, c.g, c.r, s.r, s.g, s.b, s.contrast));
       }
   }
 }
@@ -197,8 +298,8 @@ TEST(ComposeGrey, SourceFormats) {
   const Bitmap g24 = ComposeGrey(colour, s);
   EXPECT_TRUE(g24.indexed);
   EXPECT_EQ(g24.palette, GreyPalette());
-  EXPECT_EQ(g24.pixels[0], ReferenceGrey(10, 20, 30, 37, -12, 150, 73));
-  EXPECT_EQ(g24.pixels[1], ReferenceGrey(200, 100, 0, 37, -12, 150, 73));
+  EXPECT_EQ(g24.pixels[0], FormulaGrey(10, 20, 30, 37, -12, 150, 73));
+  EXPECT_EQ(g24.pixels[1], FormulaGrey(200, 100, 0, 37, -12, 150, 73));
 
   // 8-bit: the index, whatever the palette says.
   std::vector<QRgb> palette(256, qRgb(255, 0, 0));
@@ -216,9 +317,27 @@ TEST(ComposeGrey, SourceFormats) {
       DecodeBitmap(testing::MakeBmp({.width = 1, .height = 1, .bitCount = 32}, {0x005A3C1E}));
   const Bitmap sixteenBit =
       DecodeBitmap(testing::MakeBmp({.width = 1, .height = 1, .bitCount = 16}, {0x7FFF}));  // white
-  EXPECT_EQ(ComposeGrey(four, s).pixels[0], ReferenceGrey(30, 60, 90, 37, -12, 150, 73));
-  EXPECT_EQ(ComposeGrey(thirtyTwo, s).pixels[0], ReferenceGrey(30, 60, 90, 37, -12, 150, 73));
+  EXPECT_EQ(ComposeGrey(four, s).pixels[0], FormulaGrey(30, 60, 90, 37, -12, 150, 73));
+  EXPECT_EQ(ComposeGrey(thirtyTwo, s).pixels[0], FormulaGrey(30, 60, 90, 37, -12, 150, 73));
   EXPECT_EQ(ComposeGrey(sixteenBit, {}).pixels[0], 255);
+}
+
+TEST(ComposeGrey, TheEmptySourceComposesToAnEmptyResult) {
+  // The sliders move before any file is loaded: nothing to compose, no error,
+  // and a result left from before is replaced by the empty one.
+  const Bitmap nothing;
+  Bitmap result = ComposeGrey(Bitmap::Colour(3, 2), {});
+  ASSERT_EQ(result.pixels.size(), 6u);
+  ComposeGrey(nothing, {.r = 50, .contrast = 100}, result);
+  for (const Bitmap& grey : {result, ComposeGrey(nothing, {})}) {
+    EXPECT_TRUE(grey.empty());
+    EXPECT_EQ(grey.width, 0);
+    EXPECT_EQ(grey.height, 0);
+    EXPECT_TRUE(grey.pixels.empty());
+    EXPECT_TRUE(grey.indexed);
+    EXPECT_EQ(grey.palette, GreyPalette());
+    EXPECT_TRUE(ToQImage(grey).isNull());
+  }
 }
 
 TEST(RunGreyComposition, WritesEightBitGreyFilesInOrder) {
@@ -261,6 +380,19 @@ TEST(RunGreyComposition, AFailureKeepsEarlierFilesAndLeavesNoPartialOne) {
   }
   EXPECT_EQ(dir.entries(), (QStringList{"one.bmp", "one_mod.bmp", "three.bmp", "two.bmp"}));
 }
+
+testing::OutputCase GreyFile() {
+  return {.prepare =
+              [](const QString& folder) {
+                Bitmap b = Bitmap::Colour(300, 200);
+                for (std::size_t i = 0; i < b.pixels.size(); ++i)
+                  b.pixels[i] = static_cast<std::uint8_t>(i * 7);
+                SaveBitmap(b, folder + "/g.bmp");
+              },
+          .write = [](const QString& folder) { RunGreyComposition(folder, {"g.bmp"}, {.r = 20}); },
+          .output = "g_mod.bmp"};
+}
+SKARVEL_OUTPUT_FAULT_TESTS(GreyFileOutput, GreyFile())
 
 }  // namespace
 }  // namespace skarvel

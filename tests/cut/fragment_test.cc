@@ -4,6 +4,7 @@
 #include "cut/fragment.h"
 #include "platform/bitmap_file.h"
 #include "platform/error.h"
+#include "support/output_faults.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -164,6 +165,14 @@ TEST(RunFragmentExtraction, WritesInOrderAndStopsAtAnEmptyRectangleWritingNothin
   }
   EXPECT_EQ(LoadBitmap(dir.file("scene_cut.bmp")).width, 10);
 }
+
+testing::OutputCase FragmentFile() {
+  return {.prepare = [](const QString& folder) { SaveBitmap(RandomPicture(150, 120, 4), folder + "/p.bmp"); },
+          .write =
+              [](const QString& folder) { RunFragmentExtraction(folder, {"p.bmp"}, "0", "0", "100", "100"); },
+          .output = "p_cut.bmp"};
+}
+SKARVEL_OUTPUT_FAULT_TESTS(FragmentFileOutput, FragmentFile())
 
 }  // namespace
 }  // namespace skarvel

@@ -13,6 +13,7 @@
 #include "fov/scene_drawing.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "support/output_faults.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -445,6 +446,31 @@ TEST(SaveDrawing, TheBitmapReadsBackPixelForPixel) {
   EXPECT_EQ("Cannot create file " + dir.file("none/x.bmp"),
             ErrorOf([&] { scene.SaveDrawing(dir.file("none/x.bmp")); }));
 }
+
+// The sample scene, loaded once for the fault tests of its two pictures.
+const FovScene& SampleScene() {
+  static const FovScene scene = [] {
+    FovScene s;
+    SeparatorScope scope(u'.');
+    s.LoadFovList(testing::SourceDir() + "/samples/fov/scene.lst", TOrientationSystem::Bench);
+    return s;
+  }();
+  return scene;
+}
+
+testing::OutputCase SavedPicture(bool legend) {
+  return {.prepare = [](const QString&) {},
+          .write =
+              [legend](const QString& folder) {
+                if (legend)
+                  SampleScene().SaveLegend(folder + "/legend.bmp");
+                else
+                  SampleScene().SaveDrawing(folder + "/scene_fov.bmp");
+              },
+          .output = legend ? "legend.bmp" : "scene_fov.bmp"};
+}
+SKARVEL_OUTPUT_FAULT_TESTS(DrawingOutput, SavedPicture(false))
+SKARVEL_OUTPUT_FAULT_TESTS(LegendOutput, SavedPicture(true))
 
 }  // namespace
 }  // namespace skarvel

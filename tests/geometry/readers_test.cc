@@ -157,6 +157,17 @@ TEST(FormatShortNumber, UsesTheSeparatorInForce) {
   EXPECT_EQ(FormatShortNumber(12), "12");
 }
 
+TEST(FormatShortNumber, CutsOnlyAtAPointOrAComma) {
+  // With any other separator the text has neither: the fixed notation with
+  // its 18 decimals stands, integral values included.
+  SeparatorScope scope(u':');
+  EXPECT_EQ(FormatShortNumber(4.25), "4:250000000000000000");
+  EXPECT_EQ(FormatShortNumber(12), "12:000000000000000000");
+  EXPECT_EQ(FormatShortNumber(-0.0004), "-0:000400000000000000");
+  // 117647.0588235294126... rounded to 18 significant digits.
+  EXPECT_EQ(FormatShortNumber(500000 / 4.25), "117647:058823529413000000");
+}
+
 class CameraReader : public ::testing::Test {
  protected:
   void SetUp() override {

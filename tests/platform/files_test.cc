@@ -1,9 +1,15 @@
 #include "platform/files.h"
 #include "platform/error.h"
 #include "platform/file_names.h"
+#include "support/output_faults.h"
 #include "support/test_support.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -103,6 +109,88 @@ TEST(Files, AnUncreatableFileGivesTheCreateError) {
   EXPECT_THROW(WriteFileAtomically(dir.file("taken.bmp"), QByteArray("x")), Error);
   EXPECT_TRUE(QFileInfo(dir.file("taken.bmp")).isDir());
 }
+
+QByteArray Native(const QString& name) { return QFile::encodeName(name); }
+
+mode_t ModeOf(const QString& name) {
+  struct stat st;
+  EXPECT_EQ(::lstat(Native(name).constData(), &st), 0) << name.toStdString();
+  return st.st_mode;
+}
+
+TEST(Files, ASymbolicLinkIsWrittenThroughAndStays) {
+  TempDir dir;
+  QDir(dir.path()).mkdir("real");
+  const QString target = dir.write("real/out.bmp", "previous");
+  // An absolute link, a relative one to it, and one to a file not there yet.
+  ASSERT_EQ(::symlink(Native(target).constData(), Native(dir.file("abs.bmp")).constData()), 0);
+  ASSERT_EQ(::symlink("abs.bmp", Native(dir.file("rel.bmp")).constData()), 0);
+  ASSERT_EQ(::symlink("real/new.bmp", Native(dir.file("dangling.bmp")).constData()), 0);
+  WriteFileAtomically(dir.file("rel.bmp"), QByteArray("through two links"));
+  WriteFileAtomically(dir.file("dangling.bmp"), QByteArray("made"));
+  EXPECT_EQ(ReadBytes(target), QByteArray("through two links"));
+  EXPECT_EQ(ReadBytes(dir.file("real/new.bmp")), QByteArray("made"));
+  for (const char* link : {"abs.bmp", "rel.bmp", "dangling.bmp"})
+    EXPECT_TRUE(S_ISLNK(ModeOf(dir.file(link))));
+  EXPECT_EQ(testing::AllEntries(dir.path()), (QStringList{"abs.bmp", "dangling.bmp", "real", "rel.bmp"}));
+  EXPECT_EQ(testing::AllEntries(dir.file("real")), (QStringList{"new.bmp", "out.bmp"}));
+  // A loop of links is refused.
+  ASSERT_EQ(::symlink("loop2", Native(dir.file("loop1")).constData()), 0);
+  ASSERT_EQ(::symlink("loop1", Native(dir.file("loop2")).constData()), 0);
+  EXPECT_EQ(testing::ErrorOf([&] { WriteFileAtomically(dir.file("loop1"), QByteArray("x")); }),
+            "Cannot create file " + dir.file("loop1"));
+}
+
+TEST(Files, AReplacedFileKeepsItsPermissionsAndANewOneFollowsTheUmask) {
+  TempDir dir;
+  const QString old = dir.write("old.ort", "previous");
+  ASSERT_EQ(::chmod(Native(old).constData(), 0604), 0);
+  WriteFileAtomically(old, QByteArray("new"));
+  EXPECT_EQ(ModeOf(old) & 07777, 0604u);
+  const mode_t mask = ::umask(027);
+  WriteFileAtomically(dir.file("fresh.ort"), QByteArray("new"));
+  ::umask(mask);
+  EXPECT_EQ(ModeOf(dir.file("fresh.ort")) & 07777, 0640u);
+}
+
+TEST(Files, OnlyARegularFileIsReplaced) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(Native(dir.file("pipe")).constData(), 0644), 0);
+  ASSERT_EQ(::symlink("pipe", Native(dir.file("to-pipe")).constData()), 0);
+  QDir(dir.path()).mkdir("folder");
+  QStringList odd = {"pipe", "to-pipe", "folder"};
+  // A device node, where it can be made: the memory device's numbers, in the
+  // test's own folder.
+  if (::mknod(Native(dir.file("device")).constData(), S_IFCHR | 0600, makedev(1, 3)) == 0) odd << "device";
+  for (const QString& name : odd) {
+    EXPECT_EQ(testing::ErrorOf([&] { WriteFileAtomically(dir.file(name), QByteArray("x")); }),
+              "Cannot create file " + dir.file(name));
+  }
+  EXPECT_TRUE(S_ISFIFO(ModeOf(dir.file("pipe"))));
+  EXPECT_TRUE(S_ISLNK(ModeOf(dir.file("to-pipe"))));
+  EXPECT_TRUE(S_ISDIR(ModeOf(dir.file("folder"))));
+  if (odd.contains("device")) {
+    EXPECT_TRUE(S_ISCHR(ModeOf(dir.file("device"))));
+  }
+  EXPECT_EQ(testing::AllEntries(dir.path()).size(), odd.size());
+}
+
+// A file streamed in blocks of many sizes, as the bitmap writer streams one.
+testing::OutputCase StreamedFile() {
+  return {.prepare = [](const QString&) {},
+          .write =
+              [](const QString& folder) {
+                WriteFileAtomically(folder + "/stream.bin", [](const ByteSink& sink) {
+                  QByteArray block;
+                  for (int i = 0; i < 700; ++i) {
+                    block.fill(static_cast<char>(i), 1 + (i * 7919) % 9000);
+                    sink(block.constData(), block.size());
+                  }
+                });
+              },
+          .output = "stream.bin"};
+}
+SKARVEL_OUTPUT_FAULT_TESTS(StreamedFileOutput, StreamedFile())
 
 TEST(FileNames, OutputNamesUseTheBaseNameBeforeTheFirstDot) {
   EXPECT_EQ(MakeOutputName("/data", "scene.day2.ort", "_real.ort"), "/data/scene_real.ort");

@@ -60,6 +60,19 @@ TEST(NumberText, ConvertsInExtendedPrecisionThenRoundsToDouble) {
   EXPECT_EQ(StrToFloat(QStringLiteral("0.1"), u'.'), 0.1);
   EXPECT_EQ(StrToFloat(QStringLiteral("0.3333333333333333"), u'.'), 0.3333333333333333);
   EXPECT_EQ(StrToExtended(QStringLiteral("0.1")) == 0.1L, true);
+  // The extended value keeps what the double loses, within the double's range only.
+  SetDecimalSeparatorOverride(u'.');
+  EXPECT_EQ(StrToExtended(QStringLiteral("1.7")) == 1.7L, true);
+  EXPECT_EQ(StrToExtended(QStringLiteral("1.7")) == static_cast<long double>(1.7), false);
+  for (const char* text : {"1e400", "-1e309", "1.8e308"}) {
+    try {
+      StrToExtended(QString::fromUtf8(text));
+      ADD_FAILURE() << text;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.message(), QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    }
+  }
+  SetDecimalSeparatorOverride(std::nullopt);
 }
 
 TEST(NumberText, IgnoresTheProcessLocale) {

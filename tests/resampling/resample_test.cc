@@ -5,6 +5,7 @@
 #include "resampling/resample.h"
 #include "platform/bitmap_file.h"
 #include "platform/error.h"
+#include "support/output_faults.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -297,22 +298,47 @@ TEST(ResampleImage, OnePixelWideOrHighSourcesUseTheirOneColumnOrRow) {
   EXPECT_TRUE(SamePixels(big, Reference(single, 5, 5, 1)));
 }
 
-TEST(ResampleImage, RefusesSizesBelowOneAndBeyondTheLimit) {
+TEST(ResampleImage, AZeroSizeIsTheDivisionsErrorAndANegativeOneIsRefused) {
   const Bitmap src = Bitmap::Colour(4, 4);
-  for (auto [w, h] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{-3, 5}}) {
-    try {
-      ResampleImage(src, w, h, ResampleMethod::kBilinear);
-      ADD_FAILURE() << w << "x" << h;
-    } catch (const Error& e) {
-      EXPECT_TRUE(e.message().contains(QStringLiteral("не меньше 1"))) << e.what();
+  // The scale step W / newWidth (then H / newHeight) divides by the zero.
+  for (auto [w, h] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{0, 0}}) {
+    EXPECT_EQ(testing::ErrorOf([&] { ResampleImage(src, w, h, ResampleMethod::kBilinear); }),
+              "Floating point division by zero")
+        << w << "x" << h;
+  }
+  // Nothing loaded: 0 / 0 is an invalid operation.
+  EXPECT_EQ(testing::ErrorOf([] { ResampleImage(Bitmap{}, 0, 5, ResampleMethod::kNearest); }),
+            "Invalid floating point operation");
+  for (auto [w, h] : {std::pair{-3, 5}, std::pair{5, -1}, std::pair{-1, 0}}) {
+    const QString error = testing::ErrorOf([&] { ResampleImage(src, w, h, ResampleMethod::kBilinear); });
+    EXPECT_TRUE(error.contains(QStringLiteral("не меньше 1"))) << error.toStdString();
+  }
+}
+
+TEST(ResampleImage, RefusesResultsBeyondTheLimitBeforeMakingTheirTables) {
+  const Bitmap src = Bitmap::Colour(4, 4);
+  for (auto [w, h] : {std::pair{100000, 100000}, std::pair{1, 67108864}, std::pair{67108864, 1}}) {
+    SCOPED_TRACE(::testing::Message() << w << "x" << h);
+    // 1 x 67108864 pixels take 192 MB, but one row table entry each would be
+    // gigabytes; streamed into a file or made as a picture, alike.
+    for (int method : {0, 1}) {
+      const QString error =
+          testing::ErrorOf([&] { ResampleImage(src, w, h, static_cast<ResampleMethod>(method)); });
+      EXPECT_TRUE(error.contains(QStringLiteral("слишком велико"))) << error.toStdString();
     }
+    TempDir dir;
+    SaveBitmap(src, dir.file("s.bmp"));
+    BatchObserver streamed;
+    streamed.saved = [](const QString&) {};
+    const QString error = testing::ErrorOf([&] {
+      RunResampling(dir.path(), {"s.bmp"}, QString::number(w), QString::number(h), ResampleMethod::kBilinear,
+                    streamed);
+    });
+    EXPECT_TRUE(error.contains(QStringLiteral("слишком велико"))) << error.toStdString();
+    EXPECT_EQ(dir.entries(), QStringList{"s.bmp"});
   }
-  try {
-    ResampleImage(src, 100000, 100000, ResampleMethod::kNearest);
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_TRUE(e.message().contains(QStringLiteral("слишком велико"))) << e.what();
-  }
+  // A tall, narrow result within the limit is still made.
+  EXPECT_EQ(ResampleImage(src, 1, 1 << 16, ResampleMethod::kBilinear).height, 1 << 16);
 }
 
 TEST(RunResampling, WritesBesideTheSourcesAndStopsAtTheFirstError) {
@@ -384,6 +410,25 @@ TEST(RunResampling, WithoutAWrittenCallbackTheFileIsTheSame) {
   EXPECT_EQ(dir.entries(), QStringList{"s.bmp"});
   EXPECT_EQ(saved.size(), 1);
 }
+
+// The resampled file, 1 MB, computed straight into the file band by band
+// (the command line's way) or as a picture first (the window's way).
+testing::OutputCase ResampledFile(bool asPicture) {
+  return {.prepare =
+              [](const QString& folder) {
+                std::mt19937 random(3);
+                SaveBitmap(RandomPicture(random, 300, 200), folder + "/s.bmp");
+              },
+          .write =
+              [asPicture](const QString& folder) {
+                BatchObserver observer;
+                if (asPicture) observer.written = [](const QString&, const Bitmap&) {};
+                RunResampling(folder, {"s.bmp"}, "700", "500", ResampleMethod::kBilinear, observer);
+              },
+          .output = "s_transform.bmp"};
+}
+SKARVEL_OUTPUT_FAULT_TESTS(ResampledFileOutput, ResampledFile(false))
+SKARVEL_OUTPUT_FAULT_TESTS(ResampledPictureOutput, ResampledFile(true))
 
 }  // namespace
 }  // namespace skarvel

@@ -1,6 +1,7 @@
 #include "scaling/scaling.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "support/output_faults.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -36,6 +37,36 @@ TEST(ScaleFactor, ConvertsRealThenBenchAndDividesInExtendedPrecision) {
   EXPECT_EQ(ErrorOf([] { ScaleFactor("1e-300", "1e300"); }), "Floating point overflow");
   // The real distance is converted first.
   EXPECT_EQ(ErrorOf([] { ScaleFactor("x", "y"); }), "'y' is not a valid floating point value");
+}
+
+TEST(ScaleFactor, BothTextsAreConvertedInExtendedPrecisionBeforeTheDivision) {
+  SeparatorScope scope(u'.');
+  // Each quotient is exact in decimals; rounding the real distance to a double
+  // before dividing would give the double just below it.
+  EXPECT_EQ(ScaleFactor("4.25", "1.7"), 0.4);
+  EXPECT_EQ(ScaleFactor("4.25", "0.85"), 0.2);
+  EXPECT_EQ(ScaleFactor("4.25", "3.4"), 0.8);
+  EXPECT_EQ(ScaleFactor("0.1", "0.3"), 3.0);
+  EXPECT_EQ(ScaleFactor("0.1", "0.7"), 7.0);
+  // Texts beyond the range of a double are not numbers, as in the files.
+  EXPECT_EQ(ErrorOf([] { ScaleFactor("1", "1e400"); }), "'1e400' is not a valid floating point value");
+  // A bench distance too small for a double is still not 0 in extended
+  // precision; the quotient is then too large for a double.
+  EXPECT_EQ(ErrorOf([] { ScaleFactor("1e-400", "1"); }), "Floating point overflow");
+
+  // A length of 1 then reads 0.400, and an integral factor writes integers.
+  TempDir dir;
+  dir.write("a.ort", BenchFile({"1;", "-1;", "2.5;", "0;", "1;", "1;"}));
+  RecordingMessageSink sink;
+  TImageGeometry g;
+  RunScaling(dir.path(), {"a.ort"}, "4.25", "1.7", g);
+  const QList<QByteArray> out = SplitLines(ReadBytes(dir.file("a_real.ort")));
+  ASSERT_EQ(out.size(), 21);
+  EXPECT_TRUE(out[0].startsWith("0.400 ; ")) << out[0].toStdString();
+  EXPECT_TRUE(out[1].startsWith("-0.400 ; ")) << out[1].toStdString();
+  EXPECT_TRUE(out[2].startsWith("1 ; ")) << out[2].toStdString();
+  RunScaling(dir.path(), {"a.ort"}, "0.1", "0.3", g);
+  EXPECT_TRUE(ReadBytes(dir.file("a_real.ort")).startsWith("3 ; "));
 }
 
 TEST(ScaleFactor, DefaultBenchTextFailsWithACommaSeparator) {
@@ -123,6 +154,26 @@ TEST(ScalingRun, ABadEditTextEndsTheRunBeforeAnyFileIsRead) {
   EXPECT_TRUE(sink.shown.empty());
   EXPECT_EQ(dir.entries(), QStringList({"a.ort"}));
 }
+
+// The scaled copy, about 1.5 KB: smaller than any write buffer, so a full
+// disk shows only in the result of the write or the sync.
+testing::OutputCase ScaledFile() {
+  return {
+      .prepare =
+          [](const QString& folder) {
+            testing::WriteBytes(folder + "/a.ort", BenchFile({"1.2;", "-0.5;", "0;", "3;", "4;", "4.25;"}));
+          },
+      .write =
+          [](const QString& folder) {
+            SeparatorScope scope(u'.');
+            RecordingMessageSink sink;
+            TImageGeometry g;
+            RunScaling(folder, {"a.ort"}, "4.25", "500000", g);
+            EXPECT_TRUE(sink.shown.empty());
+          },
+      .output = "a_real.ort"};
+}
+SKARVEL_OUTPUT_FAULT_TESTS(ScaledFileOutput, ScaledFile())
 
 }  // namespace
 }  // namespace skarvel

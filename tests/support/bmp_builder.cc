@@ -1,5 +1,7 @@
 #include "support/bmp_builder.h"
 
+#include <algorithm>
+
 namespace skarvel::testing {
 namespace {
 
@@ -16,7 +18,7 @@ QByteArray Headers(const BmpLayout& layout, std::uint32_t dataSize) {
     Put(info, 1, 2);
     Put(info, static_cast<std::uint32_t>(layout.bitCount), 2);
   } else {
-    Put(info, 40, 4);
+    Put(info, layout.infoSize, 4);
     Put(info, static_cast<std::uint32_t>(layout.width), 4);
     Put(info, static_cast<std::uint32_t>(layout.topDown ? -layout.height : layout.height), 4);
     Put(info, 1, 2);
@@ -28,6 +30,9 @@ QByteArray Headers(const BmpLayout& layout, std::uint32_t dataSize) {
     Put(info, static_cast<std::uint32_t>(layout.palette.size()), 4);
     Put(info, 0, 4);
     for (std::uint32_t m : layout.masks) Put(info, m, 4);
+    if (layout.infoSize > 40)
+      info.append(QByteArray(
+          std::max<int>(0, static_cast<int>(layout.infoSize) - static_cast<int>(info.size())), '\0'));
   }
   for (QRgb c : layout.palette) {
     info.append(static_cast<char>(qBlue(c)));

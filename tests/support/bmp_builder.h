@@ -18,6 +18,9 @@ struct BmpLayout {
   std::vector<std::uint32_t> masks;  // red, green, blue: written after the info header
   std::vector<QRgb> palette;         // colour table entries
   bool coreHeader = false;           // the 12-byte header with 3-byte table entries
+  // Size of a Windows info header: 40, or more with zeros after the 40 bytes
+  // (and after the masks, which then lie inside it).
+  std::uint32_t infoSize = 40;
 };
 
 // A file of `layout` whose pixels, given row by row from the top, are palette

@@ -29,6 +29,12 @@ QByteArray ReadBytes(const QString& fileName) {
   return f.readAll();
 }
 
+void WriteBytes(const QString& fileName, const QByteArray& bytes) {
+  QFile f(fileName);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << fileName.toStdString();
+  ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
 QString ErrorOf(const std::function<void()>& f) {
   try {
     f();

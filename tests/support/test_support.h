@@ -34,6 +34,8 @@ class TempDir {
 };
 
 QByteArray ReadBytes(const QString& fileName);
+// Writes raw bytes to a file (replacing it), failing the test when it cannot.
+void WriteBytes(const QString& fileName, const QByteArray& bytes);
 
 // Records what the readers would have shown in their message box.
 class RecordingMessageSink : public MessageSink {
@@ -60,6 +62,9 @@ QString ErrorOf(const std::function<void()>& f);
 QString SourceDir();
 // Folder of the shared external test data, empty when it is absent.
 QString TestDataDir();
+// How a test that needs that data begins its skip message when the data is
+// absent; ctest reports such tests as skipped (skarvel_add_test DATA_TESTS).
+inline constexpr const char* kTestDataAbsent = "external test data is not present: ";
 
 }  // namespace skarvel::testing
 
