@@ -51,10 +51,15 @@ TRotationMatrix RotationMatrix(TOrientationSystem system, const TImageGeometry& 
   throw Error(QStringLiteral("Unknown orientation system %1").arg(static_cast<int>(system)));
 }
 
+long double DltDivisor(const TRotationMatrix& r, const TImageGeometry& geometry) {
+  const long double tx = geometry[3], ty = geometry[4], tz = 0;
+  const long double distance = geometry[5];
+  return -(r[2][0] * tx + r[2][1] * ty + r[2][2] * tz) - distance;
+}
+
 TDltCoefficients ComputeDlt(TOrientationSystem system, double focalLength, const TImageGeometry& geometry) {
   const TRotationMatrix r = RotationMatrix(system, geometry);
   const long double tx = geometry[3], ty = geometry[4], tz = 0;
-  const long double distance = geometry[5];
 
   // Rows 1 and 2 scaled by -f; row 3 stays.
   long double a[3], b[3];
@@ -63,7 +68,7 @@ TDltCoefficients ComputeDlt(TOrientationSystem system, double focalLength, const
     b[c] = -static_cast<long double>(focalLength) * r[1][c];
   }
   // G is zero when the projection centre lies in the scene plane.
-  const long double g = -(r[2][0] * tx + r[2][1] * ty + r[2][2] * tz) - distance;
+  const long double g = DltDivisor(r, geometry);
 
   TDltCoefficients dlt;
   auto& L = dlt.L;

@@ -151,16 +151,20 @@ void ResizePicture(QImage& picture, int width, int height) {
 
 int LegendHeight(int entries) { return kLegendStartHeight + kLegendRowHeight * (entries / 2); }
 
-void DrawLegendEntryAt(QImage& legend, int height, TColor color, const QString& geometryFileName,
-                       int column) {
+void PaintLegendEntry(QPainter& painter, int height, TColor color, const QString& label, int column) {
   const int lineStart = column == 1 ? 50 : 350;
-  QPainter painter(&legend);
   PreparePainter(painter);
   // One pixel wide; the end point is not drawn, so the line covers 100
   // columns from lineStart on.
   painter.setPen(QPen(ToQColor(color), 1, Qt::SolidLine, Qt::FlatCap));
   painter.drawLine(QPoint(lineStart, height - 30), QPoint(lineStart + 100, height - 30));
-  DrawTextCell(painter, lineStart + 130, height - 38, LegendLabel(geometryFileName), kLegendFontPixels);
+  DrawTextCell(painter, lineStart + 130, height - 38, label, kLegendFontPixels);
+}
+
+void DrawLegendEntryAt(QImage& legend, int height, TColor color, const QString& geometryFileName,
+                       int column) {
+  QPainter painter(&legend);
+  PaintLegendEntry(painter, height, color, LegendLabel(geometryFileName), column);
 }
 
 void DrawLegendEntry(QImage& legend, TColor color, const QString& geometryFileName, int column) {

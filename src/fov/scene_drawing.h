@@ -22,6 +22,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPainter>
 #include <QPoint>
 #include <QString>
 
@@ -84,6 +85,11 @@ void DrawLegendEntry(QImage& legend, TColor color, const QString& geometryFileNa
 // The same entry drawn as if the legend were `height` pixels high, without
 // growing it: the legend is `height` or higher already.
 void DrawLegendEntryAt(QImage& legend, int height, TColor color, const QString& geometryFileName, int column);
+
+// The same entry with its label already made, through a painter whose
+// coordinates are the legend's (a painter on a band of the legend is
+// translated by the band's top). The painter's pen and font are changed.
+void PaintLegendEntry(QPainter& painter, int height, TColor color, const QString& label, int column);
 
 // The legend's height once `entries` entries are drawn: 60, and 30 more for
 // every second entry.
