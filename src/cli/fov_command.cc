@@ -40,10 +40,10 @@ int RunFov(const QStringList& args) {
     scene.LoadFovList(list, system);
   } catch (...) {
     // What the hidden list received before the load ended.
-    for (const QString& line : scene.CornerLines()) PrintOut(line);
+    PrintOutLines(scene.CornerLines());
     throw;
   }
-  for (const QString& line : scene.CornerLines()) PrintOut(line);
+  PrintOutLines(scene.CornerLines());
   scene.SaveDrawing(output);
   if (!legend.isEmpty()) scene.SaveLegend(legend);
   return kExitOk;

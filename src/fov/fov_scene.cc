@@ -12,9 +12,11 @@
 #include "platform/numbers.h"
 
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
 #include <cstdint>
+#include <unordered_set>
 
 namespace skarvel {
 
@@ -107,6 +109,12 @@ void FovScene::LoadFovList(const QString& listFileName, TOrientationSystem syste
 
 void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::vector<VT_Point>& corners) {
   TCameraParams camera;  // carried from frame to frame within the load
+  // A file that several frames name is read once per load: its values are
+  // those of a successful read (a failed one ends the load), so a frame
+  // taking them from here gets what reading the file again would give. Long
+  // lists share a few camera files, and repeat frames.
+  QHash<QString, TImageGeometry> geometries;
+  QHash<QString, TCameraParams> cameras;
   int last = -1;
   for (int frame = 1;; ++frame) {
     // A frame needs two more data lines; a lone one at the end is ignored.
@@ -120,13 +128,23 @@ void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::
     geometryNames_.append(geometryName);
     // A frame whose files cannot be read must not be drawn from another
     // frame's values: the reader has reported it, and the load ends.
-    if (!ReadImageGeometry(ResolveName(folder, geometryName), geometry_))
-      throw Error(FrameFileMessage(geometryName, frame));
+    const QString geometryFile = ResolveName(folder, geometryName);
+    if (const auto known = geometries.constFind(geometryFile); known != geometries.constEnd()) {
+      geometry_ = *known;
+    } else {
+      if (!ReadImageGeometry(geometryFile, geometry_)) throw Error(FrameFileMessage(geometryName, frame));
+      geometries.insert(geometryFile, geometry_);
+    }
     const QString cameraName = NumberField(lines[cameraLine]);
-    if (ReadCameraFile(ResolveName(folder, cameraName), camera) == 0)
-      throw Error(FrameFileMessage(cameraName, frame));
-    if (camera.CompanionLines.isEmpty()) throw Error(messages::ListIndexOutOfBounds(0));
-    camera.RowScale = StrToFloat(camera.CompanionLines.front());
+    const QString cameraFile = ResolveName(folder, cameraName);
+    if (const auto known = cameras.constFind(cameraFile); known != cameras.constEnd()) {
+      camera = *known;
+    } else {
+      if (ReadCameraFile(cameraFile, camera) == 0) throw Error(FrameFileMessage(cameraName, frame));
+      if (camera.CompanionLines.isEmpty()) throw Error(messages::ListIndexOutOfBounds(0));
+      camera.RowScale = StrToFloat(camera.CompanionLines.front());
+      cameras.insert(cameraFile, camera);
+    }
 
     FrameProjection projection;
     projection.dlt = ComputeDlt(system_, camera.FocalLength, geometry_);
@@ -171,19 +189,52 @@ void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::
   }
 }
 
+namespace {
+
+// The pixels and colour of one footprint's outline.
+struct Outline {
+  OutlinePixels pixels;
+  TColor color;
+  friend bool operator==(const Outline&, const Outline&) = default;
+};
+
+struct OutlineHash {
+  size_t operator()(const Outline& o) const {
+    size_t h = static_cast<size_t>(o.color);
+    for (const QPoint& p : o.pixels) h = h * 1000003u ^ qHash(p);
+    return h;
+  }
+};
+
+}  // namespace
+
 void FovScene::Draw() {
   view_ = FitSceneView(footprints_, drawing_.width(), drawing_.height());
   const int frames = footprints_.Length() / 4;
   legendEntries_.reserve(static_cast<size_t>(frames));
 
-  DrawTrack(drawing_, view_, trackPoint_);
+  std::vector<Outline> outlines;
+  outlines.reserve(static_cast<size_t>(frames));
   for (int n = 0; n < frames; ++n) {
     const TColor color = PaletteColor(n);
-    DrawFootprint(drawing_, view_, footprints_.At(4 * n), footprints_.At(4 * n + 1),
-                  footprints_.At(4 * n + 2), footprints_.At(4 * n + 3), color);
+    outlines.push_back({FootprintPixels(view_, footprints_.At(4 * n), footprints_.At(4 * n + 1),
+                                        footprints_.At(4 * n + 2), footprints_.At(4 * n + 3)),
+                        color});
     // Entries alternate between the columns; a row holds two.
     legendEntries_.push_back({color, LegendLabel(geometryNames_[n]), n % 2 == 0 ? 1 : 2, n / 2});
   }
+  // An outline drawn again later at the same pixels in the same colour
+  // covers every pixel of the earlier one with that colour, whatever lies
+  // between: only the last of such repeats needs drawing. Lists that repeat
+  // frames draw each distinct outline once.
+  std::vector<bool> drawn(outlines.size(), false);
+  std::unordered_set<Outline, OutlineHash> later;
+  for (size_t n = outlines.size(); n-- > 0;) drawn[n] = later.insert(outlines[n]).second;
+
+  DrawTrack(drawing_, view_, trackPoint_);
+  QPainter painter(&drawing_);
+  for (size_t n = 0; n < outlines.size(); ++n)
+    if (drawn[n]) DrawOutline(painter, outlines[n].pixels, outlines[n].color);
 }
 
 int FovScene::LegendWidth() const { return kLegendWidth; }

@@ -26,6 +26,8 @@
 #include <QPoint>
 #include <QString>
 
+#include <array>
+
 namespace skarvel {
 
 inline constexpr int kDrawingWidth = 1024;
@@ -70,6 +72,15 @@ void DrawTrack(QImage& drawing, const TSceneView& view, const VT_Point& trackPoi
 // The outline A-B-C-D-A in the colour, 2 pixels wide.
 void DrawFootprint(QImage& drawing, const TSceneView& view, const VT_Point& a, const VT_Point& b,
                    const VT_Point& c, const VT_Point& d, TColor color);
+// The same through a painter on the drawing, so that many footprints share
+// one painter; its pen is changed.
+void DrawFootprint(QPainter& painter, const TSceneView& view, const VT_Point& a, const VT_Point& b,
+                   const VT_Point& c, const VT_Point& d, TColor color);
+// The outline through the pixels of A, B, C, D (ScenePixel of each).
+using OutlinePixels = std::array<QPoint, 4>;
+OutlinePixels FootprintPixels(const TSceneView& view, const VT_Point& a, const VT_Point& b, const VT_Point& c,
+                              const VT_Point& d);
+void DrawOutline(QPainter& painter, const OutlinePixels& pixels, TColor color);
 
 // The legend label of an image geometry file name: the text before the first
 // "ort", less the character just before it ("frame1.ort" gives "frame1");

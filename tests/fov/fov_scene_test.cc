@@ -392,6 +392,60 @@ TEST(LoadFovList, LongListsLoadWithoutALegendPicture) {
   EXPECT_EQ(qRgb(0xEF, 0xEF, 0xEF), last.pixel(400, 89));
 }
 
+TEST(LoadFovList, FilesNamedAgainGiveTheirValuesAndAreReadAgainByTheNextLoad) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Workspace ws;
+  ws.AddFrame(1, 0, 0, 50, 50, 100, 100);
+  ws.AddFrame(2, 0, 0, 10, 10, 20, 20);
+  // Frame 6 on: the same geometry file with either camera, never chained.
+  QStringList lines = {"// c"};
+  for (int n = 0; n < 5; ++n) lines << ws.Pair(1);
+  lines << "g1.ort ;"
+        << "c2.cam ;"
+        << "g1.ort ;"
+        << "c1.cam ;"
+        << "g1.ort ;"
+        << "c2.cam ;";
+  const QString list = ws.List("a.lst", lines);
+  FovScene scene;
+  scene.LoadFovList(list, TOrientationSystem::Bench);
+  ASSERT_EQ(8, FrameCount(scene));
+  ExpectCorners(scene, 5, {{-10, -10}, {10, -10}, {10, 10}, {-10, 10}});
+  ExpectCorners(scene, 6, {{-50, -50}, {50, -50}, {50, 50}, {-50, 50}});
+  ExpectCorners(scene, 7, {{-10, -10}, {10, -10}, {10, 10}, {-10, 10}});
+  // The files change between loads: the next load reads them again.
+  ws.dir.write("g1.ort", NadirGeometry(100, 0));
+  ws.dir.write("rows.txt", "2\r\n");
+  scene.LoadFovList(list, TOrientationSystem::Bench);
+  ExpectCorners(scene, 6, {{50, -25}, {150, -25}, {150, 25}, {50, 25}});
+  ExpectCorners(scene, 7, {{90, -5}, {110, -5}, {110, 5}, {90, 5}});
+  EXPECT_TRUE(sink.shown.empty());
+}
+
+TEST(LoadFovList, RepeatedOutlinesDrawTheSamePictureAsDrawingEveryOne) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Workspace ws;
+  ws.AddFrame(1, 0, 0, 50, 50, 100, 100);
+  ws.AddFrame(2, 30, 20, 50, 50, 100, 100);
+  ws.AddFrame(3, -40, 10, 20, 70, 80, 120);
+  // Three outlines and 17 colours: frames n and n + 51 share both, and
+  // between them others are drawn over the same pixels.
+  QStringList lines;
+  for (int n = 0; n < 120; ++n) lines << ws.Pair(n % 3 + 1);
+  FovScene scene;
+  scene.LoadFovList(ws.List("a.lst", lines), TOrientationSystem::Bench);
+  ASSERT_EQ(120, FrameCount(scene));
+  QImage expected = BlankPicture(kDrawingWidth, kDrawingHeight);
+  DrawTrack(expected, scene.View(), scene.TrackPoint());
+  const auto& f = scene.Footprints();
+  for (int n = 0; n < 120; ++n)
+    DrawFootprint(expected, scene.View(), f.At(4 * n), f.At(4 * n + 1), f.At(4 * n + 2), f.At(4 * n + 3),
+                  PaletteColor(n));
+  EXPECT_EQ(expected, scene.Drawing());
+}
+
 // The legend as a single raster, grown entry by entry as the drawing
 // routines define it: what the panel showed before it was painted on demand.
 QImage RasterLegend(const QStringList& names) {
