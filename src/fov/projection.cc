@@ -126,7 +126,7 @@ VT_Point BackProject(const THomography& inverse, double x, double y) {
                   ToDouble(-Divide(i[3] * lx + i[4] * ly + i[5], denominator)));
 }
 
-TFootprint ProjectFootprint(const THomography& inverse, const TCameraParams& camera) {
+std::array<ImagePoint, 4> FrameCorners(const TCameraParams& camera) {
   const long double x0 = camera.PrincipalColumn, y0 = camera.PrincipalRow;
   const long double width = camera.FrameWidth, height = camera.FrameHeight;
   const long double k = camera.RowScale;
@@ -137,12 +137,14 @@ TFootprint ProjectFootprint(const THomography& inverse, const TCameraParams& cam
   const double right = ToDouble(width - x0);
   const double top = ToDouble(Divide(y0 - 0, k));
   const double bottom = ToDouble(Divide(y0 - height, k));
+  return {{{left, top}, {right, top}, {right, bottom}, {left, bottom}}};
+}
 
+TFootprint ProjectFootprint(const THomography& inverse, const TCameraParams& camera) {
+  const std::array<ImagePoint, 4> image = FrameCorners(camera);
   TFootprint footprint;
-  footprint.A.CopyCoordinates(BackProject(inverse, left, top));
-  footprint.B.CopyCoordinates(BackProject(inverse, right, top));
-  footprint.C.CopyCoordinates(BackProject(inverse, right, bottom));
-  footprint.D.CopyCoordinates(BackProject(inverse, left, bottom));
+  VT_Point* corners[4] = {&footprint.A, &footprint.B, &footprint.C, &footprint.D};
+  for (int i = 0; i < 4; ++i) corners[i]->CopyCoordinates(BackProject(inverse, image[i].x, image[i].y));
   return footprint;
 }
 

@@ -63,6 +63,14 @@ THomography SceneHomography(const TDltCoefficients& dlt);
 // The inverse transform, normalised so that its h33 is 1.
 THomography InvertHomography(const THomography& h);
 
+// Image coordinates (x, y) of the frame corners A, B, C, D: x of the first
+// and last column, y (upward) of the first and last row divided by RowScale.
+struct ImagePoint {
+  double x = 0;
+  double y = 0;
+};
+std::array<ImagePoint, 4> FrameCorners(const TCameraParams& camera);
+
 // The four frame corners A, B, C, D carried to the scene plane by the
 // normalised inverse, in stored coordinates (X, -Y).
 TFootprint ProjectFootprint(const THomography& inverse, const TCameraParams& camera);
