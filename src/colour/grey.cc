@@ -333,9 +333,11 @@ GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings
   MakeTerms(f, terms);
   ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
     PartCounts part;
-    // Neighbouring pixels often share a level: four histograms taken in
-    // turn keep the increments of one bin from waiting on each other.
-    std::array<LevelHistogram, 4> levels{};
+    // One count per pixel: bin 0 for a value below 0, bins 1 to 255 for
+    // levels 0 to 254, bin 256 for a value above 255 (level 255; a value of
+    // exactly 255 is near an integer), bin 257 for the values near an
+    // integer, which the formula classifies after the row.
+    std::array<std::uint64_t, 258> bins{};
     Recomputed recompute(f);
     std::vector<int> near(static_cast<std::size_t>(source.width));
     for (int y = begin; y < end; ++y) {
@@ -349,11 +351,8 @@ GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings
         const std::int64_t v = terms[0][p[0]] + terms[1][p[1]] + terms[2][p[2]];
         const std::int64_t whole = v >> kFixedBits;  // floor
         const bool isNear = ((v + kGuard) & (kUnit - 1)) < 2 * kGuard;
-        const std::uint64_t counted = isNear ? 0 : 1;
-        levels[static_cast<size_t>(x & 3)][static_cast<size_t>(std::clamp<std::int64_t>(whole, 0, 255))] +=
-            counted;
-        part.clippedLow += whole < 0 ? counted : 0;
-        part.clippedHigh += whole >= 255 ? counted : 0;
+        const auto bin = static_cast<size_t>(std::clamp<std::int64_t>(whole, -1, 255) + 1);
+        ++bins[isNear ? 257 : bin];
         near[nearCount] = x;
         nearCount += isNear;
       }
@@ -364,7 +363,11 @@ GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings
         part.clippedHigh += clip == 2;
       }
     }
-    for (const LevelHistogram& h : levels) Add(part.levels, h);
+    part.clippedLow += bins[0];
+    part.clippedHigh += bins[256];
+    part.levels[0] += bins[0];
+    for (size_t level = 0; level < 255; ++level) part.levels[level] += bins[level + 1];
+    part.levels[255] += bins[256];
     const std::lock_guard lock(merge);
     part.MergeInto(total);
   });
