@@ -12,6 +12,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   fonts-dejavu-core
   xvfb xauth
+  time python3
   locales
 )
 
