@@ -8,9 +8,11 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev
+  libgeos-dev
   libgtest-dev googletest libbenchmark-dev
   fonts-dejavu-core
   xvfb xauth
+  time python3
   locales
 )
 

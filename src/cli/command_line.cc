@@ -93,6 +93,21 @@ void PrintOut(const QString& line) {
   std::fflush(stdout);
 }
 
+void PrintOutLines(const QStringList& lines) {
+  QByteArray block;
+  auto flush = [&] {
+    std::fwrite(block.constData(), 1, static_cast<size_t>(block.size()), stdout);
+    std::fflush(stdout);
+    block.clear();
+  };
+  for (const QString& line : lines) {
+    block += line.toUtf8();
+    block += '\n';
+    if (block.size() >= (1 << 16)) flush();
+  }
+  if (!block.isEmpty()) flush();
+}
+
 void PrintErr(const QString& line) {
   const QByteArray bytes = (line + u'\n').toUtf8();
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);

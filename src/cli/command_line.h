@@ -59,6 +59,8 @@ void RunBitmapBatch(const QStringList& files, const BitmapBatch& batch);
 // Prints a line (UTF-8) on standard output or standard error.
 void PrintOut(const QString& line);
 void PrintErr(const QString& line);
+// Prints lines on standard output, a block of them per write.
+void PrintOutLines(const QStringList& lines);
 
 struct Command {
   const char* name;

@@ -1,4 +1,6 @@
 #include "cli/commands.h"
+#include "fov/footprint_export.h"
+#include "fov/footprint_figures.h"
 #include "fov/fov_scene.h"
 #include "platform/file_names.h"
 
@@ -19,11 +21,14 @@ TOrientationSystem ParseSystem(const QString& name) {
 
 // One load of a list file, as a click on it in the field-of-view window: the
 // corner lines the window's hidden list receives go to standard output, the
-// drawing (and on request the legend panel) to 24-bit bitmaps. A load that
-// ends in an error writes no picture.
+// drawing (and on request the legend panel) to 24-bit bitmaps, and on request
+// the footprint figures to CSV and GeoJSON. Every frame whose footprint is
+// flagged gets a warning line on standard error. A load that ends in an
+// error, or figures that cannot be computed, write no file.
 int RunFov(const QStringList& args) {
   const ParsedArguments parsed =
-      ParseArguments(args, {QStringLiteral("system"), QStringLiteral("output"), QStringLiteral("legend")});
+      ParseArguments(args, {QStringLiteral("system"), QStringLiteral("output"), QStringLiteral("legend"),
+                            QStringLiteral("csv"), QStringLiteral("geojson")});
   if (parsed.positional.size() != 1 || parsed.positional.front().isEmpty())
     throw UsageError("exactly one list file is needed");
   const QString list = parsed.positional.front();
@@ -34,18 +39,27 @@ int RunFov(const QStringList& args) {
   const QString output =
       parsed.value(QStringLiteral("output"), MakeOutputName(info.path(), info.fileName(), kDrawingSuffix));
   const QString legend = parsed.value(QStringLiteral("legend"), QString());
+  const QString csv = parsed.value(QStringLiteral("csv"), QString());
+  const QString geojson = parsed.value(QStringLiteral("geojson"), QString());
 
   FovScene scene;
   try {
     scene.LoadFovList(list, system);
   } catch (...) {
     // What the hidden list received before the load ended.
-    for (const QString& line : scene.CornerLines()) PrintOut(line);
+    PrintOutLines(scene.CornerLines());
     throw;
   }
-  for (const QString& line : scene.CornerLines()) PrintOut(line);
+  PrintOutLines(scene.CornerLines());
+  // Overlaps are computed only for an export; the flags always.
+  const bool exports = !csv.isEmpty() || !geojson.isEmpty();
+  const SceneFigures figures = exports ? ComputeFootprintFigures(scene) : ComputeFrameFigures(scene);
+  for (const FrameFigures& frame : figures.frames)
+    if (frame.flags.any()) PrintErr(FlagWarning(frame));
   scene.SaveDrawing(output);
   if (!legend.isEmpty()) scene.SaveLegend(legend);
+  if (!csv.isEmpty()) WriteFootprintsCsv(csv, figures);
+  if (!geojson.isEmpty()) WriteFootprintsGeoJson(geojson, figures);
   return kExitOk;
 }
 

@@ -25,8 +25,8 @@ constexpr Command kCommands[] = {
      skarvel::cli::RunCut},
     {"grey", "[--r N] [--g N] [--b N] [--contrast N] [--decimal-separator C] FILE...", skarvel::cli::RunGrey},
     {"fov",
-     "LIST [--system bench|photogrammetric|mathematical] [--output FILE] [--legend FILE] "
-     "[--decimal-separator C]",
+     "LIST [--system bench|photogrammetric|mathematical] [--output FILE] [--legend FILE] [--csv FILE] "
+     "[--geojson FILE] [--decimal-separator C]",
      skarvel::cli::RunFov},
 };
 

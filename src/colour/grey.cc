@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 namespace skarvel {
@@ -23,18 +24,32 @@ GreyFactors MakeGreyFactors(const ChannelSettings& s) {
           static_cast<double>(s.b * 0.01L + 1.0L), static_cast<double>(s.contrast * 0.02L)};
 }
 
-std::uint8_t GreyLevel(int b0, int b1, int b2, const GreyFactors& f) {
+double GreyValue(int b0, int b1, int b2, const GreyFactors& f) {
   // Extended precision throughout; v is rounded to a double before the clamp.
   const long double s = ((b0 * static_cast<long double>(f.kR) + b1 * static_cast<long double>(f.kG)) +
                          b2 * static_cast<long double>(f.kB)) *
                         static_cast<long double>(kOneThird);
-  double v = static_cast<double>((s - 127.0L) * static_cast<long double>(f.k) + 127.0L);
+  return static_cast<double>((s - 127.0L) * static_cast<long double>(f.k) + 127.0L);
+}
+
+namespace {
+
+std::uint8_t LevelOf(double v) {
   if (v > 255.0) {
     v = 255.0;
   } else if (!(v >= 0.0)) {
     v = 0.0;
   }
   return static_cast<std::uint8_t>(v);
+}
+
+// How the contrast treated a value: 0 kept, 1 clipped at 0, 2 clipped at 255.
+std::uint8_t ClipOf(double v) { return v < 0.0 ? 1 : v > 255.0 ? 2 : 0; }
+
+}  // namespace
+
+std::uint8_t GreyLevel(int b0, int b1, int b2, const GreyFactors& f) {
+  return LevelOf(GreyValue(b0, b1, b2, f));
 }
 
 namespace {
@@ -104,12 +119,11 @@ class Recomputed {
     if (exact_) slots_.assign(kSlots, Slot{});
   }
 
-  std::uint8_t operator()(const std::uint8_t* bgr) {
-    if (!exact_) return GreyLevel(bgr[0], bgr[1], bgr[2], f_);
-    const std::uint64_t key = bgr[0] * scaled_[0] + bgr[1] * scaled_[1] + bgr[2] * scaled_[2];
-    Slot& slot = slots_[(key * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
-    if (!slot.used || slot.key != key) slot = {key, GreyLevel(bgr[0], bgr[1], bgr[2], f_), true};
-    return slot.level;
+  std::uint8_t operator()(const std::uint8_t* bgr) { return Find(bgr).level; }
+  // The level and how the contrast treated the value (see ClipOf).
+  std::pair<std::uint8_t, std::uint8_t> Classify(const std::uint8_t* bgr) {
+    const Slot& slot = Find(bgr);
+    return {slot.level, slot.clip};
   }
 
  private:
@@ -118,16 +132,31 @@ class Recomputed {
   struct Slot {
     std::uint64_t key = 0;
     std::uint8_t level = 0;
+    std::uint8_t clip = 0;
     bool used = false;
   };
+  Slot Compute(std::uint64_t key, const std::uint8_t* bgr) const {
+    const double v = GreyValue(bgr[0], bgr[1], bgr[2], f_);
+    return {key, LevelOf(v), ClipOf(v), true};
+  }
+  const Slot& Find(const std::uint8_t* bgr) {
+    if (!exact_) return uncached_ = Compute(0, bgr);
+    const std::uint64_t key = bgr[0] * scaled_[0] + bgr[1] * scaled_[1] + bgr[2] * scaled_[2];
+    Slot& slot = slots_[(key * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
+    if (!slot.used || slot.key != key) slot = Compute(key, bgr);
+    return slot;
+  }
+
   const GreyFactors& f_;
+  Slot uncached_;
   bool exact_ = false;
   std::uint64_t scaled_[3] = {0, 0, 0};
   std::vector<Slot> slots_;
 };
 
-void ComposeFixedPoint(const Bitmap& source, const GreyFactors& f, Bitmap& result) {
-  std::int64_t terms[3][256];
+using Terms = std::int64_t[3][256];
+
+void MakeTerms(const GreyFactors& f, Terms& terms) {
   const long double t = kOneThird, k = f.k;
   const long double weights[3] = {f.kR, f.kG, f.kB};
   for (int channel = 0; channel < 3; ++channel)
@@ -136,6 +165,11 @@ void ComposeFixedPoint(const Bitmap& source, const GreyFactors& f, Bitmap& resul
       if (channel == 0) term += 127.0L * (1.0L - k);
       terms[channel][b] = std::llround(std::ldexp(term, kFixedBits));
     }
+}
+
+void ComposeFixedPoint(const Bitmap& source, const GreyFactors& f, Bitmap& result) {
+  Terms terms;
+  MakeTerms(f, terms);
   ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
     Recomputed recompute(f);  // one per thread
     // Near values are listed first and recomputed after the row, so that
@@ -219,6 +253,139 @@ Bitmap ComposeGrey(const Bitmap& source, const ChannelSettings& settings) {
   Bitmap result;
   ComposeGrey(source, settings, result);
   return result;
+}
+
+namespace {
+
+void Add(LevelHistogram& to, const LevelHistogram& from) {
+  for (size_t i = 0; i < to.size(); ++i) to[i] += from[i];
+}
+
+// Per-thread counts, merged under a lock.
+struct PartCounts {
+  LevelHistogram levels{};
+  std::uint64_t clippedLow = 0, clippedHigh = 0;
+  std::array<LevelHistogram, 3> bytes{};  // blue, green, red
+  void MergeInto(GreyCounts& total) const {
+    Add(total.levels, levels);
+    total.clippedLow += clippedLow;
+    total.clippedHigh += clippedHigh;
+    for (int c = 0; c < 3; ++c) Add(total.source[static_cast<size_t>(2 - c)], bytes[static_cast<size_t>(c)]);
+  }
+};
+
+}  // namespace
+
+GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings) {
+  GreyCounts total;
+  if (source.empty()) return total;
+  const GreyFactors f = MakeGreyFactors(settings);
+  std::mutex merge;
+
+  if (source.indexed) {
+    // A histogram of indices; each index then stands for its level (as
+    // ComposeGrey takes it) and its colour.
+    total.source = ColourHistograms(source);
+    LevelHistogram indices{};
+    ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
+      LevelHistogram local{};
+      for (int y = begin; y < end; ++y) {
+        const std::uint8_t* p = source.row(y);
+        for (int x = 0; x < source.width; ++x) ++local[p[x]];
+      }
+      const std::lock_guard lock(merge);
+      Add(indices, local);
+    });
+    for (int p = 0; p < 256; ++p) {
+      const auto index = static_cast<std::uint8_t>(p);
+      const Bgr c = source.fileBitCount == 8 ? Bgr{index, index, index} : source.palette[index];
+      const double v = GreyValue(c.b, c.g, c.r, f);
+      const std::uint64_t n = indices[index];
+      total.levels[LevelOf(v)] += n;
+      if (ClipOf(v) == 1) total.clippedLow += n;
+      if (ClipOf(v) == 2) total.clippedHigh += n;
+    }
+    return total;
+  }
+
+  if (f.kR == f.kG && f.kG == f.kB) {
+    // Equal weights: the value depends on the byte sum alone (see
+    // ComposeEqualWeights): a histogram of sums.
+    std::array<std::uint64_t, 766> sums{};
+    ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
+      PartCounts part;
+      std::array<std::uint64_t, 766> local{};
+      for (int y = begin; y < end; ++y) {
+        const std::uint8_t* in = source.row(y);
+        for (int x = 0; x < source.width; ++x, in += 3) {
+          ++part.bytes[0][in[0]];
+          ++part.bytes[1][in[1]];
+          ++part.bytes[2][in[2]];
+          ++local[in[0] + in[1] + in[2]];
+        }
+      }
+      const std::lock_guard lock(merge);
+      part.MergeInto(total);
+      for (size_t i = 0; i < sums.size(); ++i) sums[i] += local[i];
+    });
+    for (int sum = 0; sum <= 765; ++sum) {
+      const int b0 = std::min(sum, 255), b1 = std::min(sum - b0, 255), b2 = sum - b0 - b1;
+      const double v = GreyValue(b0, b1, b2, f);
+      const std::uint64_t n = sums[static_cast<size_t>(sum)];
+      total.levels[LevelOf(v)] += n;
+      if (ClipOf(v) == 1) total.clippedLow += n;
+      if (ClipOf(v) == 2) total.clippedHigh += n;
+    }
+    return total;
+  }
+
+  // Any weights: the fixed-point sums of ComposeFixedPoint. A sum farther
+  // than the guard from every integer gives the level floor(sum) clamped,
+  // and lies below 0 or above 255 exactly when the formula's value does;
+  // the others are classified by the formula.
+  Terms terms;
+  MakeTerms(f, terms);
+  ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
+    PartCounts part;
+    // One count per pixel: bin 0 for a value below 0, bins 1 to 255 for
+    // levels 0 to 254, bin 256 for a value above 255 (level 255; a value of
+    // exactly 255 is near an integer), bin 257 for the values near an
+    // integer, which the formula classifies after the row.
+    std::array<std::uint64_t, 258> bins{};
+    Recomputed recompute(f);
+    std::vector<int> near(static_cast<std::size_t>(source.width));
+    for (int y = begin; y < end; ++y) {
+      const std::uint8_t* in = source.row(y);
+      std::size_t nearCount = 0;
+      for (int x = 0; x < source.width; ++x) {
+        const std::uint8_t* p = in + 3 * static_cast<std::size_t>(x);
+        ++part.bytes[0][p[0]];
+        ++part.bytes[1][p[1]];
+        ++part.bytes[2][p[2]];
+        const std::int64_t v = terms[0][p[0]] + terms[1][p[1]] + terms[2][p[2]];
+        const std::int64_t whole = v >> kFixedBits;  // floor
+        const bool isNear = ((v + kGuard) & (kUnit - 1)) < 2 * kGuard;
+        const auto bin = static_cast<size_t>(std::clamp<std::int64_t>(whole, -1, 255) + 1);
+        ++bins[isNear ? 257 : bin];
+        near[nearCount] = x;
+        nearCount += isNear;
+      }
+      for (std::size_t i = 0; i < nearCount; ++i) {
+        const auto [level, clip] = recompute.Classify(in + 3 * static_cast<std::size_t>(near[i]));
+        ++part.levels[level];
+        part.clippedLow += clip == 1;
+        part.clippedHigh += clip == 2;
+      }
+    }
+    part.clippedLow += bins[0];
+    part.clippedHigh += bins[256];
+    part.levels[0] += bins[0];
+    for (size_t level = 0; level < 255; ++level) part.levels[level] += bins[level + 1];
+    part.levels[255] += bins[256];
+    const std::lock_guard lock(merge);
+    part.MergeInto(total);
+  });
+  return total;
 }
 
 void RunGreyComposition(const QString& directory, const QStringList& entries, const ChannelSettings& settings,

@@ -11,10 +11,12 @@
 
 #include "platform/bitmap.h"
 #include "platform/bitmap_batch.h"
+#include "platform/picture_statistics.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 
 namespace skarvel {
@@ -48,6 +50,21 @@ GreyFactors MakeGreyFactors(const ChannelSettings& settings);
 // s = ((b0 kR + b1 kG) + b2 kB) * t with t the double nearest 1/3, then
 // v = (s - 127) K + 127 rounded to a double, clamped to 0..255 and truncated.
 std::uint8_t GreyLevel(int b0, int b1, int b2, const GreyFactors& factors);
+// The value v of GreyLevel before it is clamped: the contrast clips a pixel
+// to 0 when v < 0 and to 255 when v > 255.
+double GreyValue(int b0, int b1, int b2, const GreyFactors& factors);
+
+// One pass over a source: the histogram of the grey levels its composition
+// gives, the pixels the contrast clipped at 0 and at 255, and the red, green
+// and blue histograms of the source's own colours. Rows are shared between
+// the cores.
+struct GreyCounts {
+  LevelHistogram levels{};
+  std::uint64_t clippedLow = 0;
+  std::uint64_t clippedHigh = 0;
+  std::array<LevelHistogram, 3> source{};
+};
+GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings);
 
 // Makes `result` the grey composition of `source` (its memory is reused when
 // the size allows). The composition of an empty source (nothing loaded yet)

@@ -12,6 +12,11 @@
 #include "platform/numbers.h"
 
 #include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+#include <cstdint>
+#include <unordered_set>
 
 namespace skarvel {
 
@@ -65,14 +70,11 @@ QString FrameFileMessage(const QString& fileName, int frame) {
   return QStringLiteral("Кадр %1: файл «%2» не прочитан, загрузка списка прервана.").arg(frame).arg(fileName);
 }
 
-FovScene::FovScene()
-    : drawing_(BlankPicture(kDrawingWidth, kDrawingHeight)),
-      legend_(BlankPicture(kLegendWidth, kLegendStartHeight)) {}
+FovScene::FovScene() : drawing_(BlankPicture(kDrawingWidth, kDrawingHeight)) {}
 
 void FovScene::ClearPictures() {
   drawing_.fill(ButtonFaceColor());
-  legend_.fill(ButtonFaceColor());
-  ResizePicture(legend_, legend_.width(), kLegendStartHeight);
+  legendEntries_.clear();
 }
 
 void FovScene::LoadFovList(const QString& listFileName, TOrientationSystem system) {
@@ -80,6 +82,7 @@ void FovScene::LoadFovList(const QString& listFileName, TOrientationSystem syste
   if (listFileName.isEmpty()) return;
   geometryNames_.clear();
   footprints_.SetLength(0);
+  frames_.clear();
 
   // An unreadable list ends the load here, with the previous picture intact.
   const QStringList lines = ReadTextLines(listFileName);
@@ -106,6 +109,12 @@ void FovScene::LoadFovList(const QString& listFileName, TOrientationSystem syste
 
 void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::vector<VT_Point>& corners) {
   TCameraParams camera;  // carried from frame to frame within the load
+  // A file that several frames name is read once per load: its values are
+  // those of a successful read (a failed one ends the load), so a frame
+  // taking them from here gets what reading the file again would give. Long
+  // lists share a few camera files, and repeat frames.
+  QHash<QString, TImageGeometry> geometries;
+  QHash<QString, TCameraParams> cameras;
   int last = -1;
   for (int frame = 1;; ++frame) {
     // A frame needs two more data lines; a lone one at the end is ignored.
@@ -119,16 +128,29 @@ void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::
     geometryNames_.append(geometryName);
     // A frame whose files cannot be read must not be drawn from another
     // frame's values: the reader has reported it, and the load ends.
-    if (!ReadImageGeometry(ResolveName(folder, geometryName), geometry_))
-      throw Error(FrameFileMessage(geometryName, frame));
+    const QString geometryFile = ResolveName(folder, geometryName);
+    if (const auto known = geometries.constFind(geometryFile); known != geometries.constEnd()) {
+      geometry_ = *known;
+    } else {
+      if (!ReadImageGeometry(geometryFile, geometry_)) throw Error(FrameFileMessage(geometryName, frame));
+      geometries.insert(geometryFile, geometry_);
+    }
     const QString cameraName = NumberField(lines[cameraLine]);
-    if (ReadCameraFile(ResolveName(folder, cameraName), camera) == 0)
-      throw Error(FrameFileMessage(cameraName, frame));
-    if (camera.CompanionLines.isEmpty()) throw Error(messages::ListIndexOutOfBounds(0));
-    camera.RowScale = StrToFloat(camera.CompanionLines.front());
+    const QString cameraFile = ResolveName(folder, cameraName);
+    if (const auto known = cameras.constFind(cameraFile); known != cameras.constEnd()) {
+      camera = *known;
+    } else {
+      if (ReadCameraFile(cameraFile, camera) == 0) throw Error(FrameFileMessage(cameraName, frame));
+      if (camera.CompanionLines.isEmpty()) throw Error(messages::ListIndexOutOfBounds(0));
+      camera.RowScale = StrToFloat(camera.CompanionLines.front());
+      cameras.insert(cameraFile, camera);
+    }
 
-    const THomography inverse =
-        InvertHomography(SceneHomography(ComputeDlt(system_, camera.FocalLength, geometry_)));
+    FrameProjection projection;
+    projection.dlt = ComputeDlt(system_, camera.FocalLength, geometry_);
+    projection.divisor = static_cast<double>(DltDivisor(RotationMatrix(system_, geometry_), geometry_));
+    projection.inverse = InvertHomography(SceneHomography(projection.dlt));
+    const THomography& inverse = projection.inverse;
     const TFootprint footprint = ProjectFootprint(inverse, camera);
 
     for (const VT_Point* corner : {&footprint.A, &footprint.B, &footprint.C, &footprint.D})
@@ -140,6 +162,11 @@ void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::
     const size_t first = corners.size();
     for (const VT_Point* corner : {&footprint.A, &footprint.B, &footprint.C, &footprint.D})
       corners.emplace_back().CopyCoordinates(*corner);
+    // The frame's projection, without the companion lines (a list of its
+    // own per frame, which nothing needs after the row scale is read).
+    projection.camera = camera;
+    projection.camera.CompanionLines = QStringList();
+    frames_.push_back(std::move(projection));
 
     // Frames 2 to 5 join frame 1 in one strip (corners A, B, C, D of frame
     // n are elements 4 (n - 1) to 4 (n - 1) + 3).
@@ -162,27 +189,102 @@ void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::
   }
 }
 
+namespace {
+
+// The pixels and colour of one footprint's outline.
+struct Outline {
+  OutlinePixels pixels;
+  TColor color;
+  friend bool operator==(const Outline&, const Outline&) = default;
+};
+
+struct OutlineHash {
+  size_t operator()(const Outline& o) const {
+    size_t h = static_cast<size_t>(o.color);
+    for (const QPoint& p : o.pixels) h = h * 1000003u ^ qHash(p);
+    return h;
+  }
+};
+
+}  // namespace
+
 void FovScene::Draw() {
   view_ = FitSceneView(footprints_, drawing_.width(), drawing_.height());
   const int frames = footprints_.Length() / 4;
-  // The legend grows by a row for every second entry; it is sized once for
-  // all of them, so a long list neither copies it per row nor outgrows memory.
-  const int legendHeight = LegendHeight(frames);
-  CheckBitmapSize(kLegendWidth, legendHeight, 4);
-  ResizePicture(legend_, kLegendWidth, legendHeight);
+  legendEntries_.reserve(static_cast<size_t>(frames));
 
-  DrawTrack(drawing_, view_, trackPoint_);
+  std::vector<Outline> outlines;
+  outlines.reserve(static_cast<size_t>(frames));
   for (int n = 0; n < frames; ++n) {
     const TColor color = PaletteColor(n);
-    DrawFootprint(drawing_, view_, footprints_.At(4 * n), footprints_.At(4 * n + 1),
-                  footprints_.At(4 * n + 2), footprints_.At(4 * n + 3), color);
-    // Entry n is drawn when the legend is LegendHeight(n) high.
-    DrawLegendEntryAt(legend_, LegendHeight(n), color, geometryNames_[n], n % 2 == 0 ? 1 : 2);
+    outlines.push_back({FootprintPixels(view_, footprints_.At(4 * n), footprints_.At(4 * n + 1),
+                                        footprints_.At(4 * n + 2), footprints_.At(4 * n + 3)),
+                        color});
+    // Entries alternate between the columns; a row holds two.
+    legendEntries_.push_back({color, LegendLabel(geometryNames_[n]), n % 2 == 0 ? 1 : 2, n / 2});
   }
+  // An outline drawn again later at the same pixels in the same colour
+  // covers every pixel of the earlier one with that colour, whatever lies
+  // between: only the last of such repeats needs drawing. Lists that repeat
+  // frames draw each distinct outline once.
+  std::vector<bool> drawn(outlines.size(), false);
+  std::unordered_set<Outline, OutlineHash> later;
+  for (size_t n = outlines.size(); n-- > 0;) drawn[n] = later.insert(outlines[n]).second;
+
+  DrawTrack(drawing_, view_, trackPoint_);
+  QPainter painter(&drawing_);
+  for (size_t n = 0; n < outlines.size(); ++n)
+    if (drawn[n]) DrawOutline(painter, outlines[n].pixels, outlines[n].color);
+}
+
+int FovScene::LegendWidth() const { return kLegendWidth; }
+
+int FovScene::LegendHeight() const { return skarvel::LegendHeight(static_cast<int>(legendEntries_.size())); }
+
+QImage FovScene::LegendBand(const QRect& area) const {
+  QImage band = BlankPicture(area.width(), area.height());
+  if (area.isEmpty() || legendEntries_.empty()) return band;
+  // An entry of row r paints within pixel rows 30 r + 22 to 30 r + 60 (its
+  // label's cell and its line at 30 r + 30): only the rows of entries that
+  // can reach the area are painted, in the order the entries were made.
+  const int top = area.top(), bottom = area.bottom() + 1;
+  const int lastRow = legendEntries_.back().row;
+  const int firstRow = std::clamp((top - 2 * kLegendRowHeight) / kLegendRowHeight, 0, lastRow + 1);
+  const int endRow = std::clamp(bottom / kLegendRowHeight + 1, 0, lastRow + 1);
+  if (firstRow >= endRow) return band;
+  QPainter painter(&band);
+  painter.translate(-area.left(), -top);
+  const size_t firstEntry = 2 * static_cast<size_t>(firstRow);
+  for (size_t i = firstEntry; i < legendEntries_.size() && legendEntries_[i].row < endRow; ++i) {
+    const LegendEntry& entry = legendEntries_[i];
+    PaintLegendEntry(painter, kLegendStartHeight + kLegendRowHeight * entry.row, entry.color, entry.label,
+                     entry.column);
+  }
+  return band;
+}
+
+void FovScene::PaintLegend(QPainter& painter, const QRect& area) const {
+  if (area.isEmpty()) return;
+  painter.drawImage(area.topLeft(), LegendBand(area));
 }
 
 void FovScene::SaveDrawing(const QString& fileName) const { SaveBitmap24(drawing_, fileName); }
 
-void FovScene::SaveLegend(const QString& fileName) const { SaveBitmap24(legend_, fileName); }
+void FovScene::SaveLegend(const QString& fileName) const {
+  const int width = LegendWidth();
+  SaveBitmap24Bands(fileName, width, LegendHeight(),
+                    [&](int begin, int end, std::uint8_t* out, std::ptrdiff_t stride) {
+                      const QImage band = LegendBand(QRect(0, begin, width, end - begin));
+                      for (int y = begin; y < end; ++y, out += stride) {
+                        const auto* in = reinterpret_cast<const QRgb*>(band.constScanLine(y - begin));
+                        std::uint8_t* p = out;
+                        for (int x = 0; x < width; ++x) {
+                          *p++ = static_cast<std::uint8_t>(qBlue(in[x]));
+                          *p++ = static_cast<std::uint8_t>(qGreen(in[x]));
+                          *p++ = static_cast<std::uint8_t>(qRed(in[x]));
+                        }
+                      }
+                    });
+}
 
 }  // namespace skarvel

@@ -24,9 +24,12 @@
 // the load with the drawing cleared; the corner lines already added stay.
 // All of them propagate as skarvel::Error.
 
+#include "fov/projection.h"
 #include "geometry/records.h"
 
 #include <QImage>
+#include <QPainter>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -45,6 +48,15 @@ int NextDataLine(const QStringList& lines, int start);
 // into `corners`; the differences are taken before anything moves).
 void MoveFootprint(std::vector<VT_Point>& corners, size_t first, size_t moved, size_t target);
 
+// One entry of the legend panel: a line in the frame's colour and its label,
+// in column 1 or 2 of a row (row r's line lies on pixel row 30 + 30 r).
+struct LegendEntry {
+  TColor color = 0;
+  QString label;
+  int column = 1;
+  int row = 0;
+};
+
 class FovScene {
  public:
   // A scene with nothing loaded: blank drawing, legend 650 x 60, the bench
@@ -60,9 +72,21 @@ class FovScene {
   TOrientationSystem System() const { return system_; }
   void SetSystem(TOrientationSystem system) { system_ = system; }
 
-  // The 1024 x 1024 drawing and the legend panel.
+  // The 1024 x 1024 drawing.
   const QImage& Drawing() const { return drawing_; }
-  const QImage& Legend() const { return legend_; }
+
+  // The legend panel is not kept as a picture (a long list would make it
+  // larger than memory): it is painted from its entries on demand, with the
+  // pixels a picture of LegendWidth() x LegendHeight() would hold.
+  const std::vector<LegendEntry>& LegendEntries() const { return legendEntries_; }
+  int LegendWidth() const;
+  int LegendHeight() const;
+  // The legend's pixels in `area` (legend coordinates) as a picture of the
+  // area's size; parts outside the legend are background.
+  QImage LegendBand(const QRect& area) const;
+  // Paints the legend's pixels in `area` at the same coordinates of the
+  // painter (the visible part of a scroll box, for example).
+  void PaintLegend(QPainter& painter, const QRect& area) const;
 
   // Four corners per frame (A, B, C, D), chained; empty after a failed load.
   const DynamicArray<VT_Point>& Footprints() const { return footprints_; }
@@ -76,9 +100,13 @@ class FovScene {
   // The image geometry names of the last load, as written in the list.
   const QStringList& GeometryNames() const { return geometryNames_; }
   const TSceneView& View() const { return view_; }
+  // Per frame, what its projection computed (the same count as the
+  // footprints).
+  const std::vector<FrameProjection>& Frames() const { return frames_; }
 
   // Save the drawing or the legend panel as a 24-bit Windows bitmap,
-  // replacing the file atomically.
+  // replacing the file atomically. The legend is painted and written in
+  // bands, never whole.
   void SaveDrawing(const QString& fileName) const;
   void SaveLegend(const QString& fileName) const;
 
@@ -90,8 +118,9 @@ class FovScene {
 
   TOrientationSystem system_ = TOrientationSystem::Bench;
   QImage drawing_;
-  QImage legend_;
+  std::vector<LegendEntry> legendEntries_;
   DynamicArray<VT_Point> footprints_;
+  std::vector<FrameProjection> frames_;
   VT_Point trackPoint_;
   TImageGeometry geometry_;
   QStringList cornerLines_;

@@ -51,10 +51,15 @@ TRotationMatrix RotationMatrix(TOrientationSystem system, const TImageGeometry& 
   throw Error(QStringLiteral("Unknown orientation system %1").arg(static_cast<int>(system)));
 }
 
+long double DltDivisor(const TRotationMatrix& r, const TImageGeometry& geometry) {
+  const long double tx = geometry[3], ty = geometry[4], tz = 0;
+  const long double distance = geometry[5];
+  return -(r[2][0] * tx + r[2][1] * ty + r[2][2] * tz) - distance;
+}
+
 TDltCoefficients ComputeDlt(TOrientationSystem system, double focalLength, const TImageGeometry& geometry) {
   const TRotationMatrix r = RotationMatrix(system, geometry);
   const long double tx = geometry[3], ty = geometry[4], tz = 0;
-  const long double distance = geometry[5];
 
   // Rows 1 and 2 scaled by -f; row 3 stays.
   long double a[3], b[3];
@@ -63,7 +68,7 @@ TDltCoefficients ComputeDlt(TOrientationSystem system, double focalLength, const
     b[c] = -static_cast<long double>(focalLength) * r[1][c];
   }
   // G is zero when the projection centre lies in the scene plane.
-  const long double g = -(r[2][0] * tx + r[2][1] * ty + r[2][2] * tz) - distance;
+  const long double g = DltDivisor(r, geometry);
 
   TDltCoefficients dlt;
   auto& L = dlt.L;
@@ -121,7 +126,7 @@ VT_Point BackProject(const THomography& inverse, double x, double y) {
                   ToDouble(-Divide(i[3] * lx + i[4] * ly + i[5], denominator)));
 }
 
-TFootprint ProjectFootprint(const THomography& inverse, const TCameraParams& camera) {
+std::array<ImagePoint, 4> FrameCorners(const TCameraParams& camera) {
   const long double x0 = camera.PrincipalColumn, y0 = camera.PrincipalRow;
   const long double width = camera.FrameWidth, height = camera.FrameHeight;
   const long double k = camera.RowScale;
@@ -132,12 +137,14 @@ TFootprint ProjectFootprint(const THomography& inverse, const TCameraParams& cam
   const double right = ToDouble(width - x0);
   const double top = ToDouble(Divide(y0 - 0, k));
   const double bottom = ToDouble(Divide(y0 - height, k));
+  return {{{left, top}, {right, top}, {right, bottom}, {left, bottom}}};
+}
 
+TFootprint ProjectFootprint(const THomography& inverse, const TCameraParams& camera) {
+  const std::array<ImagePoint, 4> image = FrameCorners(camera);
   TFootprint footprint;
-  footprint.A.CopyCoordinates(BackProject(inverse, left, top));
-  footprint.B.CopyCoordinates(BackProject(inverse, right, top));
-  footprint.C.CopyCoordinates(BackProject(inverse, right, bottom));
-  footprint.D.CopyCoordinates(BackProject(inverse, left, bottom));
+  VT_Point* corners[4] = {&footprint.A, &footprint.B, &footprint.C, &footprint.D};
+  for (int i = 0; i < 4; ++i) corners[i]->CopyCoordinates(BackProject(inverse, image[i].x, image[i].y));
   return footprint;
 }
 

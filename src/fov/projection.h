@@ -45,6 +45,13 @@ TRotationMatrix StoredRotation(const TImageGeometry& geometry);
 // R of a frame in the given orientation system.
 TRotationMatrix RotationMatrix(TOrientationSystem system, const TImageGeometry& geometry);
 
+// The divisor G = -(r3 . T) - D of every coefficient. For a scene point P
+// the coefficients' denominator w(P) = L9 X + L10 Y + L11 Z + 1 satisfies
+// G w(P) = r3 . P + G, which for an orthonormal R is r3 . (P - S), S the
+// projection centre T + D r3: the camera looks along -r3, so P lies in front
+// of it when G w(P) < 0. Zero when the projection centre is in the plane.
+long double DltDivisor(const TRotationMatrix& r, const TImageGeometry& geometry);
+
 // L1..L11 for the orientation system, the principal distance f (used as it
 // stands, -1.0 included) and the image geometry.
 TDltCoefficients ComputeDlt(TOrientationSystem system, double focalLength, const TImageGeometry& geometry);
@@ -56,6 +63,14 @@ THomography SceneHomography(const TDltCoefficients& dlt);
 // The inverse transform, normalised so that its h33 is 1.
 THomography InvertHomography(const THomography& h);
 
+// Image coordinates (x, y) of the frame corners A, B, C, D: x of the first
+// and last column, y (upward) of the first and last row divided by RowScale.
+struct ImagePoint {
+  double x = 0;
+  double y = 0;
+};
+std::array<ImagePoint, 4> FrameCorners(const TCameraParams& camera);
+
 // The four frame corners A, B, C, D carried to the scene plane by the
 // normalised inverse, in stored coordinates (X, -Y).
 TFootprint ProjectFootprint(const THomography& inverse, const TCameraParams& camera);
@@ -65,5 +80,13 @@ VT_Point ProjectTrackPoint(const THomography& inverse);
 
 // One image point (x, y) carried to the scene plane, in stored coordinates.
 VT_Point BackProject(const THomography& inverse, double x, double y);
+
+// What a load keeps of one frame's projection.
+struct FrameProjection {
+  TCameraParams camera;  // the companion lines are not kept
+  TDltCoefficients dlt;
+  double divisor = 0;   // G of ComputeDlt
+  THomography inverse;  // the normalised inverse of the scene homography
+};
 
 }  // namespace skarvel

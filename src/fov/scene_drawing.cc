@@ -124,14 +124,23 @@ void DrawTrack(QImage& drawing, const TSceneView& view, const VT_Point& trackPoi
 void DrawFootprint(QImage& drawing, const TSceneView& view, const VT_Point& a, const VT_Point& b,
                    const VT_Point& c, const VT_Point& d, TColor color) {
   QPainter painter(&drawing);
+  DrawFootprint(painter, view, a, b, c, d, color);
+}
+
+void DrawFootprint(QPainter& painter, const TSceneView& view, const VT_Point& a, const VT_Point& b,
+                   const VT_Point& c, const VT_Point& d, TColor color) {
+  DrawOutline(painter, FootprintPixels(view, a, b, c, d), color);
+}
+
+OutlinePixels FootprintPixels(const TSceneView& view, const VT_Point& a, const VT_Point& b, const VT_Point& c,
+                              const VT_Point& d) {
+  return {ScenePixel(view, a), ScenePixel(view, b), ScenePixel(view, c), ScenePixel(view, d)};
+}
+
+void DrawOutline(QPainter& painter, const OutlinePixels& pixels, TColor color) {
   PreparePainter(painter);
   painter.setPen(QPen(ToQColor(color), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  const QPoint pa = ScenePixel(view, a), pb = ScenePixel(view, b);
-  const QPoint pc = ScenePixel(view, c), pd = ScenePixel(view, d);
-  painter.drawLine(pa, pb);
-  painter.drawLine(pb, pc);
-  painter.drawLine(pc, pd);
-  painter.drawLine(pd, pa);
+  for (size_t i = 0; i < pixels.size(); ++i) painter.drawLine(pixels[i], pixels[(i + 1) % pixels.size()]);
 }
 
 QString LegendLabel(const QString& geometryFileName) {
@@ -151,16 +160,20 @@ void ResizePicture(QImage& picture, int width, int height) {
 
 int LegendHeight(int entries) { return kLegendStartHeight + kLegendRowHeight * (entries / 2); }
 
-void DrawLegendEntryAt(QImage& legend, int height, TColor color, const QString& geometryFileName,
-                       int column) {
+void PaintLegendEntry(QPainter& painter, int height, TColor color, const QString& label, int column) {
   const int lineStart = column == 1 ? 50 : 350;
-  QPainter painter(&legend);
   PreparePainter(painter);
   // One pixel wide; the end point is not drawn, so the line covers 100
   // columns from lineStart on.
   painter.setPen(QPen(ToQColor(color), 1, Qt::SolidLine, Qt::FlatCap));
   painter.drawLine(QPoint(lineStart, height - 30), QPoint(lineStart + 100, height - 30));
-  DrawTextCell(painter, lineStart + 130, height - 38, LegendLabel(geometryFileName), kLegendFontPixels);
+  DrawTextCell(painter, lineStart + 130, height - 38, label, kLegendFontPixels);
+}
+
+void DrawLegendEntryAt(QImage& legend, int height, TColor color, const QString& geometryFileName,
+                       int column) {
+  QPainter painter(&legend);
+  PaintLegendEntry(painter, height, color, LegendLabel(geometryFileName), column);
 }
 
 void DrawLegendEntry(QImage& legend, TColor color, const QString& geometryFileName, int column) {

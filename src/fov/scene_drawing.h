@@ -22,8 +22,11 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPainter>
 #include <QPoint>
 #include <QString>
+
+#include <array>
 
 namespace skarvel {
 
@@ -69,6 +72,15 @@ void DrawTrack(QImage& drawing, const TSceneView& view, const VT_Point& trackPoi
 // The outline A-B-C-D-A in the colour, 2 pixels wide.
 void DrawFootprint(QImage& drawing, const TSceneView& view, const VT_Point& a, const VT_Point& b,
                    const VT_Point& c, const VT_Point& d, TColor color);
+// The same through a painter on the drawing, so that many footprints share
+// one painter; its pen is changed.
+void DrawFootprint(QPainter& painter, const TSceneView& view, const VT_Point& a, const VT_Point& b,
+                   const VT_Point& c, const VT_Point& d, TColor color);
+// The outline through the pixels of A, B, C, D (ScenePixel of each).
+using OutlinePixels = std::array<QPoint, 4>;
+OutlinePixels FootprintPixels(const TSceneView& view, const VT_Point& a, const VT_Point& b, const VT_Point& c,
+                              const VT_Point& d);
+void DrawOutline(QPainter& painter, const OutlinePixels& pixels, TColor color);
 
 // The legend label of an image geometry file name: the text before the first
 // "ort", less the character just before it ("frame1.ort" gives "frame1");
@@ -84,6 +96,11 @@ void DrawLegendEntry(QImage& legend, TColor color, const QString& geometryFileNa
 // The same entry drawn as if the legend were `height` pixels high, without
 // growing it: the legend is `height` or higher already.
 void DrawLegendEntryAt(QImage& legend, int height, TColor color, const QString& geometryFileName, int column);
+
+// The same entry with its label already made, through a painter whose
+// coordinates are the legend's (a painter on a band of the legend is
+// translated by the band's top). The painter's pen and font are changed.
+void PaintLegendEntry(QPainter& painter, int height, TColor color, const QString& label, int column);
 
 // The legend's height once `entries` entries are drawn: 60, and 30 more for
 // every second entry.

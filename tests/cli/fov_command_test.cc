@@ -1,9 +1,13 @@
 #include "cli/cli_test_support.h"
+#include "fov/frame_files.h"
 #include "support/test_support.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -136,6 +140,59 @@ TEST(FovCommand, CornerLinesBeforeAFailureArePrinted) {
   EXPECT_EQ(25, r.out.count(u'\n'));
   EXPECT_EQ("Floating point division by zero\n", r.err);
   EXPECT_FALSE(QFile::exists(dir.file("scene_fov.bmp")));
+}
+
+TEST(FovCommand, WritesTheFiguresAndWarnsOfEachFlaggedFrame) {
+  TempDir dir;
+  CopyScene(dir);
+  // The sample scene and a seventh frame tilted 85 degrees: camera A's half
+  // field across is 7.1 degrees, so its far corners see the horizon.
+  testing::FrameGeometry tilted;
+  tilted.distance = 4.25;
+  tilted.aboutY = 85;
+  dir.write("tilted.ort", testing::GeometryFile(tilted));
+  dir.write("tilted.lst", ReadBytes(dir.file("scene.lst")) + "tilted.ort ;\r\ncameras\\camera_a.cam ;\r\n");
+  const auto plain = RunBatch({"fov", dir.file("scene.lst"), "--decimal-separator", ".", "--csv",
+                               dir.file("scene.csv"), "--geojson", dir.file("scene.geojson")});
+  EXPECT_EQ(0, plain.exitCode) << plain.err.toStdString();
+  EXPECT_EQ("", plain.err);
+  const QStringList csv = QString::fromUtf8(ReadBytes(dir.file("scene.csv"))).split("\r\n");
+  ASSERT_EQ(8, csv.size());  // header, six rows, nothing after the last line end
+  EXPECT_TRUE(csv[0].startsWith("frame,name,a_x,a_y"));
+  EXPECT_TRUE(csv[1].startsWith("1,frame1.ort,"));
+  const QJsonDocument json = QJsonDocument::fromJson(ReadBytes(dir.file("scene.geojson")));
+  EXPECT_EQ(6, json.object()["features"].toArray().size());
+
+  const auto flagged = RunBatch({"fov", dir.file("tilted.lst"), "--decimal-separator", ".", "--csv",
+                                 dir.file("tilted.csv"), "--output", dir.file("tilted.bmp")});
+  EXPECT_EQ(0, flagged.exitCode) << flagged.err.toStdString();
+  EXPECT_EQ(
+      "Предупреждение: кадр 7 (tilted.ort): кадр захватывает горизонт, контур не выпуклый; "
+      "в перекрытия не включён\n",
+      flagged.err);
+  const QStringList rows = QString::fromUtf8(ReadBytes(dir.file("tilted.csv"))).split("\r\n");
+  ASSERT_EQ(9, rows.size());
+  EXPECT_TRUE(rows[7].startsWith("7,tilted.ort,"));
+  EXPECT_TRUE(rows[7].endsWith(",1,1,0,,,")) << rows[7].toStdString();
+  // The other frames' rows are those of the scene without it.
+  EXPECT_EQ(csv.mid(1, 6), rows.mid(1, 6));
+  // Without an export the warning is given all the same.
+  const auto drawingOnly = RunBatch({"fov", dir.file("tilted.lst"), "--decimal-separator", "."});
+  EXPECT_EQ(flagged.err, drawingOnly.err);
+}
+
+TEST(FovCommand, ALongListNeedsNoLegendPicture) {
+  TempDir dir;
+  CopyScene(dir);
+  // 30,000 frames: as one picture the legend would be 650 x 450,060 pixels,
+  // beyond the memory limit; it is only painted when asked for.
+  QByteArray list;
+  for (int n = 0; n < 30000; ++n) list += "frame1.ort ;\r\ncameras\\camera_a.cam ;\r\n";
+  dir.write("long.lst", list);
+  const auto r = RunBatch({"fov", dir.file("long.lst"), "--decimal-separator", "."});
+  EXPECT_EQ(0, r.exitCode) << r.err.toStdString();
+  EXPECT_EQ(150000, r.out.count(u'\n'));
+  EXPECT_TRUE(QFile::exists(dir.file("long_fov.bmp")));
 }
 
 TEST(FovCommand, WrongUsageExitsTwo) {

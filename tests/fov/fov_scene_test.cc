@@ -18,6 +18,7 @@
 
 #include <QDir>
 #include <QImageReader>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -99,6 +100,11 @@ bool IsBlank(const QImage& image) {
 }
 
 int FrameCount(const FovScene& scene) { return scene.Footprints().Length() / 4; }
+
+// The whole legend panel as one picture.
+QImage LegendPicture(const FovScene& scene) {
+  return scene.LegendBand(QRect(0, 0, scene.LegendWidth(), scene.LegendHeight()));
+}
 
 TEST(SkipCommentLines, FindsTheNextDataLineOrRunsPastTheEnd) {
   const QStringList lines = {"// a", "data", " // not a comment", "//", "/", ""};
@@ -199,7 +205,7 @@ TEST(LoadFovList, DrawsTheTrackFootprintsInPaletteOrderAndTheLegend) {
   EXPECT_EQ(black, d.pixel(1000, 819));
   EXPECT_EQ(qRgb(0xEF, 0xEF, 0xEF), d.pixel(100, 822));
   // Legend: two rows, entries in the palette colours.
-  const QImage& legend = scene.Legend();
+  const QImage legend = LegendPicture(scene);
   EXPECT_EQ(QSize(650, 90), legend.size());
   EXPECT_EQ(aqua, legend.pixel(100, 30));
   EXPECT_EQ(black, legend.pixel(400, 30));
@@ -228,7 +234,7 @@ TEST(LoadFovList, EveryCompletePairIsRead) {
   for (const Case& c : cases) {
     scene.LoadFovList(ws.List("a.lst", c.lines), TOrientationSystem::Bench);
     EXPECT_EQ(c.frames, FrameCount(scene)) << c.what;
-    EXPECT_EQ(60 + 30 * (c.frames / 2), scene.Legend().height()) << c.what;
+    EXPECT_EQ(60 + 30 * (c.frames / 2), scene.LegendHeight()) << c.what;
   }
   EXPECT_TRUE(sink.shown.empty());
 }
@@ -273,7 +279,7 @@ TEST(LoadFovList, AFrameWhoseFileCannotBeReadEndsTheLoad) {
   }
   // Nothing of that load is drawn; frame 1's corner lines stay.
   EXPECT_TRUE(IsBlank(scene.Drawing()));
-  EXPECT_TRUE(IsBlank(scene.Legend()));
+  EXPECT_TRUE(IsBlank(LegendPicture(scene)));
   EXPECT_EQ(5, scene.CornerLines().size());
   EXPECT_EQ(1, FrameCount(scene));  // frame 2 never reached the array
   {
@@ -338,7 +344,7 @@ TEST(LoadFovList, RemainingFailuresEndTheLoadWithTheirMessage) {
     ASSERT_FALSE(IsBlank(scene.Drawing()));
     EXPECT_EQ(c.message, ErrorOf([&] { scene.LoadFovList(c.list, TOrientationSystem::Bench); }));
     EXPECT_TRUE(IsBlank(scene.Drawing())) << c.message.toStdString();
-    EXPECT_TRUE(IsBlank(scene.Legend())) << c.message.toStdString();
+    EXPECT_TRUE(IsBlank(LegendPicture(scene))) << c.message.toStdString();
   }
   EXPECT_TRUE(sink.shown.empty());
 }
@@ -361,7 +367,7 @@ TEST(LoadFovList, AnUnreadableListKeepsThePreviousPicture) {
   EXPECT_EQ(before, scene.Drawing());
 }
 
-TEST(LoadFovList, LongListsLoadAndAnOversizedLegendEndsTheLoad) {
+TEST(LoadFovList, LongListsLoadWithoutALegendPicture) {
   SeparatorScope separator(u'.');
   RecordingMessageSink sink;
   Workspace ws;
@@ -369,16 +375,154 @@ TEST(LoadFovList, LongListsLoadAndAnOversizedLegendEndsTheLoad) {
   FovScene scene;
   scene.LoadFovList(ws.List("long.lst", QStringList(2001, ws.Pair(1))), TOrientationSystem::Bench);
   EXPECT_EQ(2001, FrameCount(scene));
-  EXPECT_EQ(QSize(650, 60 + 30 * 1000), scene.Legend().size());
-  // Entry 2001 (palette index 2000 % 17 = 11, olive) on the last row.
-  EXPECT_EQ(qRgb(128, 128, 0), scene.Legend().pixel(100, 30030));
-  // 30000 frames would need a legend of 650 x 450060 pixels, over 1 GiB.
-  EXPECT_EQ("Изображение 650 × 450060 пикс. слишком велико (больше 1024 МБ в памяти)", ErrorOf([&] {
-              scene.LoadFovList(ws.List("huge.lst", QStringList(30000, ws.Pair(1))),
-                                TOrientationSystem::Bench);
-            }));
-  EXPECT_TRUE(IsBlank(scene.Drawing()));
-  EXPECT_EQ(QSize(650, 60), scene.Legend().size());
+  EXPECT_EQ(60 + 30 * 1000, scene.LegendHeight());
+  // Entry 2001 (palette index 2000 % 17 = 11, olive) on the last row, whose
+  // line lies on pixel row 30 + 30 * 1000.
+  EXPECT_EQ(qRgb(128, 128, 0), scene.LegendBand(QRect(0, 30000, 650, 60)).pixel(100, 30));
+  // 30000 frames: a legend of 650 x 450060 pixels would take over 1 GiB as a
+  // picture; none is made, so the load succeeds.
+  scene.LoadFovList(ws.List("huge.lst", QStringList(30000, ws.Pair(1))), TOrientationSystem::Bench);
+  EXPECT_EQ(30000, FrameCount(scene));
+  EXPECT_EQ(450060, scene.LegendHeight());
+  EXPECT_FALSE(IsBlank(scene.Drawing()));
+  // The last row: entry 29999 (index 29998 % 17 = 10, navy) in column 1,
+  // entry 30000 (index 11, olive) in column 2, on pixel row 30 + 30 * 14999.
+  const QImage last = scene.LegendBand(QRect(0, 449970, 650, 90));
+  EXPECT_EQ(qRgb(0, 0, 128), last.pixel(100, 30));
+  EXPECT_EQ(qRgb(128, 128, 0), last.pixel(400, 30));
+  EXPECT_EQ(qRgb(0xEF, 0xEF, 0xEF), last.pixel(400, 89));
+}
+
+TEST(LoadFovList, FilesNamedAgainGiveTheirValuesAndAreReadAgainByTheNextLoad) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Workspace ws;
+  ws.AddFrame(1, 0, 0, 50, 50, 100, 100);
+  ws.AddFrame(2, 0, 0, 10, 10, 20, 20);
+  // Frame 6 on: the same geometry file with either camera, never chained.
+  QStringList lines = {"// c"};
+  for (int n = 0; n < 5; ++n) lines << ws.Pair(1);
+  lines << "g1.ort ;"
+        << "c2.cam ;"
+        << "g1.ort ;"
+        << "c1.cam ;"
+        << "g1.ort ;"
+        << "c2.cam ;";
+  const QString list = ws.List("a.lst", lines);
+  FovScene scene;
+  scene.LoadFovList(list, TOrientationSystem::Bench);
+  ASSERT_EQ(8, FrameCount(scene));
+  ExpectCorners(scene, 5, {{-10, -10}, {10, -10}, {10, 10}, {-10, 10}});
+  ExpectCorners(scene, 6, {{-50, -50}, {50, -50}, {50, 50}, {-50, 50}});
+  ExpectCorners(scene, 7, {{-10, -10}, {10, -10}, {10, 10}, {-10, 10}});
+  // The files change between loads: the next load reads them again.
+  ws.dir.write("g1.ort", NadirGeometry(100, 0));
+  ws.dir.write("rows.txt", "2\r\n");
+  scene.LoadFovList(list, TOrientationSystem::Bench);
+  ExpectCorners(scene, 6, {{50, -25}, {150, -25}, {150, 25}, {50, 25}});
+  ExpectCorners(scene, 7, {{90, -5}, {110, -5}, {110, 5}, {90, 5}});
+  EXPECT_TRUE(sink.shown.empty());
+}
+
+TEST(LoadFovList, RepeatedOutlinesDrawTheSamePictureAsDrawingEveryOne) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Workspace ws;
+  ws.AddFrame(1, 0, 0, 50, 50, 100, 100);
+  ws.AddFrame(2, 30, 20, 50, 50, 100, 100);
+  ws.AddFrame(3, -40, 10, 20, 70, 80, 120);
+  // Three outlines and 17 colours: frames n and n + 51 share both, and
+  // between them others are drawn over the same pixels.
+  QStringList lines;
+  for (int n = 0; n < 120; ++n) lines << ws.Pair(n % 3 + 1);
+  FovScene scene;
+  scene.LoadFovList(ws.List("a.lst", lines), TOrientationSystem::Bench);
+  ASSERT_EQ(120, FrameCount(scene));
+  QImage expected = BlankPicture(kDrawingWidth, kDrawingHeight);
+  DrawTrack(expected, scene.View(), scene.TrackPoint());
+  const auto& f = scene.Footprints();
+  for (int n = 0; n < 120; ++n)
+    DrawFootprint(expected, scene.View(), f.At(4 * n), f.At(4 * n + 1), f.At(4 * n + 2), f.At(4 * n + 3),
+                  PaletteColor(n));
+  EXPECT_EQ(expected, scene.Drawing());
+}
+
+// The legend as a single raster, grown entry by entry as the drawing
+// routines define it: what the panel showed before it was painted on demand.
+QImage RasterLegend(const QStringList& names) {
+  QImage legend = BlankPicture(kLegendWidth, kLegendStartHeight);
+  for (int n = 0; n < names.size(); ++n) DrawLegendEntry(legend, PaletteColor(n), names[n], n % 2 + 1);
+  return legend;
+}
+
+TEST(Legend, PaintedBandsHoldThePixelsOfTheRaster) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  TempDir dir;
+  dir.write("rows.txt", "1\r\n");
+  dir.write("c.cam", CameraFile(50, 50, 100, 100, "rows.txt"));
+  // Labels of every kind: short, Cyrillic, long enough to run under the
+  // second column, cut inside a word, empty.
+  const QStringList files = {"frame1.ort",
+                             "Кадр 2 (Ёжик, съёмка).ort",
+                             "a very long label that runs past the second column of the legend.ort",
+                             "report.ort",
+                             "noext.geo",
+                             "W.ort",
+                             "длинная подпись кадра номер семь, заходящая во второй столбец.ort"};
+  QStringList pairs;
+  for (int n = 0; n < files.size(); ++n) {
+    dir.write(files[n], NadirGeometry(200 * n, 0));
+    pairs << files[n] + " ; геометрия"
+          << "c.cam ; камера";
+  }
+  FovScene scene;
+  for (int frames = 1; frames <= files.size(); ++frames) {
+    scene.LoadFovList(dir.write("a.lst", Lines(pairs.mid(0, 2 * frames))), TOrientationSystem::Bench);
+    const QImage raster = RasterLegend(scene.GeometryNames());
+    ASSERT_EQ(raster.size(), QSize(scene.LegendWidth(), scene.LegendHeight())) << frames;
+    EXPECT_EQ(raster, LegendPicture(scene)) << frames;
+    // Bands starting and ending anywhere, across the entries' rows.
+    for (int top : {0, 7, 22, 29, 30, 31, 45, 59, 61, 75})
+      for (int height : {1, 9, 30, 47}) {
+        const QRect area = QRect(0, top, 650, height) & raster.rect();
+        if (area.isEmpty()) continue;
+        EXPECT_EQ(raster.copy(area), scene.LegendBand(area)) << frames << " " << top << " " << height;
+        const QRect part(123, area.top(), 300, area.height());
+        EXPECT_EQ(raster.copy(part), scene.LegendBand(part)) << frames << " " << top << " " << height;
+      }
+    // The window paints the visible part through its own painter.
+    QImage canvas(raster.size(), QImage::Format_RGB32);
+    canvas.fill(Qt::red);
+    QPainter painter(&canvas);
+    const int middle = raster.height() / 2 + 3;
+    scene.PaintLegend(painter, QRect(0, 0, 650, middle));
+    scene.PaintLegend(painter, QRect(0, middle, 650, raster.height() - middle));
+    painter.end();
+    EXPECT_EQ(raster, canvas) << frames;
+  }
+  EXPECT_TRUE(sink.shown.empty());
+}
+
+TEST(Legend, ASavedLongLegendIsTheRasterOfTheOldLoad) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Workspace ws;
+  ws.AddFrame(1, 0, 0, 50, 50, 100, 100);
+  ws.AddFrame(2, 300, 0, 50, 50, 100, 100);
+  QStringList lines;
+  for (int n = 0; n < 1001; ++n) lines << ws.Pair(n % 2 + 1);
+  FovScene scene;
+  scene.LoadFovList(ws.List("long.lst", lines), TOrientationSystem::Bench);
+  // The raster as a load made it: sized once, each entry drawn at its height.
+  QImage raster = BlankPicture(kLegendWidth, LegendHeight(1001));
+  for (int n = 0; n < 1001; ++n)
+    DrawLegendEntryAt(raster, LegendHeight(n), PaletteColor(n), scene.GeometryNames()[n], n % 2 + 1);
+  // 15060 rows of 1952 bytes: the file is written in several bands.
+  const QString file = ws.dir.file("legend.bmp");
+  scene.SaveLegend(file);
+  QImageReader reader(file, "bmp");
+  EXPECT_EQ(raster, reader.read().convertToFormat(QImage::Format_RGB32));
 }
 
 // The sample scene: six frames whose files describe each rotation three
@@ -401,7 +545,7 @@ TEST(SampleScene, ThreeOrientationSystemsAgree) {
       EXPECT_NEAR(bench.Footprints().At(i).Y, other->Footprints().At(i).Y, 1e-9) << i;
     }
     EXPECT_EQ(bench.Drawing(), other->Drawing());
-    EXPECT_EQ(bench.Legend(), other->Legend());
+    EXPECT_EQ(LegendPicture(bench), LegendPicture(*other));
   }
   // The strip is joined corner to corner; the track passes through frame
   // 1's aiming point (0, 0).
@@ -412,7 +556,8 @@ TEST(SampleScene, ThreeOrientationSystemsAgree) {
   EXPECT_NEAR(f.At(15).Y, f.At(16).Y, 1e-12);
   EXPECT_NEAR(0, bench.TrackPoint().X, 1e-9);
   EXPECT_NEAR(0, bench.TrackPoint().Y, 1e-9);
-  EXPECT_EQ(QSize(650, 150), bench.Legend().size());
+  EXPECT_EQ(150, bench.LegendHeight());
+  EXPECT_EQ(650, bench.LegendWidth());
 }
 
 TEST(SaveDrawing, TheBitmapReadsBackPixelForPixel) {
@@ -432,7 +577,7 @@ TEST(SaveDrawing, TheBitmapReadsBackPixelForPixel) {
   EXPECT_EQ(54 + 1024 * 1024 * 3, bytes.size());
   // Read back by Qt's own reader.
   for (const auto& [name, picture] :
-       {std::pair{file, scene.Drawing()}, {dir.file("legend.bmp"), scene.Legend()}}) {
+       {std::pair{file, scene.Drawing()}, {dir.file("legend.bmp"), LegendPicture(scene)}}) {
     QImageReader reader(name, "bmp");
     const QImage back = reader.read().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(picture.size(), back.size()) << reader.errorString().toStdString();

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Whole-process time and peak memory of `skarvel-batch fov` on long lists.
+#
+#   bash bench/fov_scale.sh [--runs N] [--build DIR] [--no-distinct]
+#
+# Lists of 1,000, 10,000 and 100,000 frames are made in a temporary folder:
+# "repeat" lists name the six sample frames over and over (as the goals are
+# stated); "distinct" lists give every frame its own copy of a sample
+# geometry file, so every geometry file is read. Each list runs with the
+# drawing alone and with --csv and --geojson as well. A list of one frame
+# gives the process's own start and exit. Prints medians of N runs (after
+# one warm-up) and the largest peak resident memory, with the goals.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build"
+runs=3
+distinct=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs="$2"; shift 2 ;;
+    --build) build="$2"; shift 2 ;;
+    --no-distinct) distinct=0; shift ;;
+    *) echo "usage: $0 [--runs N] [--build DIR] [--no-distinct]" >&2; exit 2 ;;
+  esac
+done
+
+batch="$build/src/cli/skarvel-batch"
+if [ ! -x "$batch" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" --target skarvel-batch >/dev/null
+fi
+[ -x /usr/bin/time ] || { echo "fov_scale: /usr/bin/time is needed (Debian package 'time')" >&2; exit 1; }
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cp -r "$root/samples/fov/." "$work/"
+
+python3 - "$work" "$distinct" <<'EOF'
+import os, sys
+work, distinct = sys.argv[1], sys.argv[2] == "1"
+cameras = ["cameras\\camera_a.cam"] * 5 + ["cameras\\camera_b.cam"]
+def write(name, pairs):
+    with open(os.path.join(work, name), "wb") as f:
+        f.write(b"// generated\r\n")
+        for geometry, camera in pairs:
+            f.write(f"{geometry} ; geometry\r\n{camera} ; camera\r\n".encode())
+write("one.lst", [("frame1.ort", cameras[0])])
+for n in (1000, 10000, 100000):
+    write(f"repeat{n}.lst", [(f"frame{i % 6 + 1}.ort", cameras[i % 6]) for i in range(n)])
+    if distinct:
+        folder = os.path.join(work, f"d{n}")
+        os.makedirs(folder, exist_ok=True)
+        sources = [open(os.path.join(work, f"frame{k + 1}.ort"), "rb").read() for k in range(6)]
+        for i in range(n):
+            with open(os.path.join(folder, f"f{i}.ort"), "wb") as f:
+                f.write(sources[i % 6])
+        write(f"distinct{n}.lst", [(f"d{n}\\f{i}.ort", cameras[i % 6]) for i in range(n)])
+EOF
+
+# median seconds and peak KiB of `runs` runs of the command (one warm-up first)
+measure() {
+  "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
+  local times=() peak=0
+  for ((i = 0; i < runs; i++)); do
+    /usr/bin/time -o "$work/time.txt" -f '%e %M' "$@" >/dev/null 2>&1
+    local out
+    out="$(tail -1 "$work/time.txt")"
+    times+=("${out% *}")
+    local kb="${out#* }"
+    [ "$kb" -gt "$peak" ] && peak="$kb"
+  done
+  local median
+  median="$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')"
+  echo "$median $peak"
+}
+
+echo "skarvel-batch fov, whole process, medians of $runs runs after one warm-up; $(nproc) cores"
+read -r start startKb < <(measure "$batch" fov "$work/one.lst" --decimal-separator . --output "$work/o.bmp")
+printf 'one frame (start and exit): %.3f s, %d MiB\n\n' "$start" $((startKb / 1024))
+printf '%-10s %8s %-9s %9s %9s  %s\n' list frames exports "median s" "peak MiB" goal
+kinds="repeat"
+[ "$distinct" = 1 ] && kinds="repeat distinct"
+for kind in $kinds; do
+  for n in 1000 10000 100000; do
+    for exports in no yes; do
+      args=(fov "$work/$kind$n.lst" --decimal-separator . --output "$work/o.bmp")
+      [ "$exports" = yes ] && args+=(--csv "$work/o.csv" --geojson "$work/o.geojson")
+      read -r s kb < <(measure "$batch" "${args[@]}")
+      mib=$((kb / 1024))
+      goal=""
+      if [ "$kind" = repeat ]; then
+        case "$n" in
+          1000) goal="$(awk -v s="$s" -v st="$start" 'BEGIN { w = s - st; printf "%.3f s without start: %s", w, (w < 0.1 ? "under 0.1 s met" : "0.1 s MISSED") }')" ;;
+          10000) goal="$(awk -v s="$s" -v m="$mib" 'BEGIN { printf "%s; %s", (s < 1 ? "under 1 s met" : "1 s MISSED"), (m < 100 ? "under 100 MB met" : "100 MB MISSED") }')" ;;
+          100000) goal="$(awk -v s="$s" 'BEGIN { print (s < 10 ? "under 10 s met" : "10 s MISSED") }')" ;;
+        esac
+      fi
+      printf '%-10s %8d %-9s %9.3f %9d  %s\n' "$kind" "$n" "$exports" "$s" "$mib" "$goal"
+    done
+  done
+done

@@ -1,0 +1,200 @@
+// The CSV and GeoJSON of the footprint figures: the sample scene read back
+// by a CSV split and a JSON parser gives the corners the corner lines and
+// the footprints hold; quoting, empty fields, ring orientation, atomic files.
+
+#include "fov/footprint_export.h"
+
+#include "platform/numbers.h"
+#include "support/test_support.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+namespace skarvel {
+namespace {
+
+using testing::ErrorOf;
+using testing::ReadBytes;
+using testing::RecordingMessageSink;
+using testing::SeparatorScope;
+using testing::TempDir;
+
+const char kHeader[] =
+    "frame,name,a_x,a_y,b_x,b_y,c_x,c_y,d_x,d_y,area,gsd_row,gsd_column,not_convex,horizon,behind_camera,"
+    "strip_neighbour,strip_overlap_pct,overlap_pct";
+
+double ToNumber(const QString& text) {
+  bool ok = false;
+  const double value = text.toDouble(&ok);
+  EXPECT_TRUE(ok) << text.toStdString();
+  return value;
+}
+
+// The corner lines of frame n (0-based) as stored (X, Y) pairs.
+std::array<std::pair<double, double>, 4> CornerLines(const FovScene& scene, int n) {
+  std::array<std::pair<double, double>, 4> corners;
+  for (int i = 0; i < 4; ++i) {
+    const QStringList parts = scene.CornerLines()[5 * n + i].split(QStringLiteral("  -  "));
+    corners[i] = {ToNumber(parts[0]), ToNumber(parts[1])};
+  }
+  return corners;
+}
+
+class SampleScene : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scene.LoadFovList(testing::SourceDir() + "/samples/fov/scene.lst", TOrientationSystem::Bench);
+    figures = ComputeFootprintFigures(scene);
+    ASSERT_EQ(6u, figures.frames.size());
+  }
+  SeparatorScope separator{u'.'};
+  RecordingMessageSink sink;
+  FovScene scene;
+  SceneFigures figures;
+};
+
+TEST_F(SampleScene, CsvReadsBackToTheCornersOfTheFootprintsAndTheCornerLines) {
+  const QString text = QString::fromUtf8(FootprintsCsv(figures));
+  ASSERT_TRUE(text.endsWith("\r\n"));
+  const QStringList rows = text.chopped(2).split("\r\n");
+  ASSERT_EQ(7, rows.size());
+  EXPECT_EQ(kHeader, rows[0]);
+  for (int n = 0; n < 6; ++n) {
+    const QStringList f = rows[n + 1].split(u',');
+    ASSERT_EQ(19, f.size()) << rows[n + 1].toStdString();
+    EXPECT_EQ(QString::number(n + 1), f[0]);
+    EXPECT_EQ(QStringLiteral("frame%1.ort").arg(n + 1), f[1]);
+    // The drawn (chained) corners, exactly: scene Y is the stored Y negated.
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(scene.Footprints().At(4 * n + i).X, ToNumber(f[2 + 2 * i])) << n << i;
+      EXPECT_EQ(-scene.Footprints().At(4 * n + i).Y, ToNumber(f[3 + 2 * i])) << n << i;
+    }
+    // The corner lines hold the projected corners cut after three
+    // significant decimals: frames 1 and 6 are not moved, frames 2 to 5 are
+    // moved whole, so their edges are those of the lines.
+    const auto lines = CornerLines(scene, n);
+    for (int i = 0; i < 4; ++i) {
+      const double x = ToNumber(f[2 + 2 * i]), y = -ToNumber(f[3 + 2 * i]);
+      const double x0 = ToNumber(f[2]), y0 = -ToNumber(f[3]);
+      if (n == 0 || n == 5) {
+        EXPECT_NEAR(lines[i].first, x, 1e-3) << n << i;
+        EXPECT_NEAR(lines[i].second, y, 1e-3) << n << i;
+      }
+      EXPECT_NEAR(lines[i].first - lines[0].first, x - x0, 2e-3) << n << i;
+      EXPECT_NEAR(lines[i].second - lines[0].second, y - y0, 2e-3) << n << i;
+    }
+    EXPECT_EQ("0", f[13]);
+    EXPECT_EQ("0", f[14]);
+    EXPECT_EQ("0", f[15]);
+    // Frame 1 looks straight down from 4.25 m at 8200 pixels of principal
+    // distance: 2048 x 1536 pixels of 4.25 / 8200 m.
+    if (n == 0) {
+      EXPECT_NEAR(2048 * 1536 * (4.25 / 8200) * (4.25 / 8200), ToNumber(f[10]), 1e-12);
+      EXPECT_NEAR(4.25 / 8200, ToNumber(f[11]), 1e-15);
+      EXPECT_EQ("", f[16]);
+      EXPECT_EQ("", f[17]);
+    }
+  }
+  // Strip neighbours of frames 2 to 5.
+  EXPECT_EQ("1", rows[2].split(u',')[16]);
+  EXPECT_EQ("2", rows[3].split(u',')[16]);
+  EXPECT_EQ("1", rows[4].split(u',')[16]);
+  EXPECT_EQ("4", rows[5].split(u',')[16]);
+}
+
+TEST_F(SampleScene, GeoJsonParsesToTheSameCornersAndFigures) {
+  QJsonParseError error;
+  const QJsonDocument document = QJsonDocument::fromJson(FootprintsGeoJson(figures), &error);
+  ASSERT_EQ(QJsonParseError::NoError, error.error) << error.errorString().toStdString();
+  const QJsonObject collection = document.object();
+  EXPECT_EQ("FeatureCollection", collection["type"].toString());
+  EXPECT_EQ(figures.unionArea, collection["union_area"].toDouble());
+  const QJsonArray features = collection["features"].toArray();
+  ASSERT_EQ(6, features.size());
+  for (int n = 0; n < 6; ++n) {
+    const QJsonObject feature = features[n].toObject();
+    EXPECT_EQ("Feature", feature["type"].toString());
+    EXPECT_EQ(n + 1, feature["id"].toInt());
+    const QJsonObject geometry = feature["geometry"].toObject();
+    EXPECT_EQ("Polygon", geometry["type"].toString());
+    const QJsonArray ring = geometry["coordinates"].toArray()[0].toArray();
+    ASSERT_EQ(5, ring.size());
+    EXPECT_EQ(ring[0], ring[4]);
+    // Counter-clockwise, as the format wants exterior rings.
+    double twiceArea = 0;
+    for (int i = 0; i < 4; ++i) {
+      const QJsonArray p = ring[i].toArray(), q = ring[i + 1].toArray();
+      twiceArea += p[0].toDouble() * q[1].toDouble() - q[0].toDouble() * p[1].toDouble();
+    }
+    EXPECT_GT(twiceArea, 0) << n;
+    const QJsonObject properties = feature["properties"].toObject();
+    const FrameFigures& f = figures.frames[static_cast<size_t>(n)];
+    EXPECT_NEAR(f.area, twiceArea / 2, 1e-12);
+    // Corner A first, then B or D as the order says.
+    const QString order = properties["corner_order"].toString();
+    ASSERT_TRUE(order == "ABCD" || order == "ADCB") << order.toStdString();
+    for (int i = 0; i < 4; ++i) {
+      const int corner = order[i].unicode() - 'A';
+      const QJsonArray p = ring[i].toArray();
+      EXPECT_EQ(scene.Footprints().At(4 * n + corner).X, p[0].toDouble()) << n << i;
+      EXPECT_EQ(-scene.Footprints().At(4 * n + corner).Y, p[1].toDouble()) << n << i;
+    }
+    EXPECT_EQ(f.name, properties["name"].toString());
+    EXPECT_EQ(f.area, properties["area"].toDouble());
+    EXPECT_EQ(f.gsdRow, properties["gsd_row"].toDouble());
+    EXPECT_EQ(f.gsdColumn, properties["gsd_column"].toDouble());
+    EXPECT_EQ(*f.overlapPercent, properties["overlap_pct"].toDouble());
+    EXPECT_FALSE(properties["horizon"].toBool());
+    if (f.stripNeighbour == 0) {
+      EXPECT_TRUE(properties["strip_neighbour"].isNull());
+      EXPECT_TRUE(properties["strip_overlap_pct"].isNull());
+    } else {
+      EXPECT_EQ(f.stripNeighbour, properties["strip_neighbour"].toInt());
+      EXPECT_EQ(*f.stripOverlapPercent, properties["strip_overlap_pct"].toDouble());
+    }
+  }
+}
+
+TEST_F(SampleScene, FilesAreWrittenWholeOrNotAtAll) {
+  TempDir dir;
+  const QString csv = dir.file("scene.csv"), json = dir.file("scene.geojson");
+  dir.write("scene.csv", "old");
+  WriteFootprintsCsv(csv, figures);
+  WriteFootprintsGeoJson(json, figures);
+  EXPECT_EQ(FootprintsCsv(figures), ReadBytes(csv));
+  EXPECT_EQ(FootprintsGeoJson(figures), ReadBytes(json));
+  EXPECT_EQ(QStringList({"scene.csv", "scene.geojson"}), dir.entries());
+  EXPECT_EQ("Cannot create file " + dir.file("none/a.csv"),
+            ErrorOf([&] { WriteFootprintsCsv(dir.file("none/a.csv"), figures); }));
+  EXPECT_EQ(QStringList({"scene.csv", "scene.geojson"}), dir.entries());
+}
+
+TEST(FootprintsCsv, NamesAreQuotedAndMissingFiguresLeftEmpty) {
+  SceneFigures figures;
+  FrameFigures f;
+  f.frame = 7;
+  f.name = QStringLiteral("a,\"b\" кадр.ort");
+  f.corners = {{{0, 0}, {1.5, 0}, {1.5, -2}, {0, 1e20}}};
+  f.area = 0.1;
+  f.gsdRow = 1;
+  f.gsdColumn = 2.5;
+  f.flags.horizon = true;
+  f.flags.notConvex = true;
+  figures.frames.push_back(f);
+  const QByteArray csv = FootprintsCsv(figures);
+  EXPECT_EQ(QByteArray(kHeader) + "\r\n7,\"a,\"\"b\"\" " + QStringLiteral("кадр").toUtf8() +
+                ".ort\",0,0,1.5,0,1.5,-2,0,1e+20,0.1,1,2.5,1,1,0,,,\r\n",
+            csv);
+}
+
+TEST(RingReversed, OnlyConvexClockwiseOutlines) {
+  EXPECT_FALSE(RingReversed({{{0, 0}, {1, 0}, {1, 1}, {0, 1}}}));
+  EXPECT_TRUE(RingReversed({{{0, 0}, {0, 1}, {1, 1}, {1, 0}}}));
+  EXPECT_FALSE(RingReversed({{{0, 0}, {1, 1}, {1, 0}, {0, 1}}}));  // crossed: kept as it is
+}
+
+}  // namespace
+}  // namespace skarvel
