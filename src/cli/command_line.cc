@@ -70,7 +70,7 @@ void RunBitmapBatch(const QStringList& files, const BitmapBatch& batch) {
     qsizetype done = 0;
     bool loaded = false;
     BatchObserver observer;
-    observer.loaded = [&](const QString&, const Bitmap&) { loaded = true; };
+    observer.loaded = [&](const QString&, const std::shared_ptr<const Bitmap>&) { loaded = true; };
     observer.saved = [&](const QString& fileName) {
       PrintOut(fileName);
       ++done;

@@ -391,15 +391,14 @@ GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings
 void RunGreyComposition(const QString& directory, const QStringList& entries, const ChannelSettings& settings,
                         const BatchObserver& observer) {
   Bitmap result;
-  for (const QString& entry : entries) {
-    const Bitmap picture = LoadBitmap(JoinPath(directory, entry));
-    if (observer.loaded) observer.loaded(entry, picture);
-    ComposeGrey(picture, settings, result);
+  ForEachBatchEntry(entries, observer, [&](const QString& entry) {
+    const auto picture = LoadBatchPicture(directory, entry, observer);
+    ComposeGrey(*picture, settings, result);
     const QString output = MakeOutputName(directory, entry, kGreySuffix);
     SaveBitmap(result, output);
     if (observer.written) observer.written(output, result);
     if (observer.saved) observer.saved(output);
-  }
+  });
 }
 
 }  // namespace skarvel

@@ -93,16 +93,15 @@ int CutPenWidth(int checkedZoomPercent) {
 void RunFragmentExtraction(const QString& directory, const QStringList& entries, const QString& w1Text,
                            const QString& h1Text, const QString& w2Text, const QString& h2Text,
                            const BatchObserver& observer) {
-  for (const QString& entry : entries) {
-    const Bitmap picture = LoadBitmap(JoinPath(directory, entry));
-    if (observer.loaded) observer.loaded(entry, picture);
+  ForEachBatchEntry(entries, observer, [&](const QString& entry) {
+    const auto picture = LoadBatchPicture(directory, entry, observer);
     const CutFrame frame = ParseCutFrame(w1Text, h1Text, w2Text, h2Text);
-    const Bitmap fragment = ExtractFragment(picture, frame);
+    const Bitmap fragment = ExtractFragment(*picture, frame);
     const QString output = MakeOutputName(directory, entry, kFragmentSuffix);
     SaveBitmap(fragment, output);
     if (observer.written) observer.written(output, fragment);
     if (observer.saved) observer.saved(output);
-  }
+  });
 }
 
 }  // namespace skarvel

@@ -1,12 +1,21 @@
 #include "fov/fov_form.h"
 
+#include "fov/footprint_export.h"
+#include "fov/footprint_figures.h"
 #include "fov/scene_drawing.h"
+
+#include <QFileInfo>
+#include <QPaintEvent>
+#include <QPainter>
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace skarvel {
 namespace {
+
+const QString kGeoJsonFilter = QStringLiteral("GeoJSON (*.geojson *.json)");
+const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
 
 BrowserFrameLayout FovLayout() {
   BrowserFrameLayout layout;
@@ -64,7 +73,7 @@ TFOVForm::TFOVForm()
   ScrollBox2->setMinimumHeight(120);
   ScrollBox2->setWidgetResizable(false);
   ScrollBox2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  Image2 = new PictureView;
+  Image2 = new LegendView(scene_);
   Image2->setObjectName(QStringLiteral("Image2"));
   ScrollBox2->setWidget(Image2);
   bottom->addWidget(ScrollBox2, 1);
@@ -100,6 +109,22 @@ TFOVForm::TFOVForm()
   BmpSaveDialog->setNameFilters({QStringLiteral("Bitmap Files (*.bmp)"), QStringLiteral("All Files (*.*)")});
   BmpSaveDialog->setOption(QFileDialog::DontUseNativeDialog);
 
+  ScalePopupMenu1->addSeparator();
+  SaveOutlinesItem = ScalePopupMenu1->addAction(QStringLiteral("Сохранить контуры…"));
+  SaveOutlinesItem->setObjectName(QStringLiteral("SaveOutlinesItem"));
+  connect(SaveOutlinesItem, &QAction::triggered, this, &TFOVForm::SaveOutlinesClick);
+  OutlineSaveDialog = new QFileDialog(this);
+  OutlineSaveDialog->setObjectName(QStringLiteral("OutlineSaveDialog"));
+  OutlineSaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+  OutlineSaveDialog->setFileMode(QFileDialog::AnyFile);
+  OutlineSaveDialog->setNameFilters({kGeoJsonFilter, kCsvFilter});
+  OutlineSaveDialog->setDefaultSuffix(QStringLiteral("geojson"));
+  OutlineSaveDialog->setOption(QFileDialog::DontUseNativeDialog);
+  connect(OutlineSaveDialog, &QFileDialog::filterSelected, this, [this](const QString& filter) {
+    OutlineSaveDialog->setDefaultSuffix(filter == kCsvFilter ? QStringLiteral("csv")
+                                                             : QStringLiteral("geojson"));
+  });
+
   showScene();
 }
 
@@ -120,6 +145,26 @@ void TFOVForm::Image1DblClick() {
   scene_.SaveDrawing(BmpSaveDialog->selectedFiles().value(0));
 }
 
+void TFOVForm::SaveOutlinesClick() {
+  if (OutlineSaveDialog->exec() != QDialog::Accepted) return;
+  const QString fileName = OutlineSaveDialog->selectedFiles().value(0);
+  const SceneFigures figures = ComputeFootprintFigures(scene_);
+  // The kind follows the name's extension, and the filter chosen where the name has none of the two.
+  const QString suffix = QFileInfo(fileName).suffix().toLower();
+  const bool csv = suffix == QLatin1String("csv") ||
+                   (suffix != QLatin1String("geojson") && suffix != QLatin1String("json") &&
+                    OutlineSaveDialog->selectedNameFilter() == kCsvFilter);
+  if (csv)
+    WriteFootprintsCsv(fileName, figures);
+  else
+    WriteFootprintsGeoJson(fileName, figures);
+}
+
+void LegendView::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  scene_.PaintLegend(painter, event->rect());
+}
+
 void TFOVForm::load(const QString& listFileName) {
   // Whatever the load leaves (the new scene, or the cleared drawing after an
   // error), the window shows it; the error itself goes on to the report.
@@ -132,9 +177,10 @@ void TFOVForm::load(const QString& listFileName) {
 
 void TFOVForm::showScene() {
   Image1->setImage(scene_.Drawing());
-  Image2->setImage(scene_.Legend());
-  Image2->resize(scene_.Legend().size());
+  Image2->follow();
   cornerLines_->setStringList(scene_.CornerLines());
+  // Outlines exist once a list has been drawn.
+  SaveOutlinesItem->setEnabled(scene_.Footprints().Length() > 0);
 }
 
 }  // namespace skarvel

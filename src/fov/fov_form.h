@@ -20,6 +20,24 @@ namespace skarvel {
 // "Математическая" is 3, item 1 "Фотограмметрическая" 2, item 2 "Стендовая" 1.
 TOrientationSystem OrientationOfItem(int itemIndex);
 
+// The legend panel: painted from the scene's entries, only the part exposed.
+class LegendView : public QWidget {
+  Q_OBJECT
+ public:
+  explicit LegendView(const FovScene& scene, QWidget* parent = nullptr) : QWidget(parent), scene_(scene) {}
+  // Takes the size of the scene's legend.
+  void follow() {
+    resize(scene_.LegendWidth(), scene_.LegendHeight());
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  const FovScene& scene_;
+};
+
 class TFOVForm : public TBrowserForm {
   Q_OBJECT
  public:
@@ -28,6 +46,8 @@ class TFOVForm : public TBrowserForm {
   void FileListBox1Click() override;
   void RadioGroup3Click();
   void Image1DblClick();
+  // "Сохранить контуры…": the footprint figures as GeoJSON or CSV.
+  void SaveOutlinesClick();
 
   const FovScene& Scene() const { return scene_; }
   int RadioGroup3ItemIndex() const { return radioItems_->checkedId(); }
@@ -36,10 +56,12 @@ class TFOVForm : public TBrowserForm {
   PictureView* CrossImage1;
   QListView* ListBox1;  // hidden: the corner lines of the loads
   QScrollArea* ScrollBox2;
-  PictureView* Image2;  // the legend panel
+  LegendView* Image2;  // the legend panel
   QWidget* Panel4;
   QGroupBox* RadioGroup3;
   QFileDialog* BmpSaveDialog;
+  QAction* SaveOutlinesItem;
+  QFileDialog* OutlineSaveDialog;
 
  private:
   void load(const QString& listFileName);

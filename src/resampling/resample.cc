@@ -410,9 +410,9 @@ Bitmap ResampleImage(const Bitmap& source, int newWidth, int newHeight, Resample
 
 void RunResampling(const QString& directory, const QStringList& entries, const QString& widthText,
                    const QString& heightText, ResampleMethod method, const BatchObserver& observer) {
-  for (const QString& entry : entries) {
-    const Bitmap picture = LoadBitmap(JoinPath(directory, entry));
-    if (observer.loaded) observer.loaded(entry, picture);
+  ForEachBatchEntry(entries, observer, [&](const QString& entry) {
+    const auto loaded = LoadBatchPicture(directory, entry, observer);
+    const Bitmap& picture = *loaded;
     const int newWidth = StrToInt(widthText);
     const int newHeight = StrToInt(heightText);
     const QString output = MakeOutputName(directory, entry, kResampledSuffix);
@@ -424,7 +424,7 @@ void RunResampling(const QString& directory, const QStringList& entries, const Q
       SaveResampled(picture, newWidth, newHeight, method, output);
     }
     if (observer.saved) observer.saved(output);
-  }
+  });
 }
 
 }  // namespace skarvel

@@ -1,5 +1,8 @@
 #include "shell/browser_form.h"
 
+#include "shell/mess_form.h"
+#include "shell/windows.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
@@ -179,6 +182,21 @@ void TBrowserForm::placeCentralControl(QWidget* control) {
   Splitter3->insertWidget(0, control);
   Splitter3->setStretchFactor(0, 1);
   Splitter3->setSizes({layout_.size.width() - kPanel3Width, kPanel3Width});
+}
+
+void TBrowserForm::addStatisticsItem(std::function<QStringList()> lines) {
+  statisticsLines_ = std::move(lines);
+  ScalePopupMenu1->addSeparator();
+  StatisticsItem = ScalePopupMenu1->addAction(QStringLiteral("Статистика по яркости…"));
+  StatisticsItem->setObjectName(QStringLiteral("StatisticsItem"));
+  connect(StatisticsItem, &QAction::triggered, this, &TBrowserForm::ShowStatistics);
+}
+
+void TBrowserForm::ShowStatistics() {
+  const QStringList lines = statisticsLines_();
+  MessForm->SetLines(lines);
+  MessForm->exec();
+  statisticsCancelled_ = MessForm->Cancelled();
 }
 
 void TBrowserForm::FormKeyDown(int key, Qt::KeyboardModifiers) {

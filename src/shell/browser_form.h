@@ -27,6 +27,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 namespace skarvel {
 
@@ -90,7 +91,19 @@ class TBrowserForm : public QWidget {
   void setZoomedControls(QList<QWidget*> controls) { zoomed_ = std::move(controls); }
   // Puts the window's own control where the picture area would be.
   void placeCentralControl(QWidget* control);
+  // Adds "Статистика по яркости…" below the zoom items: it fills the
+  // statistics dialog with the lines given, shows it modally and reads
+  // afterwards whether the user cancelled it.
+  void addStatisticsItem(std::function<QStringList()> lines);
 
+ public:
+  // The statistics dialog for the picture shown (the item's action).
+  void ShowStatistics();
+  // Whether the statistics dialog was cancelled the last time it closed.
+  bool StatisticsCancelled() const { return statisticsCancelled_; }
+  QAction* StatisticsItem = nullptr;
+
+ protected:
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -115,6 +128,8 @@ class TBrowserForm : public QWidget {
 
   BrowserFrameLayout layout_;
   QList<QWidget*> zoomed_;
+  std::function<QStringList()> statisticsLines_;
+  bool statisticsCancelled_ = false;
   bool shownBefore_ = false;
 };
 

@@ -350,7 +350,7 @@ TEST(RunGreyComposition, WritesEightBitGreyFilesInOrder) {
   SaveBitmap(a, dir.file("x_mod.bmp"));
   QStringList loaded, written;
   RunGreyComposition(dir.path(), {"a.1.bmp", "a.2.bmp", "x_mod.bmp"}, {},
-                     {[&](const QString& e, const Bitmap&) { loaded << e; },
+                     {[&](const QString& e, const std::shared_ptr<const Bitmap>&) { loaded << e; },
                       [&](const QString& f, const Bitmap&) { written << f; }});
   EXPECT_EQ(loaded, (QStringList{"a.1.bmp", "a.2.bmp", "x_mod.bmp"}));
   EXPECT_EQ(written, (QStringList{dir.path() + "/a_mod.bmp", dir.path() + "/a_mod.bmp",

@@ -9,6 +9,9 @@
 #include "support/widget_test_support.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -91,7 +94,9 @@ TEST_F(FovFormTest, AListClickDrawsTheSceneAsTheCommandLineDoesInEverySystem) {
         << name;
   }
   // The legend panel shows the six entries.
-  EXPECT_EQ(FOVForm->Image2->naturalSize(), QSize(650, 150));
+  EXPECT_EQ(FOVForm->Image2->size(), QSize(650, 150));
+  EXPECT_EQ(FOVForm->Image2->grab().toImage().convertToFormat(QImage::Format_RGB32),
+            FOVForm->Scene().LegendBand(QRect(0, 0, 650, 150)).convertToFormat(QImage::Format_RGB32));
 }
 
 TEST_F(FovFormTest, ChoosingASystemWithoutAListOnlyRecordsIt) {
@@ -164,6 +169,37 @@ TEST_F(FovFormTest, TheZoomMenuOpensOnTheDrawingOnly) {
   FOVForm->N4001Click();
   FOVForm->N751Click();
   EXPECT_EQ(FOVForm->Image1->size(), QSize(768, 768));
+}
+
+TEST_F(FovFormTest, OutlinesAreSavedAsGeoJsonOrCsvFromTheZoomMenu) {
+  EXPECT_FALSE(FOVForm->SaveOutlinesItem->isEnabled()) << "nothing drawn yet";
+  const QList<QAction*> items = FOVForm->ScalePopupMenu1->actions();
+  ASSERT_EQ(items.size(), 8);
+  EXPECT_TRUE(items[6]->isSeparator()) << "the six zoom items stay first";
+  EXPECT_EQ(items[7]->text(), "Сохранить контуры…");
+  click("scene.lst");
+  ASSERT_TRUE(FOVForm->SaveOutlinesItem->isEnabled());
+  ModalWatcher watcher;
+  const QString geojson = dir_.file("outlines.geojson");
+  watcher.answerFileDialog(geojson);
+  FOVForm->SaveOutlinesItem->trigger();
+  const QJsonDocument document = QJsonDocument::fromJson(testing::ReadBytes(geojson));
+  ASSERT_TRUE(document.isObject());
+  EXPECT_EQ(document.object()["type"].toString(), "FeatureCollection");
+  const QJsonArray features = document.object()["features"].toArray();
+  ASSERT_EQ(features.size(), 6);
+  // Frame 6 is not chained: its ring starts at corner A, the first corner line, in scene Y.
+  const QJsonArray ring = features[5].toObject()["geometry"].toObject()["coordinates"].toArray()[0].toArray();
+  const QStringList a = FOVForm->Scene().CornerLines()[25].split("  -  ");
+  EXPECT_NEAR(ring[0].toArray()[0].toDouble(), a[0].toDouble(), 1e-3);
+  EXPECT_NEAR(ring[0].toArray()[1].toDouble(), -a[1].toDouble(), 1e-3);
+
+  const QString csv = dir_.file("outlines.csv");
+  watcher.answerFileDialog(csv);
+  FOVForm->SaveOutlinesItem->trigger();
+  const QList<QByteArray> rows = testing::ReadBytes(csv).split('\n');
+  EXPECT_TRUE(rows[0].startsWith("frame,name,a_x,a_y"));
+  EXPECT_EQ(rows.size(), 8) << "a header, six frames and the empty text after the last line end";
 }
 
 }  // namespace

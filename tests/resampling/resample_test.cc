@@ -361,7 +361,7 @@ TEST(RunResampling, WritesBesideTheSourcesAndStopsAtTheFirstError) {
   QStringList loaded;
   try {
     RunResampling(dir.path(), {"b.bmp"}, "12px", "5", ResampleMethod::kBilinear,
-                  {[&](const QString& e, const Bitmap&) { loaded << e; }, nullptr, nullptr});
+                  {[&](const QString& e, const std::shared_ptr<const Bitmap>&) { loaded << e; }, nullptr, nullptr});
     ADD_FAILURE() << "no error";
   } catch (const Error& e) {
     EXPECT_EQ(e.message(), QStringLiteral("'12px' is not a valid integer value"));
