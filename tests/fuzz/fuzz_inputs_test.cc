@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 namespace skarvel::fuzz {
@@ -48,6 +49,13 @@ std::string RunInput(const Target& target, const QString& fileName) {
   }
   return {};
 }
+
+}  // namespace
+
+// Targets by name in the test's messages.
+void PrintTo(const Target& target, std::ostream* os) { *os << target.name; }
+
+namespace {
 
 class StoredInputs : public ::testing::TestWithParam<Target> {};
 
