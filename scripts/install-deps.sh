@@ -10,6 +10,8 @@ packages=(
   libjpeg62-turbo-dev
   libgeos-dev
   libgtest-dev googletest libbenchmark-dev
+  clang libclang-rt-14-dev
+  valgrind
   fonts-dejavu-core
   xvfb xauth
   time python3
