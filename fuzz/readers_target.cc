@@ -151,7 +151,7 @@ void FuzzFovList(const std::uint8_t* data, std::size_t size) {
     for (int i = 0; i < corners; ++i)
       Require(std::isfinite(scene.Footprints().At(i).X) && std::isfinite(scene.Footprints().At(i).Y),
               "a corner is not finite");
-    Require(scene.Legend().width() > 0 && scene.Legend().height() > 0, "the legend has no pixels");
+    Require(scene.LegendWidth() > 0 && scene.LegendHeight() > 0, "the legend has no pixels");
   }
 }
 
