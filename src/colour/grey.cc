@@ -391,6 +391,11 @@ GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings
 void RunGreyComposition(const QString& directory, const QStringList& entries, const ChannelSettings& settings,
                         const BatchObserver& observer) {
   Bitmap result;
+  RunGreyComposition(directory, entries, settings, observer, result);
+}
+
+void RunGreyComposition(const QString& directory, const QStringList& entries, const ChannelSettings& settings,
+                        const BatchObserver& observer, Bitmap& result) {
   ForEachBatchEntry(entries, observer, [&](const QString& entry) {
     const auto picture = LoadBatchPicture(directory, entry, observer);
     ComposeGrey(*picture, settings, result);

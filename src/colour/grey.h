@@ -77,5 +77,9 @@ Bitmap ComposeGrey(const Bitmap& source, const ChannelSettings& settings);
 // ends the run; files written before it stay.
 void RunGreyComposition(const QString& directory, const QStringList& entries, const ChannelSettings& settings,
                         const BatchObserver& observer = {});
+// The same, composing each picture into `result` (the window's grey picture,
+// which it shows after each file; its memory is reused).
+void RunGreyComposition(const QString& directory, const QStringList& entries, const ChannelSettings& settings,
+                        const BatchObserver& observer, Bitmap& result);
 
 }  // namespace skarvel

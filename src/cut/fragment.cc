@@ -5,6 +5,9 @@
 #include "platform/file_names.h"
 #include "platform/numbers.h"
 
+#include <QImage>
+#include <QPainter>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -82,6 +85,39 @@ QString CutHeightLabel(const CutFrame& frame) {
 
 std::array<QPoint, 5> CutOutline(const CutFrame& f) {
   return {QPoint(f.w1, f.h1), QPoint(f.w1, f.h2), QPoint(f.w2, f.h2), QPoint(f.w2, f.h1), QPoint(f.w1, f.h1)};
+}
+
+QPen CutOutlinePen(int penWidth) {
+  return QPen(QColor(255, 0, 0), penWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+}
+
+QImage CutOutlineMask(const CutFrame& frame, int penWidth, QSize pictureSize, const QRect& area) {
+  QImage mask(area.size(), QImage::Format_Grayscale8);
+  if (mask.isNull()) return mask;
+  mask.fill(0);
+  const QRect inside = area.intersected(QRect(QPoint(0, 0), pictureSize));
+  if (inside.isEmpty()) return mask;
+  // The corners may lie anywhere an integer can, far beyond what the painter
+  // takes exactly. The outline's sides run along the axes, so a corner moved
+  // to a margin just beyond the area (more than the pen reaches) leaves what
+  // is drawn inside the area as it was.
+  const int margin = penWidth + 4;
+  auto clampX = [&](int x) {
+    return static_cast<int>(std::clamp<long long>(x, inside.left() - margin, inside.right() + margin));
+  };
+  auto clampY = [&](int y) {
+    return static_cast<int>(std::clamp<long long>(y, inside.top() - margin, inside.bottom() + margin));
+  };
+  std::array<QPoint, 5> outline = CutOutline(frame);
+  for (QPoint& p : outline) p = QPoint(clampX(p.x()), clampY(p.y()));
+  QPainter painter(&mask);
+  painter.setClipRect(inside.translated(-area.topLeft()));
+  painter.translate(-area.topLeft());
+  QPen pen = CutOutlinePen(penWidth);
+  pen.setColor(QColor(255, 255, 255));
+  painter.setPen(pen);
+  painter.drawPolyline(outline.data(), static_cast<int>(outline.size()));
+  return mask;
 }
 
 int CutPenWidth(int checkedZoomPercent) {

@@ -11,12 +11,17 @@
 #include "platform/bitmap.h"
 #include "platform/bitmap_batch.h"
 
+#include <QImage>
+#include <QPen>
 #include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace skarvel {
 
@@ -51,6 +56,15 @@ QString CutHeightLabel(const CutFrame& frame);
 // The closed outline (W1, H1), (W1, H2), (W2, H2), (W2, H1), (W1, H1) in
 // picture pixels; it runs along column W2 and row H2, one beyond the fragment.
 std::array<QPoint, 5> CutOutline(const CutFrame& frame);
+
+// The outline as a red pen of `penWidth` pixels draws it on a white picture
+// of `pictureSize`, for the part `area` of that picture only: a grey-scale
+// mask of the area's size, 255 where the pen covers a pixel, 0 elsewhere
+// (and outside the picture). The window draws the visible part of the
+// outline from it, so no picture-sized overlay is ever filled or allocated.
+QImage CutOutlineMask(const CutFrame& frame, int penWidth, QSize pictureSize, const QRect& area);
+// The pen the outline is drawn with.
+QPen CutOutlinePen(int penWidth);
 
 // Width of the red pen: 3 when the zoom item checked is 50 %, 2 at 100 %,
 // 1 otherwise (75, 200, 300, 400 % or none checked, given as 0).

@@ -1,4 +1,7 @@
+#include "colour/rgb_form.h"
+#include "cut/cut_form.h"
 #include "fov/fov_form.h"
+#include "resampling/interpol_form.h"
 #include "scaling/scale_form.h"
 #include "shell/main_form.h"
 #include "shell/mess_form.h"
@@ -20,9 +23,12 @@ Form* Create(Form*& global) {
 
 void CreateWindows() {
   Create(MainForm);
+  Create(RGBForm);
   Create(FOVForm);
   Create(MessForm);
   Create(ScaleForm);
+  Create(InterpolForm);
+  Create(CutForm);
   Create(SkarvelAboutBox);
 }
 

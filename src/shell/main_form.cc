@@ -1,7 +1,10 @@
 #include "shell/main_form.h"
 
+#include "colour/rgb_form.h"
+#include "cut/cut_form.h"
 #include "fov/fov_form.h"
 #include "platform/desktop_services.h"
+#include "resampling/interpol_form.h"
 #include "scaling/scale_form.h"
 #include "shell/application.h"
 #include "shell/artwork.h"
@@ -166,7 +169,6 @@ void TMainForm::openDocument(QFileDialog* dialog) {
 
 void TMainForm::showTask(QWidget* window) {
   CompactMainWindow();
-  if (window == nullptr) return;
   window->show();
   window->raise();
   window->activateWindow();
@@ -175,9 +177,9 @@ void TMainForm::showTask(QWidget* window) {
 void TMainForm::N24Click() { close(); }
 void TMainForm::N7Click() { openDocument(XltOpenDialog); }
 void TMainForm::N9Click() { openDocument(XlsOpenDialog); }
-void TMainForm::N42Click() { showTask(nullptr); }
-void TMainForm::N6Click() { showTask(nullptr); }
-void TMainForm::N8Click() { showTask(nullptr); }
+void TMainForm::N42Click() { showTask(InterpolForm); }
+void TMainForm::N6Click() { showTask(CutForm); }
+void TMainForm::N8Click() { showTask(RGBForm); }
 void TMainForm::N10Click() { showTask(FOVForm); }
 void TMainForm::N11Click() { showTask(ScaleForm); }
 

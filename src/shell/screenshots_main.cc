@@ -4,8 +4,11 @@
 // picture of every window into OUTPUT-FOLDER. The manual's pictures and the
 // sample run on a machine without a display come from here.
 
+#include "colour/rgb_form.h"
+#include "cut/cut_form.h"
 #include "fov/fov_form.h"
 #include "platform/error.h"
+#include "resampling/interpol_form.h"
 #include "scaling/scale_form.h"
 #include "shell/application.h"
 #include "shell/main_form.h"
@@ -66,6 +69,36 @@ int Run(const QString& output, const QString& workspace) {
   Pick(ScaleForm, root + QStringLiteral("/bench"), QStringLiteral("shot01.ort"));
   ok &= Save(ScaleForm, out, QStringLiteral("scale_window"));
   ScaleForm->hide();
+
+  MainForm->N42Click();
+  Pick(InterpolForm, root + QStringLiteral("/bitmaps"), QStringLiteral("aerial.bmp"));
+  ok &= Save(InterpolForm, out, QStringLiteral("interpol_window"));
+  InterpolForm->FormKeyDown(Qt::Key_J, Qt::ControlModifier);
+  ok &= Save(InterpolForm, out, QStringLiteral("interpol_window_methods"));
+  InterpolForm->hide();
+
+  MainForm->N6Click();
+  Pick(CutForm, root + QStringLiteral("/bitmaps"), QStringLiteral("aerial.bmp"));
+  CutForm->Edit1->setText(QStringLiteral("40"));
+  CutForm->Edit2->setText(QStringLiteral("30"));
+  CutForm->Edit3->setText(QStringLiteral("200"));
+  CutForm->Edit4->setText(QStringLiteral("150"));
+  ok &= Save(CutForm, out, QStringLiteral("cut_window"));
+  CutForm->N501Click();
+  CutForm->DrawCutFrame();
+  ok &= Save(CutForm, out, QStringLiteral("cut_window_50"));
+  CutForm->N2001Click();
+  CutForm->DrawCutFrame();
+  ok &= Save(CutForm, out, QStringLiteral("cut_window_200"));
+  CutForm->N1001Click();
+  CutForm->hide();
+
+  MainForm->N8Click();
+  Pick(RGBForm, root + QStringLiteral("/bitmaps"), QStringLiteral("aerial.bmp"));
+  RGBForm->RTrackBar->setValue(40);
+  RGBForm->CTrackBar->setValue(75);
+  ok &= Save(RGBForm, out, QStringLiteral("rgb_window"));
+  RGBForm->hide();
 
   MessForm->SetLines({QStringLiteral("Изображение: 640 × 480 пикс., 24 бит на пиксель"),
                       QStringLiteral("Канал R: мин. 0, макс. 255, среднее 118,4, ст. откл. 52,1")});

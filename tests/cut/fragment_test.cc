@@ -7,6 +7,8 @@
 #include "support/output_faults.h"
 #include "support/test_support.h"
 
+#include <QPainter>
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -173,6 +175,60 @@ testing::OutputCase FragmentFile() {
           .output = "p_cut.bmp"};
 }
 SKARVEL_OUTPUT_FAULT_TESTS(FragmentFileOutput, FragmentFile())
+
+}  // namespace
+}  // namespace skarvel
+
+namespace skarvel {
+namespace {
+
+// The outline as the painter draws it on a white picture of the natural size.
+QImage PaintedOutline(const CutFrame& frame, int penWidth, QSize size) {
+  QImage picture(size, QImage::Format_RGB32);
+  picture.fill(Qt::white);
+  QPainter painter(&picture);
+  painter.setPen(CutOutlinePen(penWidth));
+  const std::array<QPoint, 5> outline = CutOutline(frame);
+  painter.drawPolyline(outline.data(), static_cast<int>(outline.size()));
+  return picture;
+}
+
+TEST(CutOutlineMaskTest, AnyPartIsThatPartOfTheOutlinePaintedOnTheWholePicture) {
+  const QSize size(61, 43);
+  const CutFrame frames[] = {
+      {0, 0, 100, 100},  // the default, clipped by the picture
+      {5, 7, 30, 20},
+      {30, 20, 5, 7},     // reversed corners draw the same outline
+      {-10, -4, 25, 50},  // partly outside
+      {10, 10, 10, 30},
+      {3, 9, 40, 9},  // collapsed to a line
+      {20, 15, 21, 16},
+      {60, 42, 70, 50},                           // a 1 x 1 rectangle; only a corner inside
+      {-50, -50, -20, -20},                       // wholly outside
+      {-2000000000, 12, 2000000000, 2000000000},  // beyond what a painter takes exactly
+  };
+  const QRect areas[] = {QRect(0, 0, 61, 43), QRect(7, 5, 20, 11), QRect(50, 30, 30, 30),
+                         QRect(-5, -5, 12, 9)};
+  for (int pen : {1, 2, 3})
+    for (const CutFrame& f : frames) {
+      // The reference: the outline painted on the whole picture (corners held in range).
+      CutFrame held = f;
+      for (int* v : {&held.w1, &held.h1, &held.w2, &held.h2}) *v = std::clamp(*v, -1000, 1000);
+      const QImage whole = PaintedOutline(held, pen, size);
+      for (const QRect& area : areas) {
+        const QImage mask = CutOutlineMask(f, pen, size, area);
+        ASSERT_EQ(mask.size(), area.size());
+        for (int y = 0; y < area.height(); ++y)
+          for (int x = 0; x < area.width(); ++x) {
+            const QPoint at = area.topLeft() + QPoint(x, y);
+            const bool red = whole.rect().contains(at) && whole.pixel(at) == qRgb(255, 0, 0);
+            ASSERT_EQ(qGray(mask.pixel(x, y)) == 255, red)
+                << "pen " << pen << ", frame " << f.w1 << "," << f.h1 << "," << f.w2 << "," << f.h2 << " at "
+                << at.x() << "," << at.y();
+          }
+      }
+    }
+}
 
 }  // namespace
 }  // namespace skarvel

@@ -1,6 +1,9 @@
 #include "support/widget_test_support.h"
 
+#include "platform/bitmap_file.h"
 #include "shell/windows.h"
+
+#include <QProgressDialog>
 
 #include <QAbstractButton>
 #include <QDir>
@@ -114,6 +117,34 @@ void CopySamples(const QString& folder) {
     QDir().mkpath(QFileInfo(to).path());
     EXPECT_TRUE(QFile::copy(from, to)) << to.toStdString();
   }
+}
+
+Bitmap GradientPicture(int width, int height) {
+  Bitmap picture = Bitmap::Colour(width, height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = picture.row(y) + 3 * x;
+      p[0] = static_cast<std::uint8_t>(x);
+      p[1] = static_cast<std::uint8_t>(y);
+      p[2] = static_cast<std::uint8_t>(x + y);
+    }
+  return picture;
+}
+
+QString WritePicture(const QString& folder, const QString& name, const Bitmap& picture) {
+  const QString file = QDir(folder).filePath(name);
+  SaveBitmap(picture, file);
+  return file;
+}
+
+void CancelProgressWhenShown(ModalWatcher& watcher, int* shown) {
+  watcher.onOtherModal = [shown](QWidget* modal) {
+    auto* progress = qobject_cast<QProgressDialog*>(modal);
+    ASSERT_NE(progress, nullptr) << modal->objectName().toStdString();
+    ++*shown;
+    // The dialog's own button, as a person presses it.
+    QMetaObject::invokeMethod(progress, "cancel", Qt::QueuedConnection);
+  };
 }
 
 void DoubleClick(QWidget* widget, QPoint at) {

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for driving the program's windows as a person would.
 
+#include "platform/bitmap.h"
 #include "platform/desktop_services.h"
 #include "support/test_support.h"
 
@@ -107,6 +108,14 @@ class SampleWorkspace : public TempDir {
 // A double click as the window system delivers it: press, release, then the
 // second press as a double click, and its release.
 void DoubleClick(QWidget* widget, QPoint at);
+
+// A colour picture whose pixel (x, y) has blue x, green y and red x + y (mod 256).
+Bitmap GradientPicture(int width, int height);
+// Writes a picture as a bitmap file into `folder`; returns its full name.
+QString WritePicture(const QString& folder, const QString& name, const Bitmap& picture);
+
+// Answers the batch progress dialog: presses "Отмена" the first time it shows.
+void CancelProgressWhenShown(ModalWatcher& watcher, int* shown);
 
 // Lets queued events (paints, deferred deletes) run.
 void Settle();

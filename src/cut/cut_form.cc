@@ -1,0 +1,165 @@
+#include "cut/cut_form.h"
+
+#include "platform/bitmap_file.h"
+#include "platform/picture_statistics.h"
+#include "shell/batch_progress.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace skarvel {
+namespace {
+
+BrowserFrameLayout CutLayout() {
+  BrowserFrameLayout layout;
+  layout.mask = QStringLiteral("*.bmp");
+  layout.multiSelect = true;
+  layout.zoomMenu = BrowserFrameLayout::ZoomMenu::kScrollBox;
+  layout.keys = BrowserFrameLayout::Keys::kPreview;
+  layout.size = QSize(875, 618);
+  layout.minimumSize = QSize(830, 400);
+  layout.bottomHeight = 118;
+  return layout;
+}
+
+}  // namespace
+
+CutOverlay::CutOverlay(QWidget* parent) : QWidget(parent) {
+  // Clicks go through to the picture area beneath.
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void CutOverlay::setNaturalSize(QSize size) {
+  natural_ = size;
+  update();
+}
+
+void CutOverlay::drawOutline(const CutFrame& frame, int penWidth) {
+  frame_ = frame;
+  penWidth_ = penWidth;
+  update();
+}
+
+QImage CutOverlay::render(const QRect& area) const {
+  QImage out(area.size(), QImage::Format_ARGB32_Premultiplied);
+  out.fill(Qt::transparent);
+  const ZoomMapping map(natural_, size());
+  const QRect visible = area.intersected(rect());
+  if (!frame_ || map.empty() || visible.isEmpty()) return out;
+  // The natural pixels the visible control pixels show, and the outline there.
+  const QRect natural(QPoint(map.naturalColumn(visible.left()), map.naturalRow(visible.top())),
+                      QPoint(map.naturalColumn(visible.right()), map.naturalRow(visible.bottom())));
+  const QImage mask = CutOutlineMask(*frame_, penWidth_, natural_, natural);
+  std::vector<int> columns(static_cast<size_t>(visible.width()));
+  for (int x = 0; x < visible.width(); ++x)
+    columns[x] = map.naturalColumn(visible.left() + x) - natural.left();
+  const QRgb red = qRgb(255, 0, 0);
+  for (int y = visible.top(); y <= visible.bottom(); ++y) {
+    const uchar* in = mask.constScanLine(map.naturalRow(y) - natural.top());
+    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y - area.top())) + (visible.left() - area.left());
+    for (int x = 0; x < visible.width(); ++x)
+      if (in[columns[x]] != 0) line[x] = red;
+  }
+  return out;
+}
+
+void CutOverlay::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  for (const QRect& area : event->region()) painter.drawImage(area.topLeft(), render(area));
+}
+
+TCutForm::TCutForm()
+    : TBrowserForm(QStringLiteral("CutForm"), QStringLiteral("Извлечение и соханение части изображения"),
+                   CutLayout()) {
+  Image1 = new PictureView(ScrollBox1->canvas());
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1->setGeometry(0, 0, 0, 0);
+  CrossImage1 = new CutOverlay(ScrollBox1->canvas());
+  CrossImage1->setObjectName(QStringLiteral("CrossImage1"));
+  CrossImage1->setGeometry(0, 0, 0, 0);
+  CrossImage1->raise();
+  setZoomedControls({Image1, CrossImage1});
+  addStatisticsItem([this] {
+    if (!picture_) return QStringList{QStringLiteral("Изображение не загружено")};
+    return PictureStatisticsLines(ComputePictureStatistics(*picture_));
+  });
+
+  auto label = [this](const char* name, const QString& text, int left, int top) {
+    auto* l = new QLabel(text, Panel1);
+    l->setObjectName(QLatin1String(name));
+    l->move(left, top);
+    return l;
+  };
+  label("Label5", QStringLiteral("Используется экранная система координат с началом с левом верхнем углу"), 8,
+        6);
+  label("Label6", QStringLiteral("Ось W направлена горизонтально вправо (пикс.)"), 8, 26);
+  label("Label7", QStringLiteral("Ось H направлена вертикально вниз (пикс.)"), 8, 46);
+  auto edit = [this](const char* name, const QString& text, int left) {
+    auto* e = new QLineEdit(text, Panel1);
+    e->setObjectName(QLatin1String(name));
+    e->setGeometry(left, 76, 72, 24);
+    connect(e, &QLineEdit::textChanged, this, &TCutForm::DrawCutFrame);
+    return e;
+  };
+  label("Label1", QStringLiteral("W1="), 8, 80);
+  Edit1 = edit("Edit1", QStringLiteral("0"), 38);
+  label("Label2", QStringLiteral("H1="), 122, 80);
+  Edit2 = edit("Edit2", QStringLiteral("0"), 152);
+  label("Label3", QStringLiteral("W2="), 236, 80);
+  Edit3 = edit("Edit3", QStringLiteral("100"), 268);
+  label("Label4", QStringLiteral("H2="), 352, 80);
+  Edit4 = edit("Edit4", QStringLiteral("100"), 384);
+  Label8 = label("Label8", QString(), 480, 70);
+  Label9 = label("Label9", QString(), 480, 92);
+  for (QLabel* size : {Label8, Label9}) size->resize(140, 20);
+  Button1 = new QPushButton(QStringLiteral("Извлечь и сохранить"), Panel1);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setGeometry(640, 74, 170, 30);
+  connect(Button1, &QPushButton::clicked, this, &TCutForm::Button1Click);
+  DrawCutFrame();
+}
+
+void TCutForm::DrawCutFrame() {
+  const std::optional<CutFrame> frame =
+      TryParseCutFrame(Edit1->text(), Edit2->text(), Edit3->text(), Edit4->text());
+  if (!frame) return;
+  Label8->setText(CutWidthLabel(*frame));
+  Label9->setText(CutHeightLabel(*frame));
+  // The pen width the zoom's check marks give now; a later zoom change alone keeps it.
+  CrossImage1->drawOutline(*frame, CutPenWidth(CheckedZoom()));
+}
+
+void TCutForm::showPicture(std::shared_ptr<const Bitmap> picture) {
+  picture_ = std::move(picture);
+  Image1->setBitmap(picture_);
+  Image1->resize(picture_->width, picture_->height);
+}
+
+void TCutForm::FileListBox1Click() {
+  // The zoom goes to 100 % first, still with the previous picture's size.
+  N1001Click();
+  showPicture(std::make_shared<const Bitmap>(LoadBitmap(FileName())));
+  CrossImage1->resize(Image1->size());
+  CrossImage1->setNaturalSize(Image1->size());
+  ImageWidth = Image1->width();
+  ImageHeight = Image1->height();
+  DrawCutFrame();
+}
+
+void TCutForm::Button1Click() {
+  const QStringList entries = SelectedEntries();
+  BatchObserver observer;
+  // Each picture is shown at its natural size as it is loaded; the overlay
+  // and the zoom's picture size stay as the last click left them.
+  observer.loaded = [this](const QString&, const std::shared_ptr<const Bitmap>& picture) {
+    showPicture(picture);
+    Image1->repaint();
+  };
+  BatchProgress progress(this, entries.size());
+  progress.attach(observer);
+  RunFragmentExtraction(Directory(), entries, Edit1->text(), Edit2->text(), Edit3->text(), Edit4->text(),
+                        observer);
+  RereadFileList();
+}
+
+}  // namespace skarvel

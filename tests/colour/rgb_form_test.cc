@@ -1,0 +1,218 @@
+// The colour composition window driven as a person drives it, with "," as
+// the user's decimal separator.
+
+#include "colour/rgb_form.h"
+#include "../cli/cli_test_support.h"
+#include "platform/bitmap_file.h"
+#include "shell/main_form.h"
+#include "shell/windows.h"
+#include "support/widget_test_support.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace skarvel {
+namespace {
+
+using testing::ModalWatcher;
+using testing::ProgramWindows;
+using testing::ReadBytes;
+using testing::TempDir;
+
+class PictureFolder : public TempDir {
+ public:
+  PictureFolder() {
+    // Pixel bytes (30, 60, 90) everywhere but the first, (0, 0, 1).
+    Bitmap picture = Bitmap::Colour(8, 6);
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 8; ++x) {
+        std::uint8_t* p = picture.row(y) + 3 * x;
+        p[0] = 30, p[1] = 60, p[2] = 90;
+      }
+    picture.row(0)[0] = 0, picture.row(0)[1] = 0, picture.row(0)[2] = 1;
+    testing::WritePicture(path(), "a.1.bmp", picture);
+    testing::WritePicture(path(), "b.bmp", testing::GradientPicture(50, 40));
+  }
+};
+
+class RgbFormTest : public ::testing::Test {
+ protected:
+  RgbFormTest() : windows_(dir_.path()) {
+    MainForm->show();
+    MainForm->N8Click();
+    RGBForm->activateWindow();
+  }
+  void click(const QString& entry) {
+    ASSERT_TRUE(RGBForm->FileListBox1->selectEntry(entry));
+    QTest::mouseClick(RGBForm->FileListBox1->viewport(), Qt::LeftButton, {},
+                      RGBForm->FileListBox1->visualItemRect(RGBForm->FileListBox1->currentItem()).center());
+  }
+  // Pastes a whole text over the edit's: one change of its text. (Typed key
+  // by key, every keystroke would move the slider and rewrite the edit.)
+  static void paste(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    edit->insert(text);
+  }
+  static QList<int> positions() {
+    return {RGBForm->RTrackBar->value(), RGBForm->GTrackBar->value(), RGBForm->BTrackBar->value(),
+            RGBForm->CTrackBar->value()};
+  }
+  testing::SeparatorScope comma_{u','};
+  PictureFolder dir_;
+  ProgramWindows windows_;
+};
+
+TEST_F(RgbFormTest, SlidersAndEditsStartAsTheLayoutDefinesThem) {
+  EXPECT_EQ(RGBForm->windowTitle(), "Изменение цветового состава изображения");
+  for (QSlider* s : {RGBForm->RTrackBar, RGBForm->GTrackBar, RGBForm->BTrackBar}) {
+    EXPECT_EQ(s->minimum(), -100);
+    EXPECT_EQ(s->maximum(), 200);
+    EXPECT_EQ(s->value(), 0);
+    EXPECT_EQ(s->singleStep(), 5);
+    EXPECT_EQ(s->pageStep(), 5);
+    EXPECT_EQ(s->tickInterval(), 10);
+  }
+  EXPECT_EQ(RGBForm->CTrackBar->maximum(), 500);
+  EXPECT_EQ(RGBForm->CTrackBar->value(), 50);
+  EXPECT_EQ(RGBForm->CTrackBar->singleStep(), 50);
+  EXPECT_EQ(RGBForm->CTrackBar->pageStep(), 5);
+  EXPECT_EQ(RGBForm->CTrackBar->tickInterval(), 20);
+  EXPECT_EQ(RGBForm->REdit->text(), "0 %");
+  EXPECT_EQ(RGBForm->CEdit->text(), "1");
+  // Sliders move before any picture is loaded: the composition of nothing is nothing.
+  RGBForm->RTrackBar->setValue(-100);
+  EXPECT_EQ(RGBForm->REdit->text(), "-100 %");
+  EXPECT_EQ(RGBForm->CEdit->text(), "1,00") << "the first change writes the contrast format";
+  EXPECT_TRUE(RGBForm->GreyImage()->empty());
+}
+
+TEST_F(RgbFormTest, TheContrastSliderSettlesWhereItsTextPutsIt) {
+  const std::tuple<int, const char*, int> moves[] = {{61, "1,20", 60}, {7, "0,14", 7},
+                                                     {63, "1,30", 65}, {498, "10,00", 500},
+                                                     {7, "0,14", 7},   {499, "10,00", 500}};
+  for (const auto& [moved, text, settled] : moves) {
+    RGBForm->CTrackBar->setValue(moved);
+    EXPECT_EQ(RGBForm->CEdit->text(), QString::fromUtf8(text)) << moved;
+    EXPECT_EQ(RGBForm->CTrackBar->value(), settled) << moved;
+  }
+  paste(RGBForm->CEdit, "2,10");
+  EXPECT_EQ(RGBForm->CTrackBar->value(), 104) << "truncation, not rounding";
+  EXPECT_EQ(RGBForm->CEdit->text(), "2,10");
+}
+
+TEST_F(RgbFormTest, ChannelTextsMoveTheirSlidersClampedAndTruncated) {
+  paste(RGBForm->REdit, "250");
+  EXPECT_EQ(RGBForm->RTrackBar->value(), 200);
+  EXPECT_EQ(RGBForm->REdit->text(), "200 %") << "rewritten to the clamped value";
+  paste(RGBForm->REdit, "260");
+  EXPECT_EQ(RGBForm->REdit->text(), "260") << "the slider already stood at its end";
+  paste(RGBForm->GEdit, "12,7 %");
+  EXPECT_EQ(RGBForm->GTrackBar->value(), 12);
+  EXPECT_EQ(RGBForm->GEdit->text(), "12 %");
+  // Letters change no slider and show no message.
+  ModalWatcher watcher;
+  const QList<int> before = positions();
+  paste(RGBForm->BEdit, "abc");
+  EXPECT_EQ(positions(), before);
+  EXPECT_TRUE(watcher.boxes.empty());
+}
+
+TEST_F(RgbFormTest, EmptyingTheContrastEditSetsTheChannelsFromTheirEditsOnly) {
+  RGBForm->CTrackBar->setValue(80);
+  const int contrast = RGBForm->CTrackBar->value();
+  // The channel edits say what their sliders do not.
+  {
+    const QSignalBlocker blocker(RGBForm->REdit);
+    RGBForm->REdit->setText("30 %");
+  }
+  RGBForm->CEdit->setFocus();
+  RGBForm->CEdit->selectAll();
+  QTest::keyClick(RGBForm->CEdit, Qt::Key_Delete);
+  EXPECT_EQ(RGBForm->RTrackBar->value(), 30);
+  EXPECT_EQ(RGBForm->CTrackBar->value(), contrast);
+  // The moved R slider wrote the edits again, the contrast edit included.
+  EXPECT_EQ(RGBForm->CEdit->text(), "1,60");
+  // With nothing to move, the emptied edit stays empty.
+  QTest::keyClick(RGBForm->CEdit, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(RGBForm->CEdit, Qt::Key_Delete);
+  EXPECT_EQ(RGBForm->CEdit->text(), "");
+  EXPECT_EQ(RGBForm->CTrackBar->value(), contrast);
+}
+
+TEST_F(RgbFormTest, ArrowKeysStepTheContrastByOnePageKeysByATenth) {
+  RGBForm->CTrackBar->setFocus();
+  QTest::keyClick(RGBForm->CTrackBar, Qt::Key_Right);
+  EXPECT_EQ(RGBForm->CTrackBar->value(), 100);
+  EXPECT_EQ(RGBForm->CEdit->text(), "2,00");
+  // 0.1 more shows 2,10, which holds the slider at 104 (2.1 is just below its decimal value).
+  QTest::keyClick(RGBForm->CTrackBar, Qt::Key_PageUp);
+  EXPECT_EQ(RGBForm->CEdit->text(), "2,10");
+  EXPECT_EQ(RGBForm->CTrackBar->value(), 104);
+}
+
+TEST_F(RgbFormTest, TheViewShowsOnlyTheGreyResultOfTheClickedPicture) {
+  RGBForm->N2001Click();
+  click("a.1.bmp");
+  EXPECT_EQ(RGBForm->CheckedZoom(), 100);
+  EXPECT_EQ(RGBForm->CrossImage1->size(), QSize(8, 6));
+  const auto& grey = RGBForm->GreyImage();
+  ASSERT_TRUE(grey->indexed);
+  EXPECT_EQ(grey->palette, GreyPalette());
+  EXPECT_EQ(grey->row(0)[0], 0) << "(0, 0, 1) at the defaults";
+  EXPECT_EQ(grey->row(3)[4], 60) << "(30, 60, 90) at the defaults";
+  EXPECT_EQ(qRed(RGBForm->CrossImage1->render(QRect(4, 3, 1, 1)).pixel(0, 0)), 60);
+  // R = 100 weighs byte 0 (blue 30) double: (60 + 60 + 90) / 3 = 70.
+  RGBForm->RTrackBar->setValue(100);
+  EXPECT_EQ(grey->row(3)[4], 70);
+  EXPECT_EQ(qRed(RGBForm->CrossImage1->render(QRect(4, 3, 1, 1)).pixel(0, 0)), 70);
+}
+
+TEST_F(RgbFormTest, ConversionWritesWhatTheCommandLineWrites) {
+  RGBForm->RTrackBar->setValue(37);
+  RGBForm->GTrackBar->setValue(-12);
+  RGBForm->BTrackBar->setValue(150);
+  RGBForm->CTrackBar->setValue(73);
+  const QList<int> settings = positions();
+  for (int i = 0; i < 2; ++i) RGBForm->FileListBox1->item(i)->setSelected(true);
+  RGBForm->RTrackBar->setFocus();
+  QTest::keyClick(RGBForm->RTrackBar, Qt::Key_Return);
+  EXPECT_EQ(positions(), settings) << "Enter on a slider converts and moves nothing";
+  EXPECT_EQ(RGBForm->CrossImage1->size(), QSize(50, 40)) << "sized to the last converted picture";
+  TempDir other;
+  QStringList args = {"grey",
+                      "--r",
+                      QString::number(settings[0]),
+                      "--g",
+                      QString::number(settings[1]),
+                      "--b",
+                      QString::number(settings[2]),
+                      "--contrast",
+                      QString::number(settings[3])};
+  for (const char* name : {"a.1.bmp", "b.bmp"}) {
+    QFile::copy(dir_.file(name), other.file(name));
+    args.append(other.file(name));
+  }
+  const auto result = testing::RunBatch(args);
+  ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+  for (const char* name : {"a_mod.bmp", "b_mod.bmp"}) {
+    EXPECT_FALSE(ReadBytes(dir_.file(name)).isEmpty()) << name;
+    EXPECT_EQ(ReadBytes(dir_.file(name)), ReadBytes(other.file(name))) << name;
+  }
+}
+
+TEST_F(RgbFormTest, AnInvalidBitmapClickKeepsTheViewAndTheZoom) {
+  click("b.bmp");
+  RGBForm->N3001Click();
+  dir_.write("bad.bmp", "BM");
+  RGBForm->RereadFileList();
+  ModalWatcher watcher;
+  click("bad.bmp");
+  EXPECT_EQ(watcher.boxTexts(), QStringList({"Skarvel: Bitmap image is not valid."}));
+  EXPECT_EQ(RGBForm->CheckedZoom(), 300);
+  EXPECT_EQ(RGBForm->GreyImage()->width, 50);
+}
+
+}  // namespace
+}  // namespace skarvel

@@ -1,0 +1,190 @@
+// The fragment extraction window driven as a person drives it.
+
+#include "cut/cut_form.h"
+#include "../cli/cli_test_support.h"
+#include "platform/bitmap_file.h"
+#include "shell/main_form.h"
+#include "shell/windows.h"
+#include "support/widget_test_support.h"
+
+#include <QPainter>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace skarvel {
+namespace {
+
+using testing::ModalWatcher;
+using testing::ProgramWindows;
+using testing::ReadBytes;
+using testing::TempDir;
+
+class PictureFolder : public TempDir {
+ public:
+  PictureFolder() {
+    testing::WritePicture(path(), "scene.old.bmp", testing::GradientPicture(64, 48));
+    testing::WritePicture(path(), "small.bmp", testing::GradientPicture(30, 20));
+  }
+};
+
+class CutFormTest : public ::testing::Test {
+ protected:
+  CutFormTest() : windows_(dir_.path()) {
+    MainForm->show();
+    MainForm->N6Click();
+    CutForm->activateWindow();
+  }
+  void click(const QString& entry) {
+    ASSERT_TRUE(CutForm->FileListBox1->selectEntry(entry));
+    QTest::mouseClick(CutForm->FileListBox1->viewport(), Qt::LeftButton, {},
+                      CutForm->FileListBox1->visualItemRect(CutForm->FileListBox1->currentItem()).center());
+  }
+  void type(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+  }
+  PictureFolder dir_;
+  ProgramWindows windows_;
+};
+
+// The overlay as a white picture of the natural size with the outline
+// painted on it, stretched over the control by the picture's own mapping.
+QImage StretchedReference(const CutFrame& frame, int pen, QSize natural, QSize control) {
+  QImage overlay(natural, QImage::Format_RGB32);
+  overlay.fill(Qt::white);
+  {
+    QPainter painter(&overlay);
+    painter.setPen(CutOutlinePen(pen));
+    const auto outline = CutOutline(frame);
+    painter.drawPolyline(outline.data(), static_cast<int>(outline.size()));
+  }
+  const ZoomMapping map(natural, control);
+  QImage out(control, QImage::Format_RGB32);
+  for (int y = 0; y < control.height(); ++y)
+    for (int x = 0; x < control.width(); ++x)
+      out.setPixel(x, y, overlay.pixel(map.naturalColumn(x), map.naturalRow(y)));
+  return out;
+}
+
+bool SameOverlay(const QImage& rendered, const QImage& reference) {
+  for (int y = 0; y < reference.height(); ++y)
+    for (int x = 0; x < reference.width(); ++x) {
+      const bool red = qAlpha(rendered.pixel(x, y)) == 255 && rendered.pixel(x, y) == qRgb(255, 0, 0);
+      if (red != (reference.pixel(x, y) == qRgb(255, 0, 0))) {
+        ADD_FAILURE() << "first difference at " << x << "," << y;
+        return false;
+      }
+    }
+  return true;
+}
+
+TEST_F(CutFormTest, StartsWithItsDefaultsCaptionAndSizeLabels) {
+  EXPECT_EQ(CutForm->windowTitle(), "Извлечение и соханение части изображения");
+  EXPECT_EQ(CutForm->Edit1->text(), "0");
+  EXPECT_EQ(CutForm->Edit2->text(), "0");
+  EXPECT_EQ(CutForm->Edit3->text(), "100");
+  EXPECT_EQ(CutForm->Edit4->text(), "100");
+  EXPECT_EQ(CutForm->Label8->text(), "Ширина = 100");
+  EXPECT_EQ(CutForm->Label9->text(), "Высота = 100");
+  EXPECT_EQ(CutForm->minimumSize(), QSize(830, 400));
+  EXPECT_EQ(CutForm->CrossImage1->naturalSize(), QSize(0, 0)) << "the overlay is empty before a picture";
+}
+
+TEST_F(CutFormTest, TheLabelsFollowTheEditsAndIgnoreTextsThatAreNoIntegers) {
+  type(CutForm->Edit1, "100");
+  type(CutForm->Edit3, "0");
+  EXPECT_EQ(CutForm->Label8->text(), "Ширина = 100") << "the absolute span of reversed corners";
+  type(CutForm->Edit4, "-");
+  EXPECT_EQ(CutForm->Label9->text(), "Высота = 100") << "a minus alone redraws nothing";
+  QTest::keyClicks(CutForm->Edit4, "5");
+  EXPECT_EQ(CutForm->Label9->text(), "Высота = 5");
+  type(CutForm->Edit2, "$10");
+  EXPECT_EQ(CutForm->Label9->text(), "Высота = 21") << "hexadecimal after a dollar sign";
+}
+
+TEST_F(CutFormTest, ThePenWidthIsTheZoomsAtTheMomentOfTheRedraw) {
+  click("scene.old.bmp");
+  EXPECT_EQ(CutForm->CheckedZoom(), 100);
+  EXPECT_EQ(CutForm->CrossImage1->penWidth(), 2);
+  CutForm->N501Click();
+  EXPECT_EQ(CutForm->CrossImage1->penWidth(), 2) << "a zoom change alone redraws nothing";
+  EXPECT_EQ(CutForm->CrossImage1->size(), QSize(32, 24));
+  type(CutForm->Edit3, "50");
+  EXPECT_EQ(CutForm->CrossImage1->penWidth(), 3);
+  CutForm->N751Click();
+  type(CutForm->Edit3, "51");
+  EXPECT_EQ(CutForm->CrossImage1->penWidth(), 1);
+  CutForm->N4001Click();
+  type(CutForm->Edit3, "52");
+  EXPECT_EQ(CutForm->CrossImage1->penWidth(), 1);
+}
+
+TEST_F(CutFormTest, TheOverlayLooksLikeTheNaturalOutlineStretchedOverThePicture) {
+  click("scene.old.bmp");
+  type(CutForm->Edit1, "-3");
+  type(CutForm->Edit2, "5");
+  type(CutForm->Edit3, "40");
+  type(CutForm->Edit4, "30");
+  const CutFrame frame{-3, 5, 40, 30};
+  for (const int zoom : {100, 200, 300, 75, 50}) {
+    CutForm->SetZoom(zoom);
+    CutForm->DrawCutFrame();
+    const int pen = CutForm->CrossImage1->penWidth();
+    const QSize control = CutForm->CrossImage1->size();
+    EXPECT_EQ(control, CutForm->Image1->size());
+    EXPECT_TRUE(SameOverlay(CutForm->CrossImage1->render(QRect(QPoint(0, 0), control)),
+                            StretchedReference(frame, pen, QSize(64, 48), control)))
+        << zoom;
+  }
+  // A part of it renders as that part of the whole.
+  CutForm->N3001Click();
+  const QImage whole = CutForm->CrossImage1->render(CutForm->CrossImage1->rect());
+  const QImage part = CutForm->CrossImage1->render(QRect(17, 11, 40, 30));
+  EXPECT_EQ(part, whole.copy(QRect(17, 11, 40, 30)));
+}
+
+TEST_F(CutFormTest, ExtractionWritesWhatTheCommandLineWrites) {
+  type(CutForm->Edit1, "-10");
+  type(CutForm->Edit2, "4");
+  type(CutForm->Edit3, "90");
+  type(CutForm->Edit4, "44");
+  for (int i = 0; i < 2; ++i) CutForm->FileListBox1->item(i)->setSelected(true);
+  CutForm->N2001Click();
+  CutForm->Edit4->setFocus();
+  QTest::keyClick(CutForm->Edit4, Qt::Key_Enter);
+  EXPECT_EQ(CutForm->CheckedZoom(), 200) << "the zoom is not reset";
+  TempDir other;
+  QStringList args = {"cut", "--w1", "-10", "--h1", "4", "--w2", "90", "--h2", "44"};
+  for (const char* name : {"scene.old.bmp", "small.bmp"}) {
+    QFile::copy(dir_.file(name), other.file(name));
+    args.append(other.file(name));
+  }
+  const auto result = testing::RunBatch(args);
+  ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+  for (const char* name : {"scene_cut.bmp", "small_cut.bmp"}) {
+    EXPECT_FALSE(ReadBytes(dir_.file(name)).isEmpty()) << name;
+    EXPECT_EQ(ReadBytes(dir_.file(name)), ReadBytes(other.file(name))) << name;
+  }
+  EXPECT_TRUE(CutForm->FileListBox1->selectEntry("scene_cut.bmp")) << "the list is read again";
+}
+
+TEST_F(CutFormTest, AnEmptyRectangleOrATextThatIsNoIntegerEndsTheBatchWithAMessage) {
+  CutForm->FileListBox1->item(0)->setSelected(true);
+  type(CutForm->Edit1, "50");
+  type(CutForm->Edit3, "50");
+  ModalWatcher watcher;
+  QTest::mouseClick(CutForm->Button1, Qt::LeftButton);
+  ASSERT_EQ(watcher.boxes.size(), 1u);
+  EXPECT_EQ(watcher.boxes[0].caption, "Skarvel");
+  EXPECT_FALSE(QFileInfo::exists(dir_.file("scene_cut.bmp"))) << "no zero-byte file";
+  type(CutForm->Edit3, "abc");
+  EXPECT_EQ(CutForm->Label8->text(), "Ширина = 0");
+  QTest::mouseClick(CutForm->Button1, Qt::LeftButton);
+  ASSERT_EQ(watcher.boxes.size(), 2u);
+  EXPECT_EQ(watcher.boxes[1].text, "'abc' is not a valid integer value.");
+}
+
+}  // namespace
+}  // namespace skarvel
