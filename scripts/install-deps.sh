@@ -12,8 +12,9 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   valgrind
-  fonts-dejavu-core
-  xvfb xauth
+  fonts-dejavu-core fonts-liberation2
+  xvfb xauth xdg-utils
+  python3-xlwt
   time python3
   locales
 )
