@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Installs, builds and runs the batch jobs on a copy of the bundled sample
-# workspace in build/sample-workspace (the samples themselves stay untouched).
+# Installs and builds Skarvel, runs the batch jobs on a copy of the bundled
+# sample workspace in build/sample-workspace (the samples themselves stay
+# untouched), then starts the desktop program in that workspace: the bench
+# files (bench/), the field-of-view lists (fov/) and the bitmaps (bitmaps/)
+# are one folder away, the calculation tables are in Count/ and the manual in
+# SkarvelHelp/. Without a display it says so and saves a picture of every
+# window, with the samples loaded, into the workspace instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
@@ -9,6 +14,8 @@ work=build/sample-workspace
 rm -rf "$work"
 mkdir -p "$work"
 cp -r samples/. "$work/"
+/usr/bin/python3 scripts/make-count-tables.py "$work/Count"
+cp -r doc/SkarvelHelp "$work/SkarvelHelp"
 
 echo "== Bench-to-real scaling (bench 4.25 m, real 500000 m)"
 "$batch" scale --decimal-separator . "$work"/bench/*.ort
@@ -23,8 +30,21 @@ for system in bench photogrammetric mathematical; do
   echo "-- $system: corner lines of the six frames"
   "$batch" fov --decimal-separator . --system "$system" \
     --output "$work/fov/scene_$system.bmp" --legend "$work/fov/scene_${system}_legend.bmp" \
+    --csv "$work/fov/scene_$system.csv" --geojson "$work/fov/scene_$system.geojson" \
     "$work/fov/scene.lst"
 done
 "$batch" fov --decimal-separator . "$work/fov/scene_blocks.lst"
 echo
 echo "Results are in $work"
+
+# The desktop program, started in the workspace (its start-up folder).
+program=$(pwd)/build/src/shell/skarvel
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  echo "== Starting skarvel in $work"
+  cd "$work"
+  exec "$program"
+fi
+shots="$work/screenshots"
+echo "No display: instead of starting skarvel, saving a picture of every window into $shots"
+QT_QPA_PLATFORM=offscreen "$(pwd)/build/src/shell/skarvel-screenshots" "$shots" "$work" >/dev/null 2>&1
+echo "Pictures of the windows are in $shots"

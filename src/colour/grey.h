@@ -27,6 +27,7 @@ struct ChannelSettings {
   int g = 0;          // -100 to 200, factor on byte 1
   int b = 0;          // -100 to 200, factor on byte 2
   int contrast = 50;  // 0 to 500, factor Contrast/50 on the distance from 127
+  friend bool operator==(const ChannelSettings&, const ChannelSettings&) = default;
 };
 
 inline constexpr int kChannelMin = -100;

@@ -132,16 +132,30 @@ void TRGBForm::REditChange() {
   CTrackBar->setValue(*contrast);
 }
 
+void TRGBForm::setSource(std::shared_ptr<const Bitmap> source) {
+  source_ = std::move(source);
+  ++sourceNumber_;
+}
+
 void TRGBForm::RefreshResult() {
   ImageWidth = source_->width;
   ImageHeight = source_->height;
-  ComposeGrey(*source_, Settings(), *grey_);
+  // A slider pulled back by its edit within one change asks for the same
+  // composition twice, and a key released after a slider's move once more:
+  // the grey picture already holds it, byte for byte, so it is not made again.
+  const ChannelSettings settings = Settings();
+  if (composedSource_ != sourceNumber_ || settings != composedWith_) {
+    composedSource_ = -1;
+    ComposeGrey(*source_, settings, *grey_);
+    composedSource_ = sourceNumber_;
+    composedWith_ = settings;
+  }
   // The view shows the grey picture itself through its palette: nothing is copied.
   CrossImage1->setBitmap(grey_);
 }
 
 void TRGBForm::FileListBox1Click() {
-  source_ = std::make_shared<const Bitmap>(LoadBitmap(FileName()));
+  setSource(std::make_shared<const Bitmap>(LoadBitmap(FileName())));
   CrossImage1->resize(source_->width, source_->height);
   RefreshResult();
   N1001Click();
@@ -151,7 +165,7 @@ void TRGBForm::Button1Click() {
   const QStringList entries = SelectedEntries();
   BatchObserver observer;
   observer.loaded = [this](const QString&, const std::shared_ptr<const Bitmap>& picture) {
-    source_ = picture;
+    setSource(picture);
     ImageWidth = source_->width;
     ImageHeight = source_->height;
   };
@@ -162,7 +176,12 @@ void TRGBForm::Button1Click() {
   };
   BatchProgress progress(this, entries.size());
   progress.attach(observer);
-  RunGreyComposition(Directory(), entries, Settings(), observer, *grey_);
+  // The run composes into the grey picture itself.
+  composedSource_ = -1;
+  const ChannelSettings settings = Settings();
+  RunGreyComposition(Directory(), entries, settings, observer, *grey_);
+  composedSource_ = sourceNumber_;
+  composedWith_ = settings;
   RereadFileList();
   SetZoom(100);
 }

@@ -50,7 +50,14 @@ class TRGBForm : public TBrowserForm {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void setSource(std::shared_ptr<const Bitmap> source);
+
   std::shared_ptr<const Bitmap> source_ = std::make_shared<const Bitmap>();
+  // What the grey picture holds: the composition of source number
+  // `composedSource_` under `composedWith_` (none yet: -1).
+  long long sourceNumber_ = 0;
+  long long composedSource_ = -1;
+  ChannelSettings composedWith_;
   std::shared_ptr<Bitmap> grey_ = std::make_shared<Bitmap>();
 };
 

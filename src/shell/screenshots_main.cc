@@ -15,6 +15,7 @@
 #include "shell/mess_form.h"
 #include "shell/windows.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QTimer>
 
@@ -105,6 +106,15 @@ int Run(const QString& output, const QString& workspace) {
   MessForm->show();
   ok &= Save(MessForm, out, QStringLiteral("statistics_dialog"));
   MessForm->hide();
+
+  // The manual in the help viewer, from the folder the program was started in.
+  QDir::setCurrent(root);
+  MainForm->N4Click();
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->objectName() == QLatin1String("HelpWindow") && window->isVisible()) {
+      ok &= Save(window, out, QStringLiteral("help_window"));
+      window->hide();
+    }
 
   SkarvelAboutBox->show();
   ok &= Save(SkarvelAboutBox, out, QStringLiteral("about_box"));
