@@ -117,6 +117,19 @@ void BM_ColourSliderChange(benchmark::State& state) {
   state.counters["peak_MiB"] = PeakMiB();
 }
 
+// The composition alone, on the same picture and positions, for the window's
+// own share of a slider change.
+void BM_ComposeGreyAlone(benchmark::State& state) {
+  g_workspace->open(RGBForm);
+  const Bitmap& source = *RGBForm->SourceImage();
+  Bitmap result;
+  int position = 0;
+  for (auto _ : state) {
+    position = (position + 7) % 150;
+    ComposeGrey(source, {position - 50, 0, 0, 50}, result);
+  }
+}
+
 void BM_ColourFileClickFirstPaint(benchmark::State& state) {
   g_workspace->open(RGBForm);
   QWidget* viewport = RGBForm->ScrollBox1->viewport();
@@ -133,6 +146,7 @@ void BM_ColourFileClickFirstPaint(benchmark::State& state) {
 
 BENCHMARK(BM_ScrollPictureAt400Percent)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ColourSliderChange)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_ComposeGreyAlone)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ColourFileClickFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace

@@ -106,11 +106,16 @@ ChannelSettings TRGBForm::Settings() const {
 }
 
 void TRGBForm::RTrackBarChange() {
+  const long long before = compositions_;
   // Each text set differently raises its edit's change at once, in this order.
   REdit->setText(FormatChannelText(RTrackBar->value()));
   GEdit->setText(FormatChannelText(GTrackBar->value()));
   BEdit->setText(FormatChannelText(BTrackBar->value()));
   CEdit->setText(FormatContrastText(CTrackBar->value()));
+  // When an edit pulled a slider back, the change that raised composed the
+  // result under the positions now in force: the same bytes would be made
+  // a second time, which costs a whole composition while dragging.
+  if (compositions_ != before && composedSource_ == sourceNumber_ && composedWith_ == Settings()) return;
   RefreshResult();
 }
 
@@ -140,16 +145,12 @@ void TRGBForm::setSource(std::shared_ptr<const Bitmap> source) {
 void TRGBForm::RefreshResult() {
   ImageWidth = source_->width;
   ImageHeight = source_->height;
-  // A slider pulled back by its edit within one change asks for the same
-  // composition twice, and a key released after a slider's move once more:
-  // the grey picture already holds it, byte for byte, so it is not made again.
   const ChannelSettings settings = Settings();
-  if (composedSource_ != sourceNumber_ || settings != composedWith_) {
-    composedSource_ = -1;
-    ComposeGrey(*source_, settings, *grey_);
-    composedSource_ = sourceNumber_;
-    composedWith_ = settings;
-  }
+  composedSource_ = -1;
+  ComposeGrey(*source_, settings, *grey_);
+  composedSource_ = sourceNumber_;
+  composedWith_ = settings;
+  ++compositions_;
   // The view shows the grey picture itself through its palette: nothing is copied.
   CrossImage1->setBitmap(grey_);
 }

@@ -58,6 +58,7 @@ class TRGBForm : public TBrowserForm {
   long long sourceNumber_ = 0;
   long long composedSource_ = -1;
   ChannelSettings composedWith_;
+  long long compositions_ = 0;  // made so far
   std::shared_ptr<Bitmap> grey_ = std::make_shared<Bitmap>();
 };
 

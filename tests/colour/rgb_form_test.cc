@@ -114,7 +114,7 @@ TEST_F(RgbFormTest, ChannelTextsMoveTheirSlidersClampedAndTruncated) {
   // Letters change no slider and show no message.
   ModalWatcher watcher;
   const QList<int> before = positions();
-  paste(RGBForm->BEdit, "abc");
+  paste(RGBForm->GEdit, "abc");
   EXPECT_EQ(positions(), before);
   EXPECT_TRUE(watcher.boxes.empty());
 }
@@ -212,6 +212,19 @@ TEST_F(RgbFormTest, AnInvalidBitmapClickKeepsTheViewAndTheZoom) {
   EXPECT_EQ(watcher.boxTexts(), QStringList({"Skarvel: Bitmap image is not valid."}));
   EXPECT_EQ(RGBForm->CheckedZoom(), 300);
   EXPECT_EQ(RGBForm->GreyImage()->width, 50);
+}
+
+TEST_F(RgbFormTest, AKeyReleasedOnAChannelSliderComposesAgain) {
+  click("a.1.bmp");
+  // The grey picture is changed behind the window's back; a key released on
+  // a channel slider makes it again from the source, on the contrast slider not.
+  RGBForm->GreyImage()->row(3)[4] = 1;
+  RGBForm->CTrackBar->setFocus();
+  QTest::keyRelease(RGBForm->CTrackBar, Qt::Key_Left);
+  EXPECT_EQ(RGBForm->GreyImage()->row(3)[4], 1);
+  RGBForm->RTrackBar->setFocus();
+  QTest::keyRelease(RGBForm->RTrackBar, Qt::Key_Left);
+  EXPECT_EQ(RGBForm->GreyImage()->row(3)[4], 60);
 }
 
 }  // namespace
