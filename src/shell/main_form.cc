@@ -96,18 +96,18 @@ TMainForm::TMainForm() : startDir_(QDir::currentPath()) {
   };
   const QList<QImage> pictures = ToolPictures();
   int left = 0;
-  for (const ButtonSpec& spec : buttons) {
+  for (const ButtonSpec& entry : buttons) {
     auto* button = new QToolButton(ToolBar3);
-    button->setObjectName(QLatin1String(spec.name));
+    button->setObjectName(QLatin1String(entry.name));
     button->setGeometry(left, 0, kButtonWidth, kButtonHeight);
-    button->setIcon(QIcon(QPixmap::fromImage(pictures.at(spec.picture))));
+    button->setIcon(QIcon(QPixmap::fromImage(pictures.at(entry.picture))));
     button->setIconSize(QSize(kToolPictureWidth, kToolPictureHeight));
-    button->setToolTip(spec.hint);
-    button->setText(spec.item->text());
+    button->setToolTip(entry.hint);
+    button->setText(entry.item->text());
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setAutoRaise(true);
     // A click on the button chooses its menu item.
-    connect(button, &QToolButton::clicked, spec.item, &QAction::trigger);
+    connect(button, &QToolButton::clicked, entry.item, &QAction::trigger);
     toolButtons.append(button);
     left += kButtonWidth;
   }

@@ -43,11 +43,7 @@ class RgbFormTest : public ::testing::Test {
     MainForm->N8Click();
     RGBForm->activateWindow();
   }
-  void click(const QString& entry) {
-    ASSERT_TRUE(RGBForm->FileListBox1->selectEntry(entry));
-    QTest::mouseClick(RGBForm->FileListBox1->viewport(), Qt::LeftButton, {},
-                      RGBForm->FileListBox1->visualItemRect(RGBForm->FileListBox1->currentItem()).center());
-  }
+  void click(const QString& entry) { testing::ClickEntry(RGBForm, entry); }
   // Pastes a whole text over the edit's: one change of its text. (Typed key
   // by key, every keystroke would move the slider and rewrite the edit.)
   static void paste(QLineEdit* edit, const QString& text) {

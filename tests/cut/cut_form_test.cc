@@ -35,11 +35,7 @@ class CutFormTest : public ::testing::Test {
     MainForm->N6Click();
     CutForm->activateWindow();
   }
-  void click(const QString& entry) {
-    ASSERT_TRUE(CutForm->FileListBox1->selectEntry(entry));
-    QTest::mouseClick(CutForm->FileListBox1->viewport(), Qt::LeftButton, {},
-                      CutForm->FileListBox1->visualItemRect(CutForm->FileListBox1->currentItem()).center());
-  }
+  void click(const QString& entry) { testing::ClickEntry(CutForm, entry); }
   void type(QLineEdit* edit, const QString& text) {
     edit->setFocus();
     edit->selectAll();

@@ -49,11 +49,7 @@ class FovFormTest : public ::testing::Test {
     MainForm->N10Click();
     FOVForm->OpenDirectory(dir_.file("fov"));
   }
-  void click(const QString& entry) {
-    ASSERT_TRUE(FOVForm->FileListBox1->selectEntry(entry)) << entry.toStdString();
-    QTest::mouseClick(FOVForm->FileListBox1->viewport(), Qt::LeftButton, {},
-                      FOVForm->FileListBox1->visualItemRect(FOVForm->FileListBox1->currentItem()).center());
-  }
+  void click(const QString& entry) { testing::ClickEntry(FOVForm, entry); }
   void chooseItem(int index) {
     QTest::mouseClick(Find<QRadioButton>(FOVForm, QStringLiteral("RadioGroup3Item%1").arg(index)),
                       Qt::LeftButton);

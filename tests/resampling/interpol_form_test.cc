@@ -42,11 +42,7 @@ class InterpolFormTest : public ::testing::Test {
     form()->activateWindow();
   }
   static TInterpolForm* form() { return InterpolForm; }
-  void click(const QString& entry) {
-    ASSERT_TRUE(form()->FileListBox1->selectEntry(entry));
-    QTest::mouseClick(form()->FileListBox1->viewport(), Qt::LeftButton, {},
-                      form()->FileListBox1->visualItemRect(form()->FileListBox1->currentItem()).center());
-  }
+  void click(const QString& entry) { testing::ClickEntry(form(), entry); }
   void selectAll() {
     for (int i = 0; i < form()->FileListBox1->count(); ++i) form()->FileListBox1->item(i)->setSelected(true);
   }

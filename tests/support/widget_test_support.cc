@@ -1,6 +1,7 @@
 #include "support/widget_test_support.h"
 
 #include "platform/bitmap_file.h"
+#include "shell/browser_form.h"
 #include "shell/windows.h"
 
 #include <QProgressDialog>
@@ -145,6 +146,12 @@ void CancelProgressWhenShown(ModalWatcher& watcher, int* shown) {
     // The dialog's own button, as a person presses it.
     QMetaObject::invokeMethod(progress, "cancel", Qt::QueuedConnection);
   };
+}
+
+void ClickEntry(TBrowserForm* form, const QString& entry) {
+  FileListBox* list = form->FileListBox1;
+  ASSERT_TRUE(list->selectEntry(entry)) << entry.toStdString();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->currentItem()).center());
 }
 
 void DoubleClick(QWidget* widget, QPoint at) {

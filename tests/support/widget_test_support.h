@@ -20,6 +20,10 @@
 #include <functional>
 #include <vector>
 
+namespace skarvel {
+class TBrowserForm;
+}
+
 namespace skarvel::testing {
 
 // Answers the modal windows that appear while it lives, as a person would:
@@ -104,6 +108,10 @@ class SampleWorkspace : public TempDir {
  public:
   SampleWorkspace() { CopySamples(path()); }
 };
+
+// Clicks an entry of a task window's file list with the mouse, as a person
+// picks a file (fails the test when the list has no such entry).
+void ClickEntry(TBrowserForm* form, const QString& entry);
 
 // A double click as the window system delivers it: press, release, then the
 // second press as a double click, and its release.
