@@ -5,6 +5,7 @@
 #include "fov/footprint_export.h"
 
 #include "platform/numbers.h"
+#include "support/output_faults.h"
 #include "support/test_support.h"
 
 #include <QJsonArray>
@@ -195,6 +196,36 @@ TEST(RingReversed, OnlyConvexClockwiseOutlines) {
   EXPECT_TRUE(RingReversed({{{0, 0}, {0, 1}, {1, 1}, {1, 0}}}));
   EXPECT_FALSE(RingReversed({{{0, 0}, {1, 1}, {1, 0}, {0, 1}}}));  // crossed: kept as it is
 }
+
+}  // namespace
+}  // namespace skarvel
+
+namespace skarvel {
+namespace {
+
+// The figures of the sample scene, computed once.
+const SceneFigures& SampleFigures() {
+  static const SceneFigures figures = [] {
+    FovScene scene;
+    scene.LoadFovList(testing::SourceDir() + "/samples/fov/scene.lst", TOrientationSystem::Bench);
+    return ComputeFootprintFigures(scene);
+  }();
+  return figures;
+}
+
+testing::OutputCase ExportedFile(bool csv) {
+  return {.prepare = [](const QString&) {},
+          .write =
+              [csv](const QString& folder) {
+                if (csv)
+                  WriteFootprintsCsv(folder + "/scene.csv", SampleFigures());
+                else
+                  WriteFootprintsGeoJson(folder + "/scene.geojson", SampleFigures());
+              },
+          .output = csv ? "scene.csv" : "scene.geojson"};
+}
+SKARVEL_OUTPUT_FAULT_TESTS(CsvExportOutput, ExportedFile(true))
+SKARVEL_OUTPUT_FAULT_TESTS(GeoJsonExportOutput, ExportedFile(false))
 
 }  // namespace
 }  // namespace skarvel

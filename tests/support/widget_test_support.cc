@@ -154,6 +154,17 @@ void ClickEntry(TBrowserForm* form, const QString& entry) {
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->currentItem()).center());
 }
 
+void RunAsEvent(const std::function<void()>& action) {
+  bool done = false;
+  QTimer::singleShot(0, qApp, [&] {
+    // Marked first: the action may end in an error, which the report takes.
+    done = true;
+    action();
+  });
+  while (!done) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  QApplication::processEvents();
+}
+
 void DoubleClick(QWidget* widget, QPoint at) {
   QTest::mousePress(widget, Qt::LeftButton, {}, at);
   QTest::mouseRelease(widget, Qt::LeftButton, {}, at);

@@ -113,6 +113,10 @@ class SampleWorkspace : public TempDir {
 // picks a file (fails the test when the list has no such entry).
 void ClickEntry(TBrowserForm* form, const QString& entry);
 
+// Runs `action` as the event loop runs a handler (a menu item chosen, a
+// button pressed): an error it raises ends there, in the error report.
+void RunAsEvent(const std::function<void()>& action);
+
 // A double click as the window system delivers it: press, release, then the
 // second press as a double click, and its release.
 void DoubleClick(QWidget* widget, QPoint at);
