@@ -15,6 +15,8 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   xvfb xauth xdg-utils
   python3-xlwt
+  qt6-translations-l10n
+  dpkg-dev desktop-file-utils lintian man-db
   time python3
   locales
 )

@@ -30,11 +30,26 @@ constexpr Command kCommands[] = {
      skarvel::cli::RunFov},
 };
 
-void PrintUsage() {
-  skarvel::cli::PrintErr(QStringLiteral("usage:"));
+// The usage, on standard error after a wrong call or on standard output when asked for.
+void PrintUsage(void (*print)(const QString&) = skarvel::cli::PrintErr) {
+  print(QStringLiteral("usage:"));
   for (const Command& command : kCommands)
-    skarvel::cli::PrintErr(QStringLiteral("  skarvel-batch %1 %2")
-                               .arg(QLatin1String(command.name), QLatin1String(command.usage)));
+    print(QStringLiteral("  skarvel-batch %1 %2")
+              .arg(QLatin1String(command.name), QLatin1String(command.usage)));
+}
+
+void PrintHelp() {
+  using skarvel::cli::PrintOut;
+  PrintOut(QStringLiteral("skarvel-batch: the batch operations of Skarvel's windows, without the windows."));
+  PrintUsage(PrintOut);
+  PrintOut(QString());
+  PrintOut(
+      QStringLiteral("Numbers use the decimal separator of the locale (LC_NUMERIC) unless "
+                     "--decimal-separator C names one."));
+  PrintOut(QStringLiteral("Each written file is printed on its own line; messages go to standard error."));
+  PrintOut(QStringLiteral(
+      "Exit status: 0 success, 1 an error ended the run or a file was skipped, 2 wrong usage."));
+  PrintOut(QStringLiteral("See skarvel-batch(1) for every option."));
 }
 
 // Qt's own chatter about the session (no XDG_RUNTIME_DIR under a batch job)
@@ -51,7 +66,7 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext&, const QString& 
 bool NeedsGui(int argc, char** argv) {
   if (argc < 2) return true;
   const QByteArray name(argv[1]);
-  return name != "resample" && name != "cut" && name != "grey";
+  return name != "resample" && name != "cut" && name != "grey" && name != "--help" && name != "-h";
 }
 
 }  // namespace
@@ -74,6 +89,10 @@ int main(int argc, char** argv) {
     return skarvel::cli::kExitUsage;
   }
   const QString name = args.takeFirst();
+  if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+    PrintHelp();
+    return skarvel::cli::kExitOk;
+  }
   for (const Command& command : kCommands) {
     if (name != QLatin1String(command.name)) continue;
     try {

@@ -2,7 +2,12 @@
 
 #include "platform/error.h"
 
+#include "shell/artwork.h"
+
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <exception>
 #include <new>
@@ -24,6 +29,13 @@ SkarvelApplication::SkarvelApplication(int& argc, char** argv)
       {QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
   font.setPixelSize(13);
   setFont(font);
+  setWindowIcon(QIcon(QPixmap::fromImage(ProgramIconPicture())));
+  // Qt's own dialogs, buttons and edit menus speak the user's language, as
+  // the rest of the program speaks Russian.
+  auto* translator = new QTranslator(this);
+  if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    installTranslator(translator);
 }
 
 SkarvelApplication::~SkarvelApplication() { SetMessageSink(previousSink_); }
