@@ -116,6 +116,7 @@ struct BmpHeader {
   int bitCount = 0;
   Coding coding = Coding::kRaw;
   std::uint32_t masks[3] = {0, 0, 0};  // red, green, blue
+  std::uint32_t alphaMask = 0;         // of bit field files with a header of 108 bytes or more
   std::uint32_t compression = 0;
   std::uint32_t planes = 1;
   std::uint32_t coloursUsed = 0;
@@ -202,6 +203,7 @@ BmpHeader ParseHeader(const QByteArray& head, std::int64_t fileSize) {
     const std::int64_t at = 14 + 40;
     if (!in.has(at, 12)) NotValid();
     for (int i = 0; i < 3; ++i) h.masks[i] = in.u32(at + 4 * i);
+    if (infoSize >= 108) h.alphaMask = in.u32(at + 12);
   } else {
     NotValid();  // other codings (embedded JPEG or PNG, Huffman, 24-bit RLE)
   }
@@ -292,6 +294,12 @@ void DecodeMaskedPixels(const QByteArray& bytes, const BmpHeader& h, Bitmap& out
 // plane and of the codings no more than bit fields (3).
 bool ReaderTakesMaskedFile(const BmpHeader& h) {
   if (h.planes != 1 || h.compression > 3) return false;
+  // A bit field mask of all 32 bits has no channel range the reader can
+  // scale (its maximum plus one is 0); the alpha mask counts too.
+  if (h.coding == Coding::kBitFields) {
+    for (std::uint32_t mask : {h.masks[0], h.masks[1], h.masks[2], h.alphaMask})
+      if (mask == 0xFFFFFFFFu) return false;
+  }
   switch (h.infoSize) {
     case 12:
       // A height of 32768 reads as -32768: the same number of rows, top-down.
