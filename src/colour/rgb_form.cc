@@ -35,7 +35,7 @@ TRGBForm::TRGBForm()
   CrossImage1->setGeometry(0, 0, 0, 0);
   setZoomedControls({CrossImage1});
   addStatisticsItem([this] {
-    if (source_->empty()) return QStringList{QStringLiteral("Изображение не загружено")};
+    if (source_->empty()) return QStringList();
     return ColourStatisticsLines(ComputeColourStatistics(*source_, Settings()));
   });
 

@@ -80,8 +80,7 @@ TCutForm::TCutForm()
   CrossImage1->raise();
   setZoomedControls({Image1, CrossImage1});
   addStatisticsItem([this] {
-    if (!picture_) return QStringList{QStringLiteral("Изображение не загружено")};
-    return PictureStatisticsLines(ComputePictureStatistics(*picture_));
+    return picture_ ? PictureStatisticsLines(ComputePictureStatistics(*picture_)) : QStringList();
   });
 
   auto label = [this](const char* name, const QString& text, int left, int top) {

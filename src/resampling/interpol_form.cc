@@ -32,7 +32,9 @@ TInterpolForm::TInterpolForm()
   Image1->setObjectName(QStringLiteral("Image1"));
   Image1->setGeometry(0, 0, 0, 0);
   setZoomedControls({Image1});
-  addStatisticsItem([this] { return statisticsLines(); });
+  addStatisticsItem([this] {
+    return picture_ ? PictureStatisticsLines(ComputePictureStatistics(*picture_)) : QStringList();
+  });
 
   RadioGroup1 = new QGroupBox(QStringLiteral("Вид интерполяции"), Panel1);
   RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
@@ -114,11 +116,6 @@ void TInterpolForm::Button1Click() {
                 observer);
   RereadFileList();
   N1001Click();
-}
-
-QStringList TInterpolForm::statisticsLines() const {
-  if (!picture_) return {QStringLiteral("Изображение не загружено")};
-  return PictureStatisticsLines(ComputePictureStatistics(*picture_));
 }
 
 }  // namespace skarvel

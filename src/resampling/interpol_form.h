@@ -43,7 +43,6 @@ class TInterpolForm : public TBrowserForm {
   // visible, at 100 and 350 when it is hidden.
   void layOutPanel();
   void showPicture(std::shared_ptr<const Bitmap> picture);
-  QStringList statisticsLines() const;
 
   QButtonGroup* methods_;
   std::shared_ptr<const Bitmap> picture_;

@@ -193,7 +193,8 @@ void TBrowserForm::addStatisticsItem(std::function<QStringList()> lines) {
 }
 
 void TBrowserForm::ShowStatistics() {
-  const QStringList lines = statisticsLines_();
+  QStringList lines = statisticsLines_();
+  if (lines.isEmpty()) lines = {QStringLiteral("Изображение не загружено")};
   MessForm->SetLines(lines);
   MessForm->exec();
   statisticsCancelled_ = MessForm->Cancelled();

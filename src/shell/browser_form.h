@@ -92,8 +92,9 @@ class TBrowserForm : public QWidget {
   // Puts the window's own control where the picture area would be.
   void placeCentralControl(QWidget* control);
   // Adds "Статистика по яркости…" below the zoom items: it fills the
-  // statistics dialog with the lines given, shows it modally and reads
-  // afterwards whether the user cancelled it.
+  // statistics dialog with the lines given (none while no picture is
+  // shown: the dialog then says so), shows it modally and reads afterwards
+  // whether the user cancelled it.
   void addStatisticsItem(std::function<QStringList()> lines);
 
  public:

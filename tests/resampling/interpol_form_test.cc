@@ -187,7 +187,6 @@ TEST_F(InterpolFormTest, TheProgressDialogsCancelEndsTheBatchAfterTheFileInHand)
 }
 
 TEST_F(InterpolFormTest, TheStatisticsItemListsTheShownPictureAndReadsCancelled) {
-  click("c.bmp");
   const QList<QAction*> items = form()->ScalePopupMenu1->actions();
   ASSERT_EQ(items.size(), 8);
   EXPECT_TRUE(items[6]->isSeparator());
@@ -200,6 +199,11 @@ TEST_F(InterpolFormTest, TheStatisticsItemListsTheShownPictureAndReadsCancelled)
     shown = dialog->Lines();
     QMetaObject::invokeMethod(dialog->Button3, &QPushButton::click, Qt::QueuedConnection);
   };
+  // Before any picture is shown the dialog says so.
+  items[7]->trigger();
+  EXPECT_EQ(shown, QStringList{"Изображение не загружено"});
+
+  click("c.bmp");
   items[7]->trigger();
   ASSERT_FALSE(shown.isEmpty());
   EXPECT_TRUE(shown.join("\n").contains("30")) << shown.join("\n").toStdString();
