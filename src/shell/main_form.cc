@@ -42,16 +42,15 @@ TMainForm::TMainForm() : startDir_(QDir::currentPath()) {
 
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
-  auto submenu = [](QMenu* parent, QMenuBar* onBar, const char* name, const QString& caption) {
-    QMenu* menu = onBar != nullptr ? onBar->addMenu(caption) : parent->addMenu(caption);
+  auto submenu = [](QMenu* menu, const char* name) {
     menu->setObjectName(QLatin1String(name));
     menu->menuAction()->setObjectName(QLatin1String(name));
     return menu;
   };
-  QMenu* n1 = submenu(nullptr, bar, "N1", QStringLiteral("Файл"));
+  QMenu* n1 = submenu(bar->addMenu(QStringLiteral("Файл")), "N1");
   addItem(n1, "N24", QStringLiteral("Выход"), &TMainForm::N24Click);
-  QMenu* n38 = submenu(nullptr, bar, "N38", QStringLiteral("Задачи"));
-  QMenu* n5 = submenu(n38, nullptr, "N5", QStringLiteral("Расчет параметров трансформации изображений"));
+  QMenu* n38 = submenu(bar->addMenu(QStringLiteral("Задачи")), "N38");
+  QMenu* n5 = submenu(n38->addMenu(QStringLiteral("Расчет параметров трансформации изображений")), "N5");
   addItem(n5, "N7", QStringLiteral("Шаблон"), &TMainForm::N7Click);
   QAction* n9 = addItem(n5, "N9", QStringLiteral("Расчетные таблицы"), &TMainForm::N9Click);
   QAction* n42 =
@@ -63,7 +62,7 @@ TMainForm::TMainForm() : startDir_(QDir::currentPath()) {
   QAction* n10 = addItem(n38, "N10", QStringLiteral("Визуализация полей зрения съемочной аппаратуры"),
                          &TMainForm::N10Click);
   QAction* n11 = addItem(n38, "N11", QStringLiteral("Масштабирование"), &TMainForm::N11Click);
-  QMenu* n2 = submenu(nullptr, bar, "N2", QStringLiteral("Помощь"));
+  QMenu* n2 = submenu(bar->addMenu(QStringLiteral("Помощь")), "N2");
   addItem(n2, "N4", QStringLiteral("Справка"), &TMainForm::N4Click);
   addItem(n2, "N3", QStringLiteral("О программе"), &TMainForm::N3Click);
 
