@@ -10,12 +10,12 @@
 //   composition, paint; goal: the paint within 50 ms of the composition).
 // Run offscreen: build/bench/window_bench [--benchmark_repetitions=5].
 
+#include "app/create_windows.h"
+#include "app/main_form.h"
 #include "colour/rgb_form.h"
 #include "platform/bitmap_file.h"
 #include "resampling/interpol_form.h"
 #include "shell/application.h"
-#include "shell/main_form.h"
-#include "shell/windows.h"
 
 #include <QDir>
 #include <QElapsedTimer>

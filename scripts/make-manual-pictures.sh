@@ -8,4 +8,4 @@ bash scripts/build.sh >/dev/null
 work=$(mktemp -d /tmp/skarvel-samples.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 cp -r samples/. "$work/"
-QT_QPA_PLATFORM=offscreen build/src/shell/skarvel-screenshots doc/SkarvelHelp/images "$work"
+QT_QPA_PLATFORM=offscreen build/src/app/skarvel-screenshots doc/SkarvelHelp/images "$work"

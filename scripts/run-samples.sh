@@ -38,7 +38,7 @@ echo
 echo "Results are in $work"
 
 # The desktop program, started in the workspace (its start-up folder).
-program=$(pwd)/build/src/shell/skarvel
+program=$(pwd)/build/src/app/skarvel
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   echo "== Starting skarvel in $work"
   cd "$work"
@@ -46,5 +46,5 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 shots="$work/screenshots"
 echo "No display: instead of starting skarvel, saving a picture of every window into $shots"
-QT_QPA_PLATFORM=offscreen "$(pwd)/build/src/shell/skarvel-screenshots" "$shots" "$work" >/dev/null 2>&1
+QT_QPA_PLATFORM=offscreen "$(pwd)/build/src/app/skarvel-screenshots" "$shots" "$work" >/dev/null 2>&1
 echo "Pictures of the windows are in $shots"

@@ -2,8 +2,8 @@
 
 #include "cut/cut_form.h"
 #include "../cli/cli_test_support.h"
+#include "app/main_form.h"
 #include "platform/bitmap_file.h"
-#include "shell/main_form.h"
 #include "shell/windows.h"
 #include "support/widget_test_support.h"
 

@@ -2,9 +2,9 @@
 
 #include "resampling/interpol_form.h"
 #include "../cli/cli_test_support.h"
+#include "app/main_form.h"
 #include "platform/bitmap_file.h"
 #include "shell/batch_progress.h"
-#include "shell/main_form.h"
 #include "shell/mess_form.h"
 #include "shell/windows.h"
 #include "support/widget_test_support.h"

@@ -2,7 +2,7 @@
 
 #include "scaling/scale_form.h"
 #include "../cli/cli_test_support.h"
-#include "shell/main_form.h"
+#include "app/main_form.h"
 #include "shell/windows.h"
 #include "support/widget_test_support.h"
 

@@ -1,12 +1,12 @@
 // The image browser frame the task windows share: the file list, the shared
 // current directory, the zoom, the keys and the picture control.
 
+#include "app/main_form.h"
 #include "fov/fov_form.h"
 #include "scaling/scale_form.h"
 #include "shell/application.h"
 #include "shell/browser_controls.h"
 #include "shell/browser_form.h"
-#include "shell/main_form.h"
 #include "shell/picture_view.h"
 #include "shell/windows.h"
 #include "support/widget_test_support.h"

@@ -2,9 +2,9 @@
 // loop has ended no other modal window can run in this process, so this test
 // has an executable of its own.
 
+#include "app/main_form.h"
 #include "fov/fov_form.h"
 #include "scaling/scale_form.h"
-#include "shell/main_form.h"
 #include "shell/windows.h"
 #include "support/widget_test_support.h"
 

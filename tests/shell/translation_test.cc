@@ -2,7 +2,7 @@
 // windows do: the application loads Qt's translation at start. This test
 // runs with LANG=ru_RU.UTF-8 (offscreen, and on Xvfb where it is installed).
 
-#include "shell/main_form.h"
+#include "app/main_form.h"
 #include "shell/mess_form.h"
 #include "shell/windows.h"
 #include "support/widget_test_support.h"

@@ -3,6 +3,7 @@
 // behind; pictures that cannot be loaded leave what was shown before; after
 // any of it the next click works.
 
+#include "app/main_form.h"
 #include "colour/rgb_form.h"
 #include "cut/cut_form.h"
 #include "fov/fov_form.h"
@@ -10,7 +11,6 @@
 #include "platform/files.h"
 #include "resampling/interpol_form.h"
 #include "scaling/scale_form.h"
-#include "shell/main_form.h"
 #include "shell/mess_form.h"
 #include "shell/windows.h"
 #include "support/output_faults.h"

@@ -1,8 +1,8 @@
 #include "support/widget_test_support.h"
 
+#include "app/create_windows.h"
 #include "platform/bitmap_file.h"
 #include "shell/browser_form.h"
-#include "shell/windows.h"
 
 #include <QProgressDialog>
 

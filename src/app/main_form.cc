@@ -1,5 +1,6 @@
-#include "shell/main_form.h"
+#include "app/main_form.h"
 
+#include "app/startup_picture.h"
 #include "colour/rgb_form.h"
 #include "cut/cut_form.h"
 #include "fov/fov_form.h"
@@ -8,7 +9,6 @@
 #include "scaling/scale_form.h"
 #include "shell/application.h"
 #include "shell/artwork.h"
-#include "shell/startup_picture.h"
 #include "shell/windows.h"
 
 #include <QApplication>

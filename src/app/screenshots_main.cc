@@ -4,6 +4,8 @@
 // picture of every window into OUTPUT-FOLDER. The manual's pictures and the
 // sample run on a machine without a display come from here.
 
+#include "app/create_windows.h"
+#include "app/main_form.h"
 #include "colour/rgb_form.h"
 #include "cut/cut_form.h"
 #include "fov/fov_form.h"
@@ -11,9 +13,7 @@
 #include "resampling/interpol_form.h"
 #include "scaling/scale_form.h"
 #include "shell/application.h"
-#include "shell/main_form.h"
 #include "shell/mess_form.h"
-#include "shell/windows.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,15 +1,15 @@
 // The main window, start-up, the about box, the error report and the help
 // viewer, driven as a person drives them.
 
+#include "app/create_windows.h"
+#include "app/main_form.h"
+#include "app/startup_picture.h"
 #include "fov/fov_form.h"
 #include "platform/error.h"
 #include "platform/jpeg.h"
 #include "scaling/scale_form.h"
 #include "shell/application.h"
 #include "shell/help_viewer.h"
-#include "shell/main_form.h"
-#include "shell/startup_picture.h"
-#include "shell/windows.h"
 #include "support/widget_test_support.h"
 
 #include <QDir>

@@ -1,11 +1,11 @@
+#include "app/create_windows.h"
+#include "app/main_form.h"
 #include "colour/rgb_form.h"
 #include "cut/cut_form.h"
 #include "fov/fov_form.h"
 #include "resampling/interpol_form.h"
 #include "scaling/scale_form.h"
-#include "shell/main_form.h"
 #include "shell/mess_form.h"
-#include "shell/windows.h"
 
 namespace skarvel {
 namespace {

@@ -1,9 +1,9 @@
 // skarvel: the desktop program.
 
+#include "app/create_windows.h"
+#include "app/main_form.h"
 #include "platform/error.h"
 #include "shell/application.h"
-#include "shell/main_form.h"
-#include "shell/windows.h"
 
 #include <exception>
 

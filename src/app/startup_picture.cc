@@ -1,4 +1,4 @@
-#include "shell/startup_picture.h"
+#include "app/startup_picture.h"
 
 #include "platform/jpeg.h"
 
