@@ -8,6 +8,7 @@ function(skarvel_add_library name)
 endfunction()
 
 find_program(SKARVEL_XVFB_RUN xvfb-run)
+find_program(SKARVEL_OPENBOX openbox)
 
 # skarvel_add_test(NAME SOURCES ... [LIBS ...] [DATA_TESTS FILTER] [WIDGETS])
 #   One GoogleTest executable per test file group, registered with ctest.
@@ -17,9 +18,12 @@ find_program(SKARVEL_XVFB_RUN xvfb-run)
 #   which ctest reports as skipped, not passed, when the data is absent.
 #   WIDGETS tests drive the program's windows: they get an application object
 #   with the program's error report, and where xvfb-run is installed they
-#   run a second time on a real X server (NAME_xvfb).
+#   run a second time on a real X server (NAME_xvfb). WINDOW_MANAGER names
+#   (as a GoogleTest filter) the tests whose window geometry depends on a
+#   window manager: where openbox is installed they run a third time on the
+#   X server with openbox managing the windows (NAME_wm).
 function(skarvel_add_test name)
-  cmake_parse_arguments(ARG "WIDGETS" "DATA_TESTS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "WIDGETS" "DATA_TESTS;WINDOW_MANAGER" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_WIDGETS)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} skarvel_widget_test_main skarvel_test_support GTest::gtest)
@@ -47,6 +51,13 @@ function(skarvel_add_test name)
   if(ARG_WIDGETS AND SKARVEL_XVFB_RUN)
     add_test(NAME ${name}_xvfb COMMAND ${SKARVEL_XVFB_RUN} -a -s "-screen 0 1600x1000x24" $<TARGET_FILE:${name}>)
     set_tests_properties(${name}_xvfb PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb;${env}"
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} TIMEOUT 300)
+  endif()
+  if(ARG_WIDGETS AND ARG_WINDOW_MANAGER AND SKARVEL_XVFB_RUN AND SKARVEL_OPENBOX)
+    add_test(NAME ${name}_wm COMMAND ${SKARVEL_XVFB_RUN} -a -s "-screen 0 1600x1000x24"
+             ${PROJECT_SOURCE_DIR}/tests/support/with-window-manager.sh $<TARGET_FILE:${name}>
+             --gtest_filter=${ARG_WINDOW_MANAGER})
+    set_tests_properties(${name}_wm PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb;${env}"
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} TIMEOUT 300)
   endif()
 endfunction()

@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   valgrind
   fonts-dejavu-core fonts-liberation2
-  xvfb xauth xdg-utils
+  xvfb xauth xdg-utils openbox x11-utils
   python3-xlwt
   qt6-translations-l10n
   dpkg-dev desktop-file-utils lintian man-db

@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace skarvel {
@@ -27,6 +28,20 @@ namespace {
 
 constexpr int kCompactWidth = 375;
 constexpr int kCompactHeight = 115;
+constexpr int kCompactLeft = 30;
+constexpr int kCompactTop = 30;
+// How often and how many times the compact bounds are checked against the
+// frame a window manager reports after restoring the window (2 s in all).
+constexpr int kFitCheckMilliseconds = 50;
+constexpr int kFitChecks = 40;
+
+// The frame around a window's client area, as the window system tells it.
+QMargins FrameMargins(const QWidget* window) {
+  const QRect frame = window->frameGeometry();
+  const QRect client = window->geometry();
+  return QMargins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                  frame.bottom() - client.bottom());
+}
 constexpr int kButtonWidth = 35;
 constexpr int kButtonHeight = 30;
 
@@ -117,6 +132,9 @@ TMainForm::TMainForm() : startDir_(QDir::currentPath()) {
   Image3->setSmooth(true);
   Image3->setImage(StartupPicture());
   layout->addWidget(Image3, 1);
+  // The band is aligned to the top: with the picture hidden, the rest of the
+  // client area stays empty below it instead of centring it.
+  layout->addStretch(0);
   setCentralWidget(central);
 
   XlsOpenDialog = new QFileDialog(this, QString(), startDir_ + QStringLiteral("/Count"),
@@ -146,14 +164,33 @@ void TMainForm::CompactMainWindow() {
   if (compacted_) return;
   Image3->hide();
   showNormal();
+  compacted_ = true;
+  const QMargins maximisedFrame = FrameMargins(this);
+  FitCompactBounds();
+  // A window manager frames a normal window otherwise than a maximised one
+  // and tells the new frame some time after it has restored the window,
+  // without an event of its own: until then the frame known is the old one.
+  // The outer bounds are checked for a while and fitted again while they
+  // are off; after that the user's own moves and resizes are left alone.
+  auto* check = new QTimer(this);
+  check->setInterval(kFitCheckMilliseconds);
+  connect(check, &QTimer::timeout, this, [this, check, maximisedFrame, left = kFitChecks]() mutable {
+    const bool fits = frameGeometry() == QRect(kCompactLeft, kCompactTop, kCompactWidth, kCompactHeight);
+    if (!fits && windowState() == Qt::WindowNoState) FitCompactBounds();
+    // Done once the normal window's own frame is known and fitted.
+    if (--left == 0 || (fits && FrameMargins(this) != maximisedFrame)) check->deleteLater();
+  });
+  check->start();
+}
+
+void TMainForm::FitCompactBounds() {
   // The compact size is the window's outer size, frame, caption and menu included.
   const QSize frame = frameGeometry().size() - geometry().size();
   const QSize client(kCompactWidth - frame.width(), kCompactHeight - frame.height());
   setMinimumSize(client);
   resize(width(), client.height());
   resize(client.width(), client.height());
-  move(30, 30);
-  compacted_ = true;
+  move(kCompactLeft, kCompactTop);
 }
 
 void TMainForm::openDocument(QFileDialog* dialog) {
@@ -199,6 +236,10 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 TSkarvelAboutBox::TSkarvelAboutBox() : QDialog(nullptr) {
   setObjectName(QStringLiteral("SkarvelAboutBox"));
   setWindowTitle(QStringLiteral("О программе"));
+  // A fixed dialog border: a caption with a close box, neither minimise
+  // nor maximise.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(319, 193);
   QFont font = this->font();
   font.setPixelSize(14);

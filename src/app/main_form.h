@@ -48,6 +48,7 @@ class TMainForm : public QMainWindow {
   QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (TMainForm::*handler)());
   void openDocument(QFileDialog* dialog);
   void showTask(QWidget* window);
+  void FitCompactBounds();
 
   bool compacted_ = false;
   QString startDir_;

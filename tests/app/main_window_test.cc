@@ -117,6 +117,10 @@ TEST_F(MainWindowTest, ToolButtonsStandInTheirOrderWithTheirHints) {
 }
 
 TEST_F(MainWindowTest, FirstTaskCompactsTheMainWindowOnceAndForAll) {
+  // As on a desktop: the maximised window is on the screen, framed by the
+  // window manager as a maximised window, when the user picks a task.
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(MainForm));
+  QTest::qWait(300);
   ModalWatcher watcher;
   EXPECT_TRUE(MainForm->isMaximized());
   // "Расчетные таблицы" before any task leaves the window as it was.
@@ -129,15 +133,37 @@ TEST_F(MainWindowTest, FirstTaskCompactsTheMainWindowOnceAndForAll) {
   EXPECT_TRUE(FOVForm->isVisible());
   EXPECT_FALSE(MainForm->isMaximized());
   EXPECT_FALSE(MainForm->Image3->isVisible());
-  EXPECT_EQ(MainForm->frameGeometry(), QRect(30, 30, 375, 115));
+  // Under a window manager the frame of the restored window is told later
+  // (and until then Qt reports the maximised window's frame).
+  const QRect compact(30, 30, 375, 115);
+  QTest::qWait(1000);
+  QTest::qWaitFor([&] { return MainForm->frameGeometry() == compact; }, 3000);
+  EXPECT_EQ(MainForm->frameGeometry(), compact);
   EXPECT_EQ(MainForm->minimumSize(), MainForm->size());
+  // The tool bar band sits right under the menu, not in the middle of the strip.
+  auto* band = Find<QWidget>(MainForm, "ControlBar1");
+  EXPECT_EQ(band->mapTo(MainForm, QPoint(0, 0)).y(), MainForm->menuBar()->geometry().bottom() + 1);
+  EXPECT_EQ(Find<QWidget>(MainForm, "ToolButton6")->mapTo(band, QPoint(0, 0)), QPoint(11, 3));
 
-  // Once compact, the window stays as the user leaves it.
+  // Once compact, the window stays as the user leaves it (here, once the
+  // window has stopped following the frame the window manager tells).
+  QTest::qWait(2100);
   MainForm->resize(600, 300);
+  QTest::qWaitFor([&] { return MainForm->size() == QSize(600, 300); }, 3000);
   MainForm->N11Click();
+  QTest::qWait(100);
   EXPECT_EQ(MainForm->size(), QSize(600, 300));
   EXPECT_TRUE(ScaleForm->isVisible());
   EXPECT_TRUE(FOVForm->isVisible()) << "a second task opens beside the first";
+}
+
+TEST_F(MainWindowTest, MaximisedAgainAfterCompactionTheBandStaysAtTheTop) {
+  MainForm->N8Click();
+  MainForm->showMaximized();
+  QTest::qWaitFor([] { return MainForm->height() > 300; }, 3000);
+  auto* band = Find<QWidget>(MainForm, "ControlBar1");
+  EXPECT_EQ(band->mapTo(MainForm, QPoint(0, 0)).y(), MainForm->menuBar()->geometry().bottom() + 1);
+  EXPECT_FALSE(MainForm->Image3->isVisible()) << "the picture stays hidden";
 }
 
 TEST_F(MainWindowTest, ATaskCommandTwiceBringsTheSameWindowBackUnchanged) {
@@ -192,6 +218,20 @@ TEST_F(MainWindowTest, AboutBoxIsLaidOutAndClosesWithOk) {
     EXPECT_EQ(Find<QLabel>(modal, "Version")->text(), "Version 1.0.0");
     EXPECT_EQ(Find<QLabel>(modal, "Version")->pos(), QPoint(108, 58));
     EXPECT_EQ(Find<QWidget>(modal, "Panel1")->geometry(), QRect(11, 10, 295, 127));
+    // A fixed dialog border: a close box, no minimise or maximise.
+    const Qt::WindowFlags flags = modal->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    // The panel's bevels: a lowered outer edge (dark above, light below) and
+    // a raised inner one (light above, dark below).
+    const QImage panel = Find<QWidget>(modal, "Panel1")->grab().toImage();
+    const auto lightness = [&](int x, int y) { return QColor(panel.pixel(x, y)).lightness(); };
+    const int face = lightness(150, 100);
+    EXPECT_LT(lightness(150, 0), face) << "outer top";
+    EXPECT_GT(lightness(150, 1), face) << "inner top";
+    EXPECT_LT(lightness(150, 125), face) << "inner bottom";
+    EXPECT_GT(lightness(150, 126), face) << "outer bottom";
     auto* ok = Find<QPushButton>(modal, "OKButton");
     EXPECT_EQ(ok->geometry(), QRect(110, 151, 92, 30));
     ok->click();
