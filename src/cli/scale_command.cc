@@ -7,8 +7,8 @@ int RunScale(const QStringList& args) {
   const ParsedArguments parsed = ParseArguments(args, {QStringLiteral("bench"), QStringLiteral("real")});
   if (parsed.positional.isEmpty()) throw UsageError("no files given");
   // The edits' defaults.
-  const QString bench = parsed.value(QStringLiteral("bench"), QStringLiteral("4.25"));
-  const QString real = parsed.value(QStringLiteral("real"), QStringLiteral("500000"));
+  const QString bench = parsed.value(QStringLiteral("bench"), DefaultBenchText());
+  const QString real = parsed.value(QStringLiteral("real"), kDefaultRealText);
 
   TImageGeometry geometry;  // one record for the whole run, as the window has
   bool skipped = false;

@@ -142,7 +142,7 @@ void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::
     } else {
       if (ReadCameraFile(cameraFile, camera) == 0) throw Error(FrameFileMessage(cameraName, frame));
       if (camera.CompanionLines.isEmpty()) throw Error(messages::ListIndexOutOfBounds(0));
-      camera.RowScale = StrToFloat(camera.CompanionLines.front());
+      camera.RowScale = FileStrToFloat(camera.CompanionLines.front());
       cameras.insert(cameraFile, camera);
     }
 

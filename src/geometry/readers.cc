@@ -20,7 +20,8 @@ const QString& LineAt(const QStringList& lines, qsizetype i) {
   return lines[i];
 }
 
-double NumberOfLine(const QString& line) { return StrToFloat(NumberField(line)); }
+// A value line's number: the separator in force, "." or "," as its point.
+double NumberOfLine(const QString& line) { return FileStrToFloat(NumberField(line)); }
 
 // Runs a reader body; any failure is reported in the readers' box.
 template <typename Body>

@@ -111,6 +111,17 @@ double StrToFloat(const QString& text, QChar separator) {
 
 double StrToFloat(const QString& text) { return StrToFloat(text, DecimalSeparator()); }
 
+double FileStrToFloat(const QString& text) {
+  for (const QChar separator : {DecimalSeparator(), QChar(u'.'), QChar(u',')}) {
+    if (const auto value = ParseExtended(text, separator)) {
+      const double d = static_cast<double>(*value);
+      if (!std::isfinite(d)) break;
+      return d;
+    }
+  }
+  throw Error(messages::NotAFloat(text));
+}
+
 std::optional<int> TryStrToInt(const QString& text) {
   qsizetype i = 0;
   const qsizetype n = text.size();

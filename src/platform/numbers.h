@@ -36,6 +36,12 @@ std::optional<long double> ParseExtended(const QString& text, QChar separator);
 // follow the grammar or the value lies outside the range of a double.
 double StrToFloat(const QString& text);
 double StrToFloat(const QString& text, QChar separator);
+// A number text of a file (image geometry, camera or companion file): the
+// grammar of StrToFloat with the separator in force, "." or "," as the
+// decimal point. Files travel between machines set to either separator; as a
+// text holds at most one decimal point and no thousands separator, no text
+// converts to two different values. Raises the error of StrToFloat.
+double FileStrToFloat(const QString& text);
 // The same conversion (the same grammar and range, the same error), keeping
 // the extended value instead of rounding it to a double.
 long double StrToExtended(const QString& text);

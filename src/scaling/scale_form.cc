@@ -30,13 +30,13 @@ TScaleForm::TScaleForm()
   Label1 = new QLabel(QStringLiteral("Расстояние на стенде (м):"), Panel1);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setGeometry(24, 14, 190, 22);
-  Edit1 = new QLineEdit(QStringLiteral("4.25"), Panel1);
+  Edit1 = new QLineEdit(DefaultBenchText(), Panel1);
   Edit1->setObjectName(QStringLiteral("Edit1"));
   Edit1->setGeometry(216, 12, 140, 24);
   Label2 = new QLabel(QStringLiteral("Реальное расстояние (м):"), Panel1);
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->setGeometry(24, 48, 190, 22);
-  Edit2 = new QLineEdit(QStringLiteral("500000"), Panel1);
+  Edit2 = new QLineEdit(kDefaultRealText, Panel1);
   Edit2->setObjectName(QStringLiteral("Edit2"));
   Edit2->setGeometry(216, 46, 140, 24);
   Button1 = new QPushButton(QStringLiteral("Обработать"), Panel1);

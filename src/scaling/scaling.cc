@@ -17,6 +17,8 @@ const QString kScaledLineComments[6] = {
     QStringLiteral(" ; Расстояние от центра проекции до точки визирования"),
 };
 
+QString DefaultBenchText() { return QStringLiteral("4") + DecimalSeparator() + QStringLiteral("25"); }
+
 double ScaleFactor(const QString& benchText, const QString& realText) {
   // Both texts are converted in extended precision and divided as they are,
   // not rounded to doubles first: 1.7 / 4.25 is then 0.4 as a double, not the

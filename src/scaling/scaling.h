@@ -19,6 +19,11 @@ inline const QString kRealSuffix = QStringLiteral("_real.ort");
 // The comments written behind the six scaled values.
 extern const QString kScaledLineComments[6];
 
+// The default of the bench distance edit, 4.25 with the separator in force
+// (the real distance's default, 500000, is integral).
+QString DefaultBenchText();
+inline const QString kDefaultRealText = QStringLiteral("500000");
+
 // real / bench, both edit texts converted in extended precision (real first,
 // then bench) and divided in extended precision; the quotient is stored as a
 // double. Raises the conversion error for a text that

@@ -31,31 +31,41 @@ TImageGeometry Filled(double value) {
   return g;
 }
 
-TEST(ImageGeometryReader, ReadsWithTheSeparatorInForceOnly) {
+TEST(ImageGeometryReader, ReadsAPointOrACommaWhateverTheSeparatorInForce) {
   TempDir dir;
   const QString comma = dir.write("c.ort", GeometryFile(u','));
   const QString point = dir.write("p.ort", GeometryFile(u'.'));
-  {
-    SeparatorScope scope(u',');
+  const QString colon = dir.write("k.ort", GeometryFile(u':'));
+  QByteArray mixed = GeometryFile(u'.');
+  mixed.replace("3.5 ;", "3.5,0 ;");
+  const QString both = dir.write("m.ort", mixed);
+  // (separator in force, file, reads, why)
+  const std::tuple<QChar, QString, bool, const char*> rows[] = {
+      {u',', comma, true, "the Russian desktop's own files"},
+      {u',', point, true, "a file made on a machine set to '.'"},
+      {u'.', point, true, "the C locale's own files"},
+      {u'.', comma, true, "a file made on a Russian desktop"},
+      {u':', colon, true, "an unusual separator in force still reads"},
+      {u':', comma, true, "and so do the two usual ones"},
+      {u'.', colon, false, "':' is a point only where it is in force"},
+      {u',', both, false, "a value with two points is no number"},
+  };
+  for (const auto& [separator, file, reads, why] : rows) {
+    SeparatorScope scope(separator);
     RecordingMessageSink sink;
     TImageGeometry g;
-    ASSERT_TRUE(ReadImageGeometry(comma, g));
-    EXPECT_EQ(g[0], 0.5);
-    EXPECT_EQ(g[5], 5.5);
-    EXPECT_EQ(g[12], 12.5);
-    EXPECT_EQ(g[6], static_cast<double>(6.5L * kDegreesToRadians));
-    EXPECT_TRUE(sink.shown.empty());
-    EXPECT_FALSE(ReadImageGeometry(point, g));
-    ASSERT_EQ(sink.shown.size(), 1u);
-    EXPECT_EQ(sink.shown[0].first, QStringLiteral("Ошибка!"));
-    EXPECT_EQ(sink.shown[0].second, QStringLiteral("Ошибка чтения файла геометрии изображения!"));
-  }
-  {
-    SeparatorScope scope(u'.');
-    RecordingMessageSink sink;
-    TImageGeometry g;
-    EXPECT_TRUE(ReadImageGeometry(point, g));
-    EXPECT_FALSE(ReadImageGeometry(comma, g));
+    EXPECT_EQ(ReadImageGeometry(file, g), reads) << why;
+    if (!reads) {
+      ASSERT_EQ(sink.shown.size(), 1u) << why;
+      EXPECT_EQ(sink.shown[0].first, QStringLiteral("Ошибка!"));
+      EXPECT_EQ(sink.shown[0].second, QStringLiteral("Ошибка чтения файла геометрии изображения!"));
+      continue;
+    }
+    EXPECT_TRUE(sink.shown.empty()) << why;
+    EXPECT_EQ(g[0], 0.5) << why;
+    EXPECT_EQ(g[5], 5.5) << why;
+    EXPECT_EQ(g[12], 12.5) << why;
+    EXPECT_EQ(g[6], static_cast<double>(6.5L * kDegreesToRadians)) << why;
   }
 }
 
@@ -245,9 +255,13 @@ TEST_F(CameraReader, FailuresKeepWhatWasConvertedBefore) {
   EXPECT_EQ(companion, QStringList({"old"}));
   EXPECT_EQ(focal, -5);
 
-  // A number in the other separator fails.
-  dir_.write("comma.cam", "1,5;\r\n2;\r\nk.txt;\r\n4;\r\n5;\r\n6;\r\n");
-  EXPECT_EQ(Read(QStringLiteral("comma.cam")), 0);
+  // A number with the other usual point reads; one with both does not.
+  dir_.write("comma.cam", "1,5;\r\n2;\r\nk.txt;\r\n4,25;\r\n5;\r\n6;\r\n");
+  EXPECT_EQ(Read(QStringLiteral("comma.cam")), 1);
+  EXPECT_EQ(principalColumn, 1.5);
+  EXPECT_EQ(focal, 4.25);
+  dir_.write("mixed.cam", "1.5,0;\r\n2;\r\nk.txt;\r\n4;\r\n5;\r\n6;\r\n");
+  EXPECT_EQ(Read(QStringLiteral("mixed.cam")), 0);
   EXPECT_EQ(principalColumn, -5);
 
   EXPECT_EQ(Read(QStringLiteral("missing.cam")), 0);

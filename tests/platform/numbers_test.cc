@@ -1,5 +1,6 @@
 #include "platform/numbers.h"
 #include "platform/error.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,26 @@ TEST(NumberText, RejectsEverythingElse) {
        {"",    " ",     ".",    "-",     "+.",    "e5",  "1e",    "1e+", "1 2", "\t1", "1\t",
         "1,5", "1.2.3", "0x10", "1_000", "1'000", "--1", "1e5.5", "inf", "nan", "12 ;"}) {
     EXPECT_TRUE(Rejects(text, u'.')) << '"' << text << '"';
+  }
+}
+
+TEST(NumberText, FileNumbersTakeAPointOrACommaWhateverTheSeparatorInForce) {
+  // (separator in force, text, value or NAN for a failure)
+  const std::tuple<QChar, const char*, double> rows[] = {
+      {u',', "12,5", 12.5}, {u',', " 12.5 ", 12.5}, {u'.', "-3,5E2", -350.0}, {u'.', "7", 7.0},
+      {u':', "1:5", 1.5},   {u':', "1,5", 1.5},     {u'.', "1:5", NAN},       {u',', "1.5,0", NAN},
+      {u'.', "1,2.3", NAN}, {u'.', "1e400", NAN},   {u',', "", NAN},          {u'.', "1,5;", NAN},
+  };
+  for (const auto& [separator, text, expected] : rows) {
+    testing::SeparatorScope scope(separator);
+    if (std::isnan(expected)) {
+      EXPECT_THROW(FileStrToFloat(QString::fromUtf8(text)), Error) << text;
+    } else {
+      EXPECT_EQ(FileStrToFloat(QString::fromUtf8(text)), expected) << text;
+      // Edits keep to the separator in force alone.
+      if (QString::fromUtf8(text).contains(u',') && separator != u',')
+        EXPECT_THROW(StrToFloat(QString::fromUtf8(text)), Error) << text;
+    }
   }
 }
 
