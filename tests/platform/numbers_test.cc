@@ -55,8 +55,9 @@ TEST(NumberText, FileNumbersTakeAPointOrACommaWhateverTheSeparatorInForce) {
     } else {
       EXPECT_EQ(FileStrToFloat(QString::fromUtf8(text)), expected) << text;
       // Edits keep to the separator in force alone.
-      if (QString::fromUtf8(text).contains(u',') && separator != u',')
+      if (QString::fromUtf8(text).contains(u',') && separator != u',') {
         EXPECT_THROW(StrToFloat(QString::fromUtf8(text)), Error) << text;
+      }
     }
   }
 }
