@@ -107,6 +107,13 @@ TRGBForm::TRGBForm()
   connect(&idle_, &QTimer::timeout, this, &TRGBForm::composeOnIdle);
 }
 
+TRGBForm::~TRGBForm() {
+  // The window's close, still to come, ends the editing of a focused edit and
+  // may paint: this window's part is gone by then, so nothing may reach it.
+  for (QLineEdit* edit : {REdit, GEdit, BEdit, CEdit}) edit->disconnect(this);
+  CrossImage1->setPrepare({});
+}
+
 ChannelSettings TRGBForm::Settings() const {
   return {RTrackBar->value(), GTrackBar->value(), BTrackBar->value(), CTrackBar->value()};
 }

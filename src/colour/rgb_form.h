@@ -23,6 +23,7 @@ class TRGBForm : public TBrowserForm {
   Q_OBJECT
  public:
   TRGBForm();
+  ~TRGBForm() override;
 
   void FileListBox1Click() override;
   void Button1Click() override;

@@ -5,10 +5,13 @@
 #include "../cli/cli_test_support.h"
 #include "platform/bitmap_file.h"
 #include "platform/numbers.h"
+#include "platform/picture_statistics.h"
 #include "shell/main_form.h"
+#include "shell/mess_form.h"
 #include "shell/windows.h"
 #include "support/widget_test_support.h"
 
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -229,6 +232,89 @@ TEST_F(RgbFormTest, AKeyReleasedOnAChannelSliderComposesAgain) {
   RGBForm->RTrackBar->setFocus();
   QTest::keyRelease(RGBForm->RTrackBar, Qt::Key_Left);
   EXPECT_EQ(RGBForm->GreyImage()->row(3)[4], 60);
+}
+
+// The grey levels the view shows in its visible part, against a whole
+// composition: every control pixel shows the natural pixel it maps to.
+void ExpectViewShows(const Bitmap& whole) {
+  PictureView* view = RGBForm->CrossImage1;
+  const QRect visible = view->visibleRegion().boundingRect();
+  ASSERT_FALSE(visible.isEmpty());
+  const QImage shown = view->grab(visible).toImage();
+  const ZoomMapping map = view->mapping();
+  int wrong = 0;
+  for (int y = 0; y < visible.height(); ++y)
+    for (int x = 0; x < visible.width(); ++x) {
+      const int expected = whole.row(map.naturalRow(visible.y() + y))[map.naturalColumn(visible.x() + x)];
+      if (qRed(shown.pixel(x, y)) != expected && wrong++ == 0)
+        ADD_FAILURE() << "first at " << x << ", " << y << ": " << qRed(shown.pixel(x, y)) << " not "
+                      << expected << " image " << shown.width() << " x " << shown.height();
+    }
+  EXPECT_EQ(wrong, 0) << "of " << visible.width() << " x " << visible.height() << " at " << visible.x()
+                      << ", " << visible.y();
+}
+
+TEST_F(RgbFormTest, WhatTheViewShowsAndEveryReaderOfTheResultIsTheWholeComposition) {
+  RGBForm->resize(802, 667);
+  testing::WritePicture(dir_.path(), "big.bmp", testing::GradientPicture(1500, 1000));
+  RGBForm->RereadFileList();
+  const ChannelSettings settings{37, -12, 150, 75};  // a contrast its text does not pull
+  RGBForm->RTrackBar->setValue(settings.r);
+  RGBForm->GTrackBar->setValue(settings.g);
+  RGBForm->BTrackBar->setValue(settings.b);
+  RGBForm->CTrackBar->setValue(settings.contrast);
+  ASSERT_EQ(RGBForm->Settings(), settings);
+  click("big.bmp");
+  const Bitmap& source = *RGBForm->SourceImage();
+  const Bitmap whole = ComposeGrey(source, settings);
+  QScrollBar* horizontal = RGBForm->ScrollBox1->horizontalScrollBar();
+  QScrollBar* vertical = RGBForm->ScrollBox1->verticalScrollBar();
+  RGBForm->ScrollBox1->viewport()->repaint();
+  EXPECT_TRUE(RGBForm->ResultPending()) << "the first paint did not wait for the whole picture";
+  ExpectViewShows(whole);
+  // Scrolled into view, then zoomed: the parts not composed before.
+  horizontal->setValue(700);
+  vertical->setValue(500);
+  ExpectViewShows(whole);
+  RGBForm->N2001Click();
+  horizontal->setValue(horizontal->maximum());
+  ExpectViewShows(whole);
+  RGBForm->N501Click();
+  ExpectViewShows(whole);
+  EXPECT_EQ(RGBForm->GreyImage()->pixels, whole.pixels) << "all of it, once read";
+
+  // After a slider change, with most of the result not yet composed.
+  RGBForm->N1001Click();
+  RGBForm->RTrackBar->setValue(-60);
+  const ChannelSettings moved{-60, settings.g, settings.b, settings.contrast};
+  ASSERT_EQ(RGBForm->Settings(), moved);
+  const Bitmap current = ComposeGrey(source, moved);
+  RGBForm->ScrollBox1->viewport()->repaint();
+  ASSERT_TRUE(RGBForm->ResultPending());
+  // The statistics describe the current result.
+  ModalWatcher watcher;
+  QStringList shown;
+  watcher.onOtherModal = [&](QWidget* modal) {
+    auto* dialog = qobject_cast<TMessForm*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    shown = dialog->Lines();
+    QMetaObject::invokeMethod(dialog->Button3, &QPushButton::click, Qt::QueuedConnection);
+  };
+  RGBForm->ShowStatistics();
+  const auto [low, high] = std::minmax_element(current.pixels.begin(), current.pixels.end());
+  double sum = 0;
+  for (std::uint8_t level : current.pixels) sum += level;
+  EXPECT_TRUE(shown.contains(QStringLiteral("Результат: минимум %1").arg(*low)))
+      << shown.join("\n").toStdString();
+  EXPECT_TRUE(shown.contains(QStringLiteral("Результат: максимум %1").arg(*high)));
+  EXPECT_TRUE(shown.contains(QStringLiteral("Результат: среднее %1")
+                                 .arg(FormatFigure(sum / static_cast<double>(current.pixels.size())))));
+  // The conversion writes it, and the window holds it whole afterwards.
+  RGBForm->FileListBox1->selectEntry("big.bmp");
+  RGBForm->Button1Click();
+  EXPECT_EQ(LoadBitmap(dir_.file("big_mod.bmp")).pixels, current.pixels);
+  EXPECT_FALSE(RGBForm->ResultPending());
+  EXPECT_EQ(RGBForm->GreyImage()->pixels, current.pixels);
 }
 
 // Typing as a person types, with the separator of the locale the test runs
