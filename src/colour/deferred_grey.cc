@@ -16,20 +16,26 @@ DeferredGrey::DeferredGrey(std::shared_ptr<Bitmap> result) : result_(std::move(r
 }
 
 void DeferredGrey::reset(std::shared_ptr<const Bitmap> source, const ChannelSettings& settings) {
-  // The old composer refers to the old source: gone before the source goes.
-  composer_.reset();
+  // Everything that can fail (memory) comes first, the result's new size
+  // last: a failure leaves the previous state whole. The new composer refers
+  // to the new source, kept alive by the pointer passed in.
+  std::unique_ptr<GreyComposer> composer;
+  int columns = 0, rows = 0;
+  if (!source->empty()) {
+    composer = std::make_unique<GreyComposer>(*source, settings);
+    columns = CeilDiv(source->width, kTileWidth);
+    rows = CeilDiv(source->height, kTileHeight);
+  }
+  const auto count = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
+  std::vector<std::uint64_t> tiles;
+  if (tiles_.size() != count) tiles.assign(count, 0);
+  PrepareGreyResult(*source, *result_);
+  if (tiles_.size() != count) tiles_.swap(tiles);
+  composer_ = std::move(composer);
   source_ = std::move(source);
   settings_ = settings;
-  PrepareGreyResult(*source_, *result_);
-  if (source_->empty()) {
-    columns_ = rows_ = 0;
-  } else {
-    composer_ = std::make_unique<GreyComposer>(*source_, settings_);
-    columns_ = CeilDiv(source_->width, kTileWidth);
-    rows_ = CeilDiv(source_->height, kTileHeight);
-  }
-  if (tiles_.size() != static_cast<std::size_t>(tileCount()))
-    tiles_.assign(static_cast<std::size_t>(tileCount()), 0);
+  columns_ = columns;
+  rows_ = rows;
   ++generation_;
   composed_ = 0;
   cursor_ = 0;
