@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace skarvel {
@@ -59,19 +60,11 @@ namespace {
 // extended precision, and so are both partial sums, (b0 + b1) k and
 // (b0 + b1 + b2) k (a 10-bit integer times k, at most 63 bits). So s, and the
 // grey level, depend on the three bytes only through their sum 0..765.
-void ComposeEqualWeights(const Bitmap& source, const GreyFactors& f, Bitmap& result) {
-  std::uint8_t level[766];
+void EqualWeightsTable(const GreyFactors& f, std::uint8_t (&level)[766]) {
   for (int sum = 0; sum <= 765; ++sum) {
     const int b0 = std::min(sum, 255), b1 = std::min(sum - b0, 255), b2 = sum - b0 - b1;
     level[sum] = GreyLevel(b0, b1, b2, f);
   }
-  ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
-    for (int y = begin; y < end; ++y) {
-      const std::uint8_t* in = source.row(y);
-      std::uint8_t* out = result.row(y);
-      for (int x = 0; x < source.width; ++x, in += 3) out[x] = level[in[0] + in[1] + in[2]];
-    }
-  });
 }
 
 // Any weights: per-byte tables of fixed-point values and a guard band.
@@ -167,75 +160,101 @@ void MakeTerms(const GreyFactors& f, Terms& terms) {
     }
 }
 
-void ComposeFixedPoint(const Bitmap& source, const GreyFactors& f, Bitmap& result) {
+}  // namespace
+
+// How the pixels are made: 8-bit sources through a table of their 256
+// indices, equal weights through a table of byte sums, any other weights by
+// the fixed-point terms and the guard band.
+struct GreyComposer::Tables {
+  enum class Kind { kIndices, kSums, kFixedPoint } kind = Kind::kFixedPoint;
+  GreyFactors factors{};
+  std::uint8_t indexLevel[256];
+  std::uint8_t sumLevel[766];
   Terms terms;
-  MakeTerms(f, terms);
-  ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
-    Recomputed recompute(f);  // one per thread
-    // Near values are listed first and recomputed after the row, so that
-    // the main loop has no branch that depends on the data.
-    std::vector<int> near(static_cast<std::size_t>(source.width));
-    for (int y = begin; y < end; ++y) {
-      const std::uint8_t* in = source.row(y);
-      std::uint8_t* out = result.row(y);
-      std::size_t nearCount = 0;
-      for (int x = 0; x < source.width; ++x) {
-        const std::uint8_t* p = in + 3 * static_cast<std::size_t>(x);
-        const std::int64_t v = terms[0][p[0]] + terms[1][p[1]] + terms[2][p[2]];
-        const std::int64_t whole = v >> kFixedBits;  // floor
-        out[x] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(whole, 0, 255));
-        // Distance to the nearest integer below kGuard: (v + guard) mod unit < 2 guard.
-        near[nearCount] = x;
-        nearCount += ((v + kGuard) & (kUnit - 1)) < 2 * kGuard;
-      }
-      for (std::size_t i = 0; i < nearCount; ++i)
-        out[near[i]] = recompute(in + 3 * static_cast<std::size_t>(near[i]));
-    }
-  });
-}
+};
 
-// A picture of palette indices through a 256-entry table.
-void ComposeThroughTable(const Bitmap& source, const std::uint8_t (&level)[256], Bitmap& result) {
-  ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
-    for (int y = begin; y < end; ++y) {
-      const std::uint8_t* in = source.row(y);
-      std::uint8_t* out = result.row(y);
-      for (int x = 0; x < source.width; ++x) out[x] = level[in[x]];
-    }
-  });
-}
-
-void ComposeInto(const Bitmap& source, const ChannelSettings& settings, Bitmap& result) {
-  if (!result.indexed || result.width != source.width || result.height != source.height) {
-    result = Bitmap::Indexed(source.width, source.height, GreyPalette());
-  }
-  result.palette = GreyPalette();
-  result.fileBitCount = 8;
-  const GreyFactors factors = MakeGreyFactors(settings);
+GreyComposer::GreyComposer(const Bitmap& source, const ChannelSettings& settings)
+    : source_(source), tables_(std::make_unique<Tables>()) {
+  Tables& t = *tables_;
+  t.factors = MakeGreyFactors(settings);
+  const GreyFactors& factors = t.factors;
   if (source.indexed) {
     // 8-bit sources: the palette index is the grey level, whatever colour the
     // palette gives it. Other indexed sources (1 and 4 bits): the colour of
     // the index, as for a 24-bit source.
-    std::uint8_t level[256];
+    t.kind = Tables::Kind::kIndices;
     for (int p = 0; p < 256; ++p) {
       const Bgr c = source.fileBitCount == 8 ? Bgr{static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(p),
                                                    static_cast<std::uint8_t>(p)}
                                              : source.palette[p];
-      level[p] = GreyLevel(c.b, c.g, c.r, factors);
+      t.indexLevel[p] = GreyLevel(c.b, c.g, c.r, factors);
     }
-    ComposeThroughTable(source, level, result);
-    return;
-  }
-  if (factors.kR == factors.kG && factors.kG == factors.kB) {
-    ComposeEqualWeights(source, factors, result);
+  } else if (factors.kR == factors.kG && factors.kG == factors.kB) {
+    t.kind = Tables::Kind::kSums;
+    EqualWeightsTable(factors, t.sumLevel);
   } else {
-    ComposeFixedPoint(source, factors, result);
+    MakeTerms(factors, t.terms);
   }
 }
 
-}  // namespace
+GreyComposer::~GreyComposer() = default;
 
-void ComposeGrey(const Bitmap& source, const ChannelSettings& settings, Bitmap& result) {
+void GreyComposer::Compose(const QRect& area, Bitmap& result) const {
+  const QRect part = area.intersected(QRect(0, 0, source_.width, source_.height));
+  if (part.isEmpty()) return;
+  const Tables& t = *tables_;
+  const int left = part.left(), width = part.width();
+  switch (t.kind) {
+    case Tables::Kind::kIndices:
+      for (int y = part.top(); y <= part.bottom(); ++y) {
+        const std::uint8_t* in = source_.row(y) + left;
+        std::uint8_t* out = result.row(y) + left;
+        for (int x = 0; x < width; ++x) out[x] = t.indexLevel[in[x]];
+      }
+      return;
+    case Tables::Kind::kSums:
+      for (int y = part.top(); y <= part.bottom(); ++y) {
+        const std::uint8_t* in = source_.row(y) + 3 * static_cast<std::size_t>(left);
+        std::uint8_t* out = result.row(y) + left;
+        for (int x = 0; x < width; ++x, in += 3) out[x] = t.sumLevel[in[0] + in[1] + in[2]];
+      }
+      return;
+    case Tables::Kind::kFixedPoint:
+      break;
+  }
+  // Near values are listed first and recomputed after the row, so that the
+  // main loop has no branch that depends on the data. The recomputation and
+  // its cache are made only when a value is near.
+  std::optional<Recomputed> recompute;
+  std::vector<int> near(static_cast<std::size_t>(width));
+  for (int y = part.top(); y <= part.bottom(); ++y) {
+    const std::uint8_t* in = source_.row(y) + 3 * static_cast<std::size_t>(left);
+    std::uint8_t* out = result.row(y) + left;
+    std::size_t nearCount = 0;
+    for (int x = 0; x < width; ++x) {
+      const std::uint8_t* p = in + 3 * static_cast<std::size_t>(x);
+      const std::int64_t v = t.terms[0][p[0]] + t.terms[1][p[1]] + t.terms[2][p[2]];
+      const std::int64_t whole = v >> kFixedBits;  // floor
+      out[x] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(whole, 0, 255));
+      // Distance to the nearest integer below kGuard: (v + guard) mod unit < 2 guard.
+      near[nearCount] = x;
+      nearCount += ((v + kGuard) & (kUnit - 1)) < 2 * kGuard;
+    }
+    if (nearCount != 0 && !recompute) recompute.emplace(t.factors);
+    for (std::size_t i = 0; i < nearCount; ++i)
+      out[near[i]] = (*recompute)(in + 3 * static_cast<std::size_t>(near[i]));
+  }
+}
+
+void GreyComposer::ComposeShared(const QRect& area, Bitmap& result) const {
+  const QRect part = area.intersected(QRect(0, 0, source_.width, source_.height));
+  if (part.isEmpty()) return;
+  ForEachRange(part.height(), MinRowsPerThread(part.width()), [&](int begin, int end) {
+    Compose(QRect(part.left(), part.top() + begin, part.width(), end - begin), result);
+  });
+}
+
+void PrepareGreyResult(const Bitmap& source, Bitmap& result) {
   if (source.empty()) {
     // Nothing loaded yet: the composition of the empty source is empty.
     result = Bitmap{};
@@ -246,7 +265,22 @@ void ComposeGrey(const Bitmap& source, const ChannelSettings& settings, Bitmap& 
     result.palette = GreyPalette();
     return;
   }
-  WithPictureMemory(source.width, source.height, [&] { ComposeInto(source, settings, result); });
+  WithPictureMemory(source.width, source.height, [&] {
+    if (!result.indexed || result.width != source.width || result.height != source.height ||
+        result.pixels.size() != result.rowBytes() * static_cast<std::size_t>(result.height)) {
+      result = Bitmap::Indexed(source.width, source.height, GreyPalette());
+    }
+  });
+  result.palette = GreyPalette();
+  result.fileBitCount = 8;
+}
+
+void ComposeGrey(const Bitmap& source, const ChannelSettings& settings, Bitmap& result) {
+  PrepareGreyResult(source, result);
+  if (source.empty()) return;
+  WithPictureMemory(source.width, source.height, [&] {
+    GreyComposer(source, settings).ComposeShared(QRect(0, 0, source.width, source.height), result);
+  });
 }
 
 Bitmap ComposeGrey(const Bitmap& source, const ChannelSettings& settings) {
@@ -310,7 +344,7 @@ GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings
 
   if (f.kR == f.kG && f.kG == f.kB) {
     // Equal weights: the value depends on the byte sum alone (see
-    // ComposeEqualWeights): a histogram of sums.
+    // EqualWeightsTable): a histogram of sums.
     std::array<std::uint64_t, 766> sums{};
     ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
       PartCounts part;
@@ -339,7 +373,7 @@ GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings
     return total;
   }
 
-  // Any weights: the fixed-point sums of ComposeFixedPoint. A sum farther
+  // Any weights: the fixed-point sums of GreyComposer. A sum farther
   // than the guard from every integer gives the level floor(sum) clamped,
   // and lies below 0 or above 255 exactly when the formula's value does;
   // the others are classified by the formula.

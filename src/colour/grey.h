@@ -13,11 +13,13 @@
 #include "platform/bitmap_batch.h"
 #include "platform/picture_statistics.h"
 
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 namespace skarvel {
 
@@ -66,6 +68,34 @@ struct GreyCounts {
   std::array<LevelHistogram, 3> source{};
 };
 GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings);
+
+// The composition of one source under one settings, made a part at a time:
+// the tables are built once, then any rectangle of the result can be
+// composed; the parts together give exactly ComposeGrey's bytes. The source
+// must outlive the composer.
+class GreyComposer {
+ public:
+  GreyComposer(const Bitmap& source, const ChannelSettings& settings);
+  ~GreyComposer();
+  GreyComposer(const GreyComposer&) = delete;
+  GreyComposer& operator=(const GreyComposer&) = delete;
+  // Writes the pixels of `area` (clipped to the source) into `result`, which
+  // PrepareGreyResult has sized for the source. Compose runs on the calling
+  // thread (any thread, also several at once on different areas);
+  // ComposeShared shares the rows between the cores.
+  void Compose(const QRect& area, Bitmap& result) const;
+  void ComposeShared(const QRect& area, Bitmap& result) const;
+
+ private:
+  struct Tables;
+  const Bitmap& source_;
+  std::unique_ptr<Tables> tables_;
+};
+
+// Gives `result` the source's size as an 8-bit grey picture (its memory is
+// reused when the size allows; the pixels are then left as they were). An
+// empty source gives an empty grey picture of the same size.
+void PrepareGreyResult(const Bitmap& source, Bitmap& result);
 
 // Makes `result` the grey composition of `source` (its memory is reused when
 // the size allows). The composition of an empty source (nothing loaded yet)

@@ -93,12 +93,25 @@ TRGBForm::TRGBForm()
 
   // Connected only now, so that setting the starting values raises nothing.
   for (QSlider* slider : sliders) connect(slider, &QSlider::valueChanged, this, &TRGBForm::RTrackBarChange);
-  for (QLineEdit* edit : edits) connect(edit, &QLineEdit::textChanged, this, &TRGBForm::REditChange);
+  for (QLineEdit* edit : edits) {
+    connect(edit, &QLineEdit::textChanged, this, &TRGBForm::REditChange);
+    connect(edit, &QLineEdit::editingFinished, this, [this, edit] { REditExit(edit); });
+  }
 
-  grey_->indexed = true;
-  grey_->fileBitCount = 8;
-  grey_->palette = GreyPalette();
   CrossImage1->setBitmap(grey_);
+  CrossImage1->setPrepare([this](const QRect& natural) { result_.compose(natural); });
+  // The parts out of view are composed a few milliseconds at a time between
+  // events, so that a drag or a key is never kept waiting for them.
+  idle_.setSingleShot(true);
+  idle_.setInterval(0);
+  connect(&idle_, &QTimer::timeout, this, &TRGBForm::composeOnIdle);
+}
+
+TRGBForm::~TRGBForm() {
+  // The window's close, still to come, ends the editing of a focused edit and
+  // may paint: this window's part is gone by then, so nothing may reach it.
+  for (QLineEdit* edit : {REdit, GEdit, BEdit, CEdit}) edit->disconnect(this);
+  CrossImage1->setPrepare({});
 }
 
 ChannelSettings TRGBForm::Settings() const {
@@ -106,17 +119,39 @@ ChannelSettings TRGBForm::Settings() const {
 }
 
 void TRGBForm::RTrackBarChange() {
-  const long long before = compositions_;
   // Each text set differently raises its edit's change at once, in this order.
-  REdit->setText(FormatChannelText(RTrackBar->value()));
-  GEdit->setText(FormatChannelText(GTrackBar->value()));
-  BEdit->setText(FormatChannelText(BTrackBar->value()));
-  CEdit->setText(FormatContrastText(CTrackBar->value()));
-  // When an edit pulled a slider back, the change that raised composed the
-  // result under the positions now in force: the same bytes would be made
-  // a second time, which costs a whole composition while dragging.
-  if (compositions_ != before && composedSource_ == sourceNumber_ && composedWith_ == Settings()) return;
+  showText(REdit, FormatChannelText(RTrackBar->value()));
+  showText(GEdit, FormatChannelText(GTrackBar->value()));
+  showText(BEdit, FormatChannelText(BTrackBar->value()));
+  showText(CEdit, FormatContrastText(CTrackBar->value()));
   RefreshResult();
+}
+
+void TRGBForm::showText(QLineEdit* edit, const QString& text) {
+  // Rewriting the edit being typed into would put the text under the caret
+  // ("5" typed, "5 %" written, "0" typed: "5 %0"): it waits for the end of
+  // the editing, while the sliders follow every keystroke.
+  if (edit->hasFocus() && edit != exiting_) {
+    if (edit->text() != text) owed_.insert(edit);
+    return;
+  }
+  edit->setText(text);
+}
+
+QString TRGBForm::formattedText(const QLineEdit* edit) const {
+  if (edit == REdit) return FormatChannelText(RTrackBar->value());
+  if (edit == GEdit) return FormatChannelText(GTrackBar->value());
+  if (edit == BEdit) return FormatChannelText(BTrackBar->value());
+  return FormatContrastText(CTrackBar->value());
+}
+
+void TRGBForm::REditExit(QLineEdit* edit) {
+  if (!owed_.remove(edit) || exiting_ != nullptr) return;
+  // Written now as the slider change would have written it, with the same
+  // exchange: the contrast text may pull its slider once more.
+  exiting_ = edit;
+  edit->setText(formattedText(edit));
+  exiting_ = nullptr;
 }
 
 void TRGBForm::REditChange() {
@@ -137,22 +172,30 @@ void TRGBForm::REditChange() {
   CTrackBar->setValue(*contrast);
 }
 
-void TRGBForm::setSource(std::shared_ptr<const Bitmap> source) {
-  source_ = std::move(source);
-  ++sourceNumber_;
-}
+void TRGBForm::setSource(std::shared_ptr<const Bitmap> source) { source_ = std::move(source); }
 
 void TRGBForm::RefreshResult() {
   ImageWidth = source_->width;
   ImageHeight = source_->height;
-  const ChannelSettings settings = Settings();
-  composedSource_ = -1;
-  ComposeGrey(*source_, settings, *grey_);
-  composedSource_ = sourceNumber_;
-  composedWith_ = settings;
-  ++compositions_;
+  // Nothing is composed here: the view composes what it paints, when it
+  // paints, so the nested changes of one slider-edit exchange and the many
+  // changes of a drag between two paints cost one composition of the view,
+  // under the positions in force at the paint.
+  result_.reset(source_, Settings());
   // The view shows the grey picture itself through its palette: nothing is copied.
   CrossImage1->setBitmap(grey_);
+  idle_.start();
+}
+
+void TRGBForm::composeOnIdle() {
+  // About 2 ms of work on this machine, then back to the event loop.
+  constexpr std::int64_t kIdlePixels = std::int64_t{1} << 20;
+  if (result_.composeSome(kIdlePixels)) idle_.start();
+}
+
+const std::shared_ptr<Bitmap>& TRGBForm::GreyImage() {
+  result_.complete();
+  return grey_;
 }
 
 void TRGBForm::FileListBox1Click() {
@@ -165,24 +208,24 @@ void TRGBForm::FileListBox1Click() {
 void TRGBForm::Button1Click() {
   const QStringList entries = SelectedEntries();
   BatchObserver observer;
-  observer.loaded = [this](const QString&, const std::shared_ptr<const Bitmap>& picture) {
+  const ChannelSettings settings = Settings();
+  observer.loaded = [this, settings](const QString&, const std::shared_ptr<const Bitmap>& picture) {
     setSource(picture);
     ImageWidth = source_->width;
     ImageHeight = source_->height;
+    // Until it is written, the result is not known to hold this picture's composition.
+    result_.reset(source_, settings);
   };
-  // Each result is shown in turn.
-  observer.written = [this](const QString&, const Bitmap&) {
+  // Each result is shown in turn; the run composed all of it.
+  observer.written = [this, settings](const QString&, const Bitmap&) {
+    result_.adopt(source_, settings);
     CrossImage1->setBitmap(grey_);
     CrossImage1->repaint();
   };
   BatchProgress progress(this, entries.size());
   progress.attach(observer);
   // The run composes into the grey picture itself.
-  composedSource_ = -1;
-  const ChannelSettings settings = Settings();
   RunGreyComposition(Directory(), entries, settings, observer, *grey_);
-  composedSource_ = sourceNumber_;
-  composedWith_ = settings;
   RereadFileList();
   SetZoom(100);
 }
@@ -194,6 +237,11 @@ bool TRGBForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyRelease &&
       (watched == RTrackBar || watched == GTrackBar || watched == BTrackBar))
     RefreshResult();
+  // The focus leaving an edit ends its editing, whether or not the edit
+  // reports it (it does not when its text did not change since Enter).
+  if (event->type() == QEvent::FocusOut &&
+      (watched == REdit || watched == GEdit || watched == BEdit || watched == CEdit))
+    REditExit(static_cast<QLineEdit*>(watched));
   return TBrowserForm::eventFilter(watched, event);
 }
 

@@ -82,6 +82,9 @@ QImage PictureView::render(const QRect& area) const {
   std::vector<int> columns(static_cast<size_t>(visible.width()));
   for (int x = 0; x < visible.width(); ++x) columns[x] = map.naturalColumn(visible.left() + x);
   const int dx = visible.left() - area.left();
+  if (prepare_)
+    prepare_(QRect(QPoint(columns.front(), map.naturalRow(visible.top())),
+                   QPoint(columns.back(), map.naturalRow(visible.bottom()))));
 
   for (int y = visible.top(); y <= visible.bottom(); ++y) {
     auto* line = reinterpret_cast<QRgb*>(out.scanLine(y - area.top())) + dx;

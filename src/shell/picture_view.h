@@ -78,6 +78,10 @@ class PictureView : public QWidget {
   // The colour of the parts where no picture is (none: the parent shows through).
   void setBackground(const QColor& colour);
 
+  // Called with the natural pixels that painting or rendering is about to
+  // read, so that a picture made on demand can make them first.
+  void setPrepare(std::function<void(const QRect& natural)> prepare) { prepare_ = std::move(prepare); }
+
   // Renders the control pixels of `area` (control coordinates) as the control
   // paints them; the same code serves painting and tests.
   QImage render(const QRect& area) const;
@@ -95,6 +99,7 @@ class PictureView : public QWidget {
   std::array<QRgb, 256> paletteRgb_{};
   bool smooth_ = false;
   QColor background_;
+  std::function<void(const QRect&)> prepare_;
 };
 
 // The inside of a scrolling area: holds the picture controls at its top left

@@ -5,9 +5,13 @@
 #include "../cli/cli_test_support.h"
 #include "app/main_form.h"
 #include "platform/bitmap_file.h"
+#include "platform/numbers.h"
+#include "platform/picture_statistics.h"
+#include "shell/mess_form.h"
 #include "shell/windows.h"
 #include "support/widget_test_support.h"
 
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -42,14 +46,17 @@ class RgbFormTest : public ::testing::Test {
     MainForm->show();
     MainForm->N8Click();
     RGBForm->activateWindow();
+    // Focus, and so the typing rules, need the window active.
+    EXPECT_TRUE(QTest::qWaitForWindowActive(RGBForm));
   }
   void click(const QString& entry) { testing::ClickEntry(RGBForm, entry); }
-  // Pastes a whole text over the edit's: one change of its text. (Typed key
-  // by key, every keystroke would move the slider and rewrite the edit.)
+  // Pastes a whole text over the edit's (one change of its text), then
+  // leaves the edit, which ends its editing.
   static void paste(QLineEdit* edit, const QString& text) {
     edit->setFocus();
     edit->selectAll();
     edit->insert(text);
+    RGBForm->FileListBox1->setFocus();
   }
   static QList<int> positions() {
     return {RGBForm->RTrackBar->value(), RGBForm->GTrackBar->value(), RGBForm->BTrackBar->value(),
@@ -128,8 +135,12 @@ TEST_F(RgbFormTest, EmptyingTheContrastEditSetsTheChannelsFromTheirEditsOnly) {
   QTest::keyClick(RGBForm->CEdit, Qt::Key_Delete);
   EXPECT_EQ(RGBForm->RTrackBar->value(), 30);
   EXPECT_EQ(RGBForm->CTrackBar->value(), contrast);
-  // The moved R slider wrote the edits again, the contrast edit included.
+  EXPECT_EQ(RGBForm->CEdit->text(), "") << "not rewritten while it has the focus";
+  // The moved R slider wrote the edits again, the contrast edit included,
+  // once its editing ended.
+  RGBForm->RTrackBar->setFocus();
   EXPECT_EQ(RGBForm->CEdit->text(), "1,60");
+  RGBForm->CEdit->setFocus();
   // With nothing to move, the emptied edit stays empty.
   QTest::keyClick(RGBForm->CEdit, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(RGBForm->CEdit, Qt::Key_Delete);
@@ -161,7 +172,7 @@ TEST_F(RgbFormTest, TheViewShowsOnlyTheGreyResultOfTheClickedPicture) {
   EXPECT_EQ(qRed(RGBForm->CrossImage1->render(QRect(4, 3, 1, 1)).pixel(0, 0)), 60);
   // R = 100 weighs byte 0 (blue 30) double: (60 + 60 + 90) / 3 = 70.
   RGBForm->RTrackBar->setValue(100);
-  EXPECT_EQ(grey->row(3)[4], 70);
+  EXPECT_EQ(RGBForm->GreyImage()->row(3)[4], 70);
   EXPECT_EQ(qRed(RGBForm->CrossImage1->render(QRect(4, 3, 1, 1)).pixel(0, 0)), 70);
 }
 
@@ -221,6 +232,141 @@ TEST_F(RgbFormTest, AKeyReleasedOnAChannelSliderComposesAgain) {
   RGBForm->RTrackBar->setFocus();
   QTest::keyRelease(RGBForm->RTrackBar, Qt::Key_Left);
   EXPECT_EQ(RGBForm->GreyImage()->row(3)[4], 60);
+}
+
+// The grey levels the view shows in its visible part, against a whole
+// composition: every control pixel shows the natural pixel it maps to.
+void ExpectViewShows(const Bitmap& whole) {
+  PictureView* view = RGBForm->CrossImage1;
+  const QRect visible = view->visibleRegion().boundingRect();
+  ASSERT_FALSE(visible.isEmpty());
+  const QImage shown = view->grab(visible).toImage();
+  const ZoomMapping map = view->mapping();
+  int wrong = 0;
+  for (int y = 0; y < visible.height(); ++y)
+    for (int x = 0; x < visible.width(); ++x) {
+      const int expected = whole.row(map.naturalRow(visible.y() + y))[map.naturalColumn(visible.x() + x)];
+      if (qRed(shown.pixel(x, y)) != expected && wrong++ == 0)
+        ADD_FAILURE() << "first at " << x << ", " << y << ": " << qRed(shown.pixel(x, y)) << " not "
+                      << expected << " image " << shown.width() << " x " << shown.height();
+    }
+  EXPECT_EQ(wrong, 0) << "of " << visible.width() << " x " << visible.height() << " at " << visible.x()
+                      << ", " << visible.y();
+}
+
+TEST_F(RgbFormTest, WhatTheViewShowsAndEveryReaderOfTheResultIsTheWholeComposition) {
+  RGBForm->resize(802, 667);
+  testing::WritePicture(dir_.path(), "big.bmp", testing::GradientPicture(1500, 1000));
+  RGBForm->RereadFileList();
+  const ChannelSettings settings{37, -12, 150, 75};  // a contrast its text does not pull
+  RGBForm->RTrackBar->setValue(settings.r);
+  RGBForm->GTrackBar->setValue(settings.g);
+  RGBForm->BTrackBar->setValue(settings.b);
+  RGBForm->CTrackBar->setValue(settings.contrast);
+  ASSERT_EQ(RGBForm->Settings(), settings);
+  click("big.bmp");
+  const Bitmap& source = *RGBForm->SourceImage();
+  const Bitmap whole = ComposeGrey(source, settings);
+  QScrollBar* horizontal = RGBForm->ScrollBox1->horizontalScrollBar();
+  QScrollBar* vertical = RGBForm->ScrollBox1->verticalScrollBar();
+  RGBForm->ScrollBox1->viewport()->repaint();
+  EXPECT_TRUE(RGBForm->ResultPending()) << "the first paint did not wait for the whole picture";
+  ExpectViewShows(whole);
+  // Scrolled into view, then zoomed: the parts not composed before.
+  horizontal->setValue(700);
+  vertical->setValue(500);
+  ExpectViewShows(whole);
+  RGBForm->N2001Click();
+  horizontal->setValue(horizontal->maximum());
+  ExpectViewShows(whole);
+  RGBForm->N501Click();
+  ExpectViewShows(whole);
+  EXPECT_EQ(RGBForm->GreyImage()->pixels, whole.pixels) << "all of it, once read";
+
+  // After a slider change, with most of the result not yet composed.
+  RGBForm->N1001Click();
+  RGBForm->RTrackBar->setValue(-60);
+  const ChannelSettings moved{-60, settings.g, settings.b, settings.contrast};
+  ASSERT_EQ(RGBForm->Settings(), moved);
+  const Bitmap current = ComposeGrey(source, moved);
+  RGBForm->ScrollBox1->viewport()->repaint();
+  ASSERT_TRUE(RGBForm->ResultPending());
+  // The statistics describe the current result.
+  ModalWatcher watcher;
+  QStringList shown;
+  watcher.onOtherModal = [&](QWidget* modal) {
+    auto* dialog = qobject_cast<TMessForm*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    shown = dialog->Lines();
+    QMetaObject::invokeMethod(dialog->Button3, &QPushButton::click, Qt::QueuedConnection);
+  };
+  RGBForm->ShowStatistics();
+  const auto [low, high] = std::minmax_element(current.pixels.begin(), current.pixels.end());
+  double sum = 0;
+  for (std::uint8_t level : current.pixels) sum += level;
+  EXPECT_TRUE(shown.contains(QStringLiteral("Результат: минимум %1").arg(*low)))
+      << shown.join("\n").toStdString();
+  EXPECT_TRUE(shown.contains(QStringLiteral("Результат: максимум %1").arg(*high)));
+  EXPECT_TRUE(shown.contains(QStringLiteral("Результат: среднее %1")
+                                 .arg(FormatFigure(sum / static_cast<double>(current.pixels.size())))));
+  // The conversion writes it, and the window holds it whole afterwards.
+  RGBForm->FileListBox1->selectEntry("big.bmp");
+  RGBForm->Button1Click();
+  EXPECT_EQ(LoadBitmap(dir_.file("big_mod.bmp")).pixels, current.pixels);
+  EXPECT_FALSE(RGBForm->ResultPending());
+  EXPECT_EQ(RGBForm->GreyImage()->pixels, current.pixels);
+}
+
+// Typing as a person types, with the separator of the locale the test runs
+// under (ctest runs it under C.UTF-8 and under ru_RU.UTF-8).
+class RgbTypingTest : public RgbFormTest {
+ protected:
+  RgbTypingTest() { SetDecimalSeparatorOverride(std::nullopt); }
+};
+
+TEST_F(RgbTypingTest, TypedTextStaysUnderTheCaretAndTakesItsFormatWhenEditingEnds) {
+  const QChar sep = DecimalSeparator();
+  if (qEnvironmentVariable("LC_ALL").startsWith(QLatin1String("ru_RU"))) {
+    ASSERT_EQ(sep, u',');
+  }
+  // '#' stands for the locale's decimal separator; positions are R, G, B, contrast.
+  struct Row {
+    const char* edit;
+    const char* typed;
+    Qt::Key ends;  // Enter, or Tab to the next control
+    QList<int> whileTyping;
+    QList<int> after;
+    const char* shown;  // the edit's text after editing ends
+    const char* why;
+  };
+  const Row rows[] = {
+      {"REdit", "50", Qt::Key_Tab, {50, 0, 0, 50}, {50, 0, 0, 50}, "50 %", "the issue's 5 %0"},
+      {"CEdit", "2#5", Qt::Key_Return, {0, 0, 0, 125}, {0, 0, 0, 125}, "2#50", "the issue's 3.00.5"},
+      {"REdit", "250", Qt::Key_Return, {200, 0, 0, 50}, {200, 0, 0, 50}, "200 %", "clamped, then rewritten"},
+      {"GEdit", "12#7", Qt::Key_Tab, {0, 12, 0, 50}, {0, 12, 0, 50}, "12 %", "truncated, then rewritten"},
+      {"CEdit", "1#23", Qt::Key_Tab, {0, 0, 0, 61}, {0, 0, 0, 60}, "1#20", "the shown factor pulls 61 to 60"},
+      {"CEdit", "2#1", Qt::Key_Return, {0, 0, 0, 104}, {0, 0, 0, 104}, "2#10", "2.1 is held below 2.1: 104"},
+      {"BEdit", "-100", Qt::Key_Tab, {0, 0, -100, 50}, {0, 0, -100, 50}, "-100 %", "a sign typed first"},
+      {"GEdit", "abc", Qt::Key_Tab, {0, 0, 0, 50}, {0, 0, 0, 50}, "abc", "letters move nothing"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.why);
+    for (QSlider* s : {RGBForm->RTrackBar, RGBForm->GTrackBar, RGBForm->BTrackBar}) s->setValue(0);
+    RGBForm->CTrackBar->setValue(50);
+    auto* edit = testing::Find<QLineEdit>(RGBForm, QLatin1String(row.edit));
+    ASSERT_NE(edit, nullptr);
+    edit->setFocus();
+    ASSERT_TRUE(edit->hasFocus());
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    const QString typed = QString::fromUtf8(row.typed).replace(u'#', sep);
+    QTest::keyClicks(edit, typed);
+    EXPECT_EQ(edit->text(), typed) << "nothing rewritten under the caret";
+    EXPECT_EQ(positions(), row.whileTyping) << "the sliders follow the keystrokes";
+    QTest::keyClick(edit, row.ends);
+    EXPECT_EQ(edit->text(), QString::fromUtf8(row.shown).replace(u'#', sep));
+    EXPECT_EQ(positions(), row.after);
+    RGBForm->FileListBox1->setFocus();
+  }
 }
 
 }  // namespace
