@@ -151,7 +151,8 @@ void TBrowserForm::buildZoomMenu() {
   for (size_t i = 0; i < kZoomValues.size(); ++i) {
     const int value = kZoomValues[i];
     QAction* item = ScalePopupMenu1->addAction(QStringLiteral("%1%").arg(value));
-    item->setObjectName(QStringLiteral("N%11").arg(value));
+    // The zoom value followed by "1": N501 for "50%" ... N4001 for "400%".
+    item->setObjectName(QStringLiteral("N%1").arg(value) + u'1');
     item->setCheckable(true);
     item->setChecked(value == 100);
     connect(item, &QAction::triggered, this, [this, value] { SetZoom(value); });
