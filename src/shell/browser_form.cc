@@ -197,6 +197,8 @@ void TBrowserForm::ShowStatistics() {
   QStringList lines = statisticsLines_();
   if (lines.isEmpty()) lines = {QStringLiteral("Изображение не загружено")};
   MessForm->SetLines(lines);
+  // "Save" starts in the folder this window browses.
+  MessForm->TextSaveDialog->setDirectory(Directory());
   MessForm->exec();
   statisticsCancelled_ = MessForm->Cancelled();
 }

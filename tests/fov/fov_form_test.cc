@@ -136,6 +136,20 @@ TEST_F(FovFormTest, DoubleClickSavesTheWholeDrawingWhateverTheZoom) {
   EXPECT_EQ(FOVForm->BmpSaveDialog->defaultSuffix(), "bmp");
 }
 
+TEST_F(FovFormTest, ABareNameTypedInASaveDialogLandsInTheFolderTheWindowBrowses) {
+  click("scene.lst");
+  ModalWatcher watcher;
+  watcher.typeIntoFileDialog("drawing.bmp");
+  testing::DoubleClick(FOVForm->Image1, QPoint(100, 100));
+  watcher.typeIntoFileDialog("outlines.csv");
+  FOVForm->SaveOutlinesItem->trigger();
+  EXPECT_EQ(watcher.fileDialogs, QStringList({"BmpSaveDialog", "OutlineSaveDialog"}));
+  for (const char* name : {"drawing.bmp", "outlines.csv"}) {
+    EXPECT_TRUE(QFileInfo::exists(dir_.file(QStringLiteral("fov/") + name))) << name;
+    EXPECT_FALSE(QFileInfo::exists(dir_.file(name))) << name << " in the start-up folder";
+  }
+}
+
 TEST_F(FovFormTest, AReaderFailureShowsItsBoxThenTheErrorAndLeavesTheClearedDrawing) {
   click("scene.lst");
   QFile::remove(dir_.file("fov/frame3.ort"));

@@ -3,6 +3,7 @@
 #include "resampling/interpol_form.h"
 #include "../cli/cli_test_support.h"
 #include "platform/bitmap_file.h"
+#include "platform/files.h"
 #include "shell/batch_progress.h"
 #include "shell/main_form.h"
 #include "shell/mess_form.h"
@@ -222,6 +223,34 @@ TEST_F(InterpolFormTest, TheStatisticsItemListsTheShownPictureAndReadsCancelled)
   ASSERT_FALSE(shown.isEmpty());
   EXPECT_TRUE(shown.join("\n").contains("30")) << shown.join("\n").toStdString();
   EXPECT_TRUE(form()->StatisticsCancelled());
+}
+
+TEST_F(InterpolFormTest, SavedStatisticsReadBackUnchangedInTheFolderTheWindowBrowses) {
+  const QString sub = dir_.file("sub");
+  QDir().mkpath(sub);
+  testing::WritePicture(sub, "d.bmp", testing::GradientPicture(30, 20));
+  form()->OpenDirectory(sub);
+  click("d.bmp");
+  ModalWatcher watcher;
+  QStringList shown;
+  int showings = 0;
+  watcher.onOtherModal = [&](QWidget* modal) {
+    auto* dialog = qobject_cast<TMessForm*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    // "Save" first; the dialog is seen again once the file dialog closes: "OK".
+    shown = dialog->Lines();
+    QPushButton* button = showings++ == 0 ? dialog->Button2 : dialog->Button1;
+    QMetaObject::invokeMethod(button, &QPushButton::click, Qt::QueuedConnection);
+  };
+  watcher.typeIntoFileDialog("stats.txt");
+  form()->StatisticsItem->trigger();
+  EXPECT_EQ(showings, 2);
+  EXPECT_EQ(watcher.fileDialogs, QStringList({"TextSaveDialog"}));
+  EXPECT_TRUE(shown.contains("Размер: 30 x 20 пикс.")) << shown.join("\n").toStdString();
+  ASSERT_TRUE(QFileInfo::exists(sub + "/stats.txt")) << "not in the start-up folder";
+  EXPECT_EQ(testing::ReadBytes(sub + "/stats.txt").count('?'), 0);
+  EXPECT_EQ(ReadTextLines(sub + "/stats.txt"), shown);
+  EXPECT_TRUE(watcher.boxes.empty()) << watcher.boxTexts().join("\n").toStdString();
 }
 
 }  // namespace
