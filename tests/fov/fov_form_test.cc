@@ -160,7 +160,8 @@ TEST_F(FovFormTest, AReaderFailureShowsItsBoxThenTheErrorAndLeavesTheClearedDraw
   EXPECT_EQ(watcher.boxes[0].text, "Ошибка чтения файла геометрии изображения!");
   EXPECT_EQ(watcher.boxes[1].caption, "Skarvel");
   EXPECT_EQ(watcher.boxes[1].icon, QMessageBox::Critical);
-  EXPECT_EQ(watcher.boxes[1].text, ErrorReportText(FrameFileMessage("frame3.ort ", 3)));
+  // The name as it was opened, without the blank the list has before ";".
+  EXPECT_EQ(watcher.boxes[1].text, "Кадр 3: файл «frame3.ort» не прочитан, загрузка списка прервана.");
   const QImage drawing = FOVForm->Image1->image();
   for (int y = 0; y < 1024; y += 64)
     for (int x = 0; x < 1024; x += 64) ASSERT_EQ(drawing.pixel(x, y), ButtonFaceColor().rgb());
