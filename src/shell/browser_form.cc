@@ -185,6 +185,23 @@ void TBrowserForm::placeCentralControl(QWidget* control) {
   Splitter3->setSizes({layout_.size.width() - kPanel3Width, kPanel3Width});
 }
 
+void TBrowserForm::fitMinimumToPanel() {
+  constexpr int kMargin = 8;
+  if (Panel1->layout() == nullptr) {
+    QSize needed(0, 0);
+    for (QWidget* control : Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (control->isHidden() && control->testAttribute(Qt::WA_WState_ExplicitShowHide)) continue;
+      needed = needed.expandedTo(
+          QSize(control->geometry().right() + 1 + kMargin, control->geometry().bottom() + 1 + kMargin));
+    }
+    Panel1->setMinimumSize(needed);
+  }
+  // The splitter and the window's layout measure their children anew.
+  Splitter2->updateGeometry();
+  layout()->invalidate();
+  setMinimumSize(layout_.minimumSize.expandedTo(layout()->minimumSize()));
+}
+
 void TBrowserForm::addStatisticsItem(std::function<QStringList()> lines) {
   statisticsLines_ = std::move(lines);
   ScalePopupMenu1->addSeparator();
@@ -217,6 +234,7 @@ void TBrowserForm::showEvent(QShowEvent* event) {
     }
     FileListBox1->setDirectory(DirectoryListBox1->directory());
   }
+  fitMinimumToPanel();
   QWidget::showEvent(event);
 }
 
