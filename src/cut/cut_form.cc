@@ -56,36 +56,41 @@ QImage CutOverlay::render(const QRect& area) const {
   // Above 100 % each control pixel covers one natural pixel and shows it.
   auto lastColumn = [&](int x) { return std::max(map.naturalColumn(x), map.naturalColumn(x + 1) - 1); };
   auto lastRow = [&](int y) { return std::max(map.naturalRow(y), map.naturalRow(y + 1) - 1); };
-  // The natural pixels under the visible control pixels, and the outline
-  // there: at the smallest zoom a few times the visible part, never the
-  // whole picture.
-  const QRect natural(QPoint(map.naturalColumn(visible.left()), map.naturalRow(visible.top())),
-                      QPoint(lastColumn(visible.right()), lastRow(visible.bottom())));
-  const QImage mask = CutOutlineMask(*frame_, penWidth_, natural_, natural);
-  if (mask.isNull()) return out;
+  const int left = map.naturalColumn(visible.left());
+  const int right = lastColumn(visible.right());
   std::vector<int> first(static_cast<size_t>(visible.width())), last(first.size());
   for (int x = 0; x < visible.width(); ++x) {
-    first[x] = map.naturalColumn(visible.left() + x) - natural.left();
-    last[x] = lastColumn(visible.left() + x) - natural.left();
+    first[x] = map.naturalColumn(visible.left() + x) - left;
+    last[x] = lastColumn(visible.left() + x) - left;
   }
-  std::vector<uchar> rows(static_cast<size_t>(natural.width()));
+  std::vector<uchar> rows(static_cast<size_t>(right - left + 1));
   const QRgb red = qRgb(255, 0, 0);
-  for (int y = visible.top(); y <= visible.bottom(); ++y) {
-    // The rows this control row covers, merged into one.
-    const int top = map.naturalRow(y) - natural.top();
-    const int bottom = lastRow(y) - natural.top();
-    const uchar* in = mask.constScanLine(top);
-    if (bottom > top) {
-      std::copy(in, in + rows.size(), rows.begin());
-      for (int r = top + 1; r <= bottom; ++r) {
-        const uchar* more = mask.constScanLine(r);
-        for (size_t c = 0; c < rows.size(); ++c) rows[c] |= more[c];
+  // A band of control rows at a time, with the outline drawn for the natural
+  // pixels under it only: at the smallest zoom a few times the band, never
+  // the whole picture.
+  constexpr int kBandRows = 64;
+  for (int bandTop = visible.top(); bandTop <= visible.bottom(); bandTop += kBandRows) {
+    const int bandBottom = std::min(bandTop + kBandRows - 1, visible.bottom());
+    const QRect natural(QPoint(left, map.naturalRow(bandTop)), QPoint(right, lastRow(bandBottom)));
+    const QImage mask = CutOutlineMask(*frame_, penWidth_, natural_, natural);
+    if (mask.isNull()) return out;
+    for (int y = bandTop; y <= bandBottom; ++y) {
+      // The rows this control row covers, merged into one.
+      const int top = map.naturalRow(y) - natural.top();
+      const int bottom = lastRow(y) - natural.top();
+      const uchar* in = mask.constScanLine(top);
+      if (bottom > top) {
+        std::copy(in, in + rows.size(), rows.begin());
+        for (int r = top + 1; r <= bottom; ++r) {
+          const uchar* more = mask.constScanLine(r);
+          for (size_t c = 0; c < rows.size(); ++c) rows[c] |= more[c];
+        }
+        in = rows.data();
       }
-      in = rows.data();
+      auto* line = reinterpret_cast<QRgb*>(out.scanLine(y - area.top())) + (visible.left() - area.left());
+      for (int x = 0; x < visible.width(); ++x)
+        if (std::any_of(in + first[x], in + last[x] + 1, [](uchar v) { return v != 0; })) line[x] = red;
     }
-    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y - area.top())) + (visible.left() - area.left());
-    for (int x = 0; x < visible.width(); ++x)
-      if (std::any_of(in + first[x], in + last[x] + 1, [](uchar v) { return v != 0; })) line[x] = red;
   }
   return out;
 }

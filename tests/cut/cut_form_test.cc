@@ -141,9 +141,11 @@ TEST_F(CutFormTest, TheOverlayLooksLikeTheNaturalOutlineStretchedOverThePicture)
   }
   // A part of it renders as that part of the whole.
   CutForm->N3001Click();
+  CutForm->DrawCutFrame();  // with the thin pen
   const QImage whole = CutForm->CrossImage1->render(CutForm->CrossImage1->rect());
-  const QImage part = CutForm->CrossImage1->render(QRect(17, 11, 40, 30));
-  EXPECT_EQ(part, whole.copy(QRect(17, 11, 40, 30)));
+  // Parts whose edges cut the sides; the second holds the corner (W2, H2) at (120, 90).
+  for (const QRect part : {QRect(17, 11, 40, 30), QRect(0, 64, 192, 64)})
+    EXPECT_EQ(CutForm->CrossImage1->render(part), whole.copy(part)) << part.x() << "," << part.y();
 }
 
 TEST_F(CutFormTest, TheOutlineStaysVisibleOnAllFourSidesBelow100Percent) {
