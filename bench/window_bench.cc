@@ -7,10 +7,15 @@
 //   every nested recomposition the slider-edit exchange causes (goal: 33 ms,
 //   30 changes a second while dragging);
 // - the first paint after a file click in the colour window (load,
-//   composition, paint; goal: the paint within 50 ms of the composition).
+//   composition, paint; goal: the paint within 50 ms of the composition);
+// - scrolling the fragment window's picture with the red outline over it at
+//   50, 100 and 400 %: below 100 % each overlay pixel looks at every picture
+//   pixel it covers, and the picture control is the same in all three, so
+//   the ratios show what the outline costs.
 // Run offscreen: build/bench/window_bench [--benchmark_repetitions=5].
 
 #include "colour/rgb_form.h"
+#include "cut/cut_form.h"
 #include "platform/bitmap_file.h"
 #include "resampling/interpol_form.h"
 #include "shell/application.h"
@@ -144,9 +149,32 @@ void BM_ColourFileClickFirstPaint(benchmark::State& state) {
   state.counters["paint_ms"] = benchmark::Counter(paintMs, benchmark::Counter::kAvgIterations);
 }
 
+void BM_ScrollFragmentWindow(benchmark::State& state) {
+  g_workspace->open(CutForm);
+  // An outline over most of the picture: its four sides cross the view.
+  CutForm->Edit1->setText("100");
+  CutForm->Edit2->setText("100");
+  CutForm->Edit3->setText("5900");
+  CutForm->Edit4->setText("3900");
+  CutForm->SetZoom(static_cast<int>(state.range(0)));
+  CutForm->DrawCutFrame();
+  QScrollBar* horizontal = CutForm->ScrollBox1->horizontalScrollBar();
+  QScrollBar* vertical = CutForm->ScrollBox1->verticalScrollBar();
+  QWidget* viewport = CutForm->ScrollBox1->viewport();
+  int step = 0;
+  for (auto _ : state) {
+    horizontal->setValue(horizontal->maximum() == 0 ? 0 : (step * 120) % horizontal->maximum());
+    vertical->setValue(vertical->maximum() == 0 ? 0 : (step * 90) % vertical->maximum());
+    viewport->repaint();
+    ++step;
+  }
+  state.counters["peak_MiB"] = PeakMiB();
+}
+
 BENCHMARK(BM_ScrollPictureAt400Percent)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ColourSliderChange)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ComposeGreyAlone)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_ScrollFragmentWindow)->Arg(50)->Arg(100)->Arg(400)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ColourFileClickFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace
