@@ -11,6 +11,10 @@
 // - scrolling the resampling window's picture at 400 % (24000 x 16000 on
 //   screen); the peak memory of the whole run is reported, to show that no
 //   zoomed picture is ever built whole.
+// - scrolling the fragment window's picture with the red outline over it at
+//   50, 100 and 400 %: below 100 % each overlay pixel looks at every picture
+//   pixel it covers, and the picture control is the same in all three, so
+//   the ratios show what the outline costs.
 // Each figure is the median of the repetitions; a summary of the goals
 // follows the table. Run offscreen:
 //   build/bench/window_bench [--benchmark_repetitions=5] [--benchmark_filter=...]
@@ -234,6 +238,30 @@ BENCHMARK(BM_ZoomChangeToPainted)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(0.5);
 BENCHMARK(BM_ScrollPictureAt400Percent)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+
+void BM_ScrollFragmentWindow(benchmark::State& state) {
+  g_workspace->open(CutForm, QString::fromLatin1(kPictures[0]));
+  // An outline over most of the picture: its four sides cross the view.
+  CutForm->Edit1->setText("100");
+  CutForm->Edit2->setText("100");
+  CutForm->Edit3->setText("5900");
+  CutForm->Edit4->setText("3900");
+  CutForm->SetZoom(static_cast<int>(state.range(0)));
+  CutForm->DrawCutFrame();
+  QScrollBar* horizontal = CutForm->ScrollBox1->horizontalScrollBar();
+  QScrollBar* vertical = CutForm->ScrollBox1->verticalScrollBar();
+  QWidget* viewport = CutForm->ScrollBox1->viewport();
+  int step = 0;
+  for (auto _ : state) {
+    horizontal->setValue(horizontal->maximum() == 0 ? 0 : (step * 120) % horizontal->maximum());
+    vertical->setValue(vertical->maximum() == 0 ? 0 : (step * 90) % vertical->maximum());
+    viewport->repaint();
+    ++step;
+  }
+  state.counters["peak_MiB"] = PeakMiB();
+}
+
+BENCHMARK(BM_ScrollFragmentWindow)->Arg(50)->Arg(100)->Arg(400)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
 // The console table, and the medians kept for the summary.
 class Reporter : public benchmark::ConsoleReporter {

@@ -10,6 +10,7 @@
 #include "cut/cut_form.h"
 #include "fov/fov_form.h"
 #include "platform/error.h"
+#include "platform/picture_statistics.h"
 #include "resampling/interpol_form.h"
 #include "scaling/scale_form.h"
 #include "shell/application.h"
@@ -101,8 +102,9 @@ int Run(const QString& output, const QString& workspace) {
   ok &= Save(RGBForm, out, QStringLiteral("rgb_window"));
   RGBForm->hide();
 
-  MessForm->SetLines({QStringLiteral("Изображение: 640 × 480 пикс., 24 бит на пиксель"),
-                      QStringLiteral("Канал R: мин. 0, макс. 255, среднее 118,4, ст. откл. 52,1")});
+  // The lines of the picture the fragment window showed, as its menu item lists them.
+  if (CutForm->Picture())
+    MessForm->SetLines(PictureStatisticsLines(ComputePictureStatistics(*CutForm->Picture())));
   MessForm->show();
   ok &= Save(MessForm, out, QStringLiteral("statistics_dialog"));
   MessForm->hide();

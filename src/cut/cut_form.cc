@@ -7,6 +7,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
+#include <vector>
+
 namespace skarvel {
 namespace {
 
@@ -46,19 +49,48 @@ QImage CutOverlay::render(const QRect& area) const {
   const ZoomMapping map(natural_, size());
   const QRect visible = area.intersected(rect());
   if (!frame_ || map.empty() || visible.isEmpty()) return out;
-  // The natural pixels the visible control pixels show, and the outline there.
-  const QRect natural(QPoint(map.naturalColumn(visible.left()), map.naturalRow(visible.top())),
-                      QPoint(map.naturalColumn(visible.right()), map.naturalRow(visible.bottom())));
-  const QImage mask = CutOutlineMask(*frame_, penWidth_, natural_, natural);
-  std::vector<int> columns(static_cast<size_t>(visible.width()));
-  for (int x = 0; x < visible.width(); ++x)
-    columns[x] = map.naturalColumn(visible.left() + x) - natural.left();
+  // A control pixel stands for the natural pixels it covers: column x for
+  // the columns from naturalColumn(x) up to the one before naturalColumn(x +
+  // 1), at least one. It is red when any of them is, so that below 100 % a
+  // side of the outline on a column or row the picture skips stays visible.
+  // Above 100 % each control pixel covers one natural pixel and shows it.
+  auto lastColumn = [&](int x) { return std::max(map.naturalColumn(x), map.naturalColumn(x + 1) - 1); };
+  auto lastRow = [&](int y) { return std::max(map.naturalRow(y), map.naturalRow(y + 1) - 1); };
+  const int left = map.naturalColumn(visible.left());
+  const int right = lastColumn(visible.right());
+  std::vector<int> first(static_cast<size_t>(visible.width())), last(first.size());
+  for (int x = 0; x < visible.width(); ++x) {
+    first[x] = map.naturalColumn(visible.left() + x) - left;
+    last[x] = lastColumn(visible.left() + x) - left;
+  }
+  std::vector<uchar> rows(static_cast<size_t>(right - left + 1));
   const QRgb red = qRgb(255, 0, 0);
-  for (int y = visible.top(); y <= visible.bottom(); ++y) {
-    const uchar* in = mask.constScanLine(map.naturalRow(y) - natural.top());
-    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y - area.top())) + (visible.left() - area.left());
-    for (int x = 0; x < visible.width(); ++x)
-      if (in[columns[x]] != 0) line[x] = red;
+  // A band of control rows at a time, with the outline drawn for the natural
+  // pixels under it only: at the smallest zoom a few times the band, never
+  // the whole picture.
+  constexpr int kBandRows = 64;
+  for (int bandTop = visible.top(); bandTop <= visible.bottom(); bandTop += kBandRows) {
+    const int bandBottom = std::min(bandTop + kBandRows - 1, visible.bottom());
+    const QRect natural(QPoint(left, map.naturalRow(bandTop)), QPoint(right, lastRow(bandBottom)));
+    const QImage mask = CutOutlineMask(*frame_, penWidth_, natural_, natural);
+    if (mask.isNull()) return out;
+    for (int y = bandTop; y <= bandBottom; ++y) {
+      // The rows this control row covers, merged into one.
+      const int top = map.naturalRow(y) - natural.top();
+      const int bottom = lastRow(y) - natural.top();
+      const uchar* in = mask.constScanLine(top);
+      if (bottom > top) {
+        std::copy(in, in + rows.size(), rows.begin());
+        for (int r = top + 1; r <= bottom; ++r) {
+          const uchar* more = mask.constScanLine(r);
+          for (size_t c = 0; c < rows.size(); ++c) rows[c] |= more[c];
+        }
+        in = rows.data();
+      }
+      auto* line = reinterpret_cast<QRgb*>(out.scanLine(y - area.top())) + (visible.left() - area.left());
+      for (int x = 0; x < visible.width(); ++x)
+        if (std::any_of(in + first[x], in + last[x] + 1, [](uchar v) { return v != 0; })) line[x] = red;
+    }
   }
   return out;
 }

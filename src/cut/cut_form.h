@@ -16,7 +16,9 @@ namespace skarvel {
 
 // The overlay over the picture: as if a white-transparent picture of the
 // natural size with the red outline drawn on it were stretched over the
-// picture, through the same mapping. Only the exposed part is computed.
+// picture, through the same mapping, except that below 100 % a control pixel
+// is red when any natural pixel it covers is, so that the outline is seen
+// at every zoom. Only the exposed part is computed.
 class CutOverlay : public QWidget {
   Q_OBJECT
  public:

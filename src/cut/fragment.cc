@@ -110,13 +110,25 @@ QImage CutOutlineMask(const CutFrame& frame, int penWidth, QSize pictureSize, co
   };
   std::array<QPoint, 5> outline = CutOutline(frame);
   for (QPoint& p : outline) p = QPoint(clampX(p.x()), clampY(p.y()));
-  QPainter painter(&mask);
-  painter.setClipRect(inside.translated(-area.topLeft()));
-  painter.translate(-area.topLeft());
-  QPen pen = CutOutlinePen(penWidth);
-  pen.setColor(QColor(255, 255, 255));
-  painter.setPen(pen);
-  painter.drawPolyline(outline.data(), static_cast<int>(outline.size()));
+  // Drawn on the area and its margin (within the picture), so that a side is
+  // cut only where the picture ends, as on the whole picture: a thin side
+  // cut at the edge of the area would lose its corner pixel there.
+  const QRect drawn =
+      inside.adjusted(-margin, -margin, margin, margin).intersected(QRect(QPoint(0, 0), pictureSize));
+  QImage canvas(drawn.size(), QImage::Format_Grayscale8);
+  if (canvas.isNull()) return QImage();
+  canvas.fill(0);
+  {
+    QPainter painter(&canvas);
+    painter.translate(-drawn.topLeft());
+    QPen pen = CutOutlinePen(penWidth);
+    pen.setColor(QColor(255, 255, 255));
+    painter.setPen(pen);
+    painter.drawPolyline(outline.data(), static_cast<int>(outline.size()));
+  }
+  for (int y = inside.top(); y <= inside.bottom(); ++y)
+    std::copy_n(canvas.constScanLine(y - drawn.top()) + (inside.left() - drawn.left()), inside.width(),
+                mask.scanLine(y - area.top()) + (inside.left() - area.left()));
   return mask;
 }
 

@@ -140,12 +140,15 @@ void TFOVForm::RadioGroup3Click() {
 }
 
 void TFOVForm::Image1DblClick() {
+  // The dialog starts in the folder the window browses, where a bare name lands.
+  BmpSaveDialog->setDirectory(Directory());
   if (BmpSaveDialog->exec() != QDialog::Accepted) return;
   // The full drawing, whatever the zoom.
   scene_.SaveDrawing(BmpSaveDialog->selectedFiles().value(0));
 }
 
 void TFOVForm::SaveOutlinesClick() {
+  OutlineSaveDialog->setDirectory(Directory());
   if (OutlineSaveDialog->exec() != QDialog::Accepted) return;
   const QString fileName = OutlineSaveDialog->selectedFiles().value(0);
   const SceneFigures figures = ComputeFootprintFigures(scene_);

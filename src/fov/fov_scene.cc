@@ -132,7 +132,8 @@ void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::
     if (const auto known = geometries.constFind(geometryFile); known != geometries.constEnd()) {
       geometry_ = *known;
     } else {
-      if (!ReadImageGeometry(geometryFile, geometry_)) throw Error(FrameFileMessage(geometryName, frame));
+      if (!ReadImageGeometry(geometryFile, geometry_))
+        throw Error(FrameFileMessage(NativeFileName(geometryName), frame));
       geometries.insert(geometryFile, geometry_);
     }
     const QString cameraName = NumberField(lines[cameraLine]);
@@ -140,7 +141,8 @@ void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::
     if (const auto known = cameras.constFind(cameraFile); known != cameras.constEnd()) {
       camera = *known;
     } else {
-      if (ReadCameraFile(cameraFile, camera) == 0) throw Error(FrameFileMessage(cameraName, frame));
+      if (ReadCameraFile(cameraFile, camera) == 0)
+        throw Error(FrameFileMessage(NativeFileName(cameraName), frame));
       if (camera.CompanionLines.isEmpty()) throw Error(messages::ListIndexOutOfBounds(0));
       camera.RowScale = FileStrToFloat(camera.CompanionLines.front());
       cameras.insert(cameraFile, camera);

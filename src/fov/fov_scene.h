@@ -133,7 +133,8 @@ inline const QString kDrawingSuffix = QStringLiteral("_fov.bmp");
 
 // The message that ends a load of a list naming no frame.
 QString NoFramesMessage(const QString& listFileName);
-// The message that ends a load after a reader reported a file of a frame.
+// The message that ends a load after a reader reported a file of a frame,
+// naming the file as it was opened (without the blanks before ";").
 QString FrameFileMessage(const QString& fileName, int frame);
 
 }  // namespace skarvel

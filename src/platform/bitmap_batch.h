@@ -30,8 +30,8 @@ struct BatchObserver {
   std::function<void(const QString& fileName)> saved;
   // Before each entry: how many are done, of how many, and the next entry.
   std::function<void(qsizetype done, qsizetype total, const QString& entryName)> progress;
-  // Asked before each entry: true ends the batch there, the files written
-  // before it staying in place.
+  // Asked last before each entry starts (after `progress`): true ends the
+  // batch there, the files written before it staying in place.
   std::function<bool()> cancelled;
 };
 
@@ -40,8 +40,10 @@ struct BatchObserver {
 template <typename Each>
 void ForEachBatchEntry(const QStringList& entries, const BatchObserver& observer, Each&& each) {
   for (qsizetype i = 0; i < entries.size(); ++i) {
-    if (observer.cancelled && observer.cancelled()) return;
     if (observer.progress) observer.progress(i, entries.size(), entries[i]);
+    // Asked after the progress display has had its say, so that a request to
+    // stop made while the previous entry ran stops the batch before this one.
+    if (observer.cancelled && observer.cancelled()) return;
     each(entries[i]);
   }
 }

@@ -102,6 +102,18 @@ QString DecodeText(const QByteArray& bytes) {
 
 QByteArray EncodeCp1251(const QString& text) { return Iconv("CP1251", "UTF-8", text.toUtf8(), "?", 0); }
 
+QString FirstCharacterOutsideCp1251(const QString& text) {
+  if (DecodeCp1251(EncodeCp1251(text)) == text) return QString();
+  // One character (a surrogate pair counting as one) at a time, to name it.
+  for (qsizetype i = 0; i < text.size();) {
+    const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+    const QString character = text.mid(i, length);
+    if (DecodeCp1251(EncodeCp1251(character)) != character) return character;
+    i += length;
+  }
+  return text;  // not reached: some character differs
+}
+
 QStringList ReadTextLines(const QString& fileName) { return TextLines(ReadWholeFile(fileName)); }
 
 QStringList TextLines(QByteArray bytes) {
@@ -352,7 +364,14 @@ void WriteTextLines(const QString& fileName, const QList<QByteArray>& lines) {
 void WriteTextLines(const QString& fileName, const QStringList& lines) {
   QList<QByteArray> encoded;
   encoded.reserve(lines.size());
-  for (const auto& line : lines) encoded.append(EncodeCp1251(line));
+  for (const auto& line : lines) {
+    const QString outside = FirstCharacterOutsideCp1251(line);
+    if (!outside.isEmpty())
+      throw Error(QStringLiteral("Файл %1 не записан: в строке «%2» есть знак «%3», которого нет в кодировке "
+                                 "Windows-1251")
+                      .arg(fileName, line, outside));
+    encoded.append(EncodeCp1251(line));
+  }
   WriteTextLines(fileName, encoded);
 }
 

@@ -42,6 +42,9 @@ QStringList TextLines(QByteArray bytes);
 QString DecodeText(const QByteArray& bytes);  // UTF-8 if valid, else Windows-1251
 QString DecodeCp1251(const QByteArray& bytes);
 QByteArray EncodeCp1251(const QString& text);  // characters outside it become '?'
+// The first character of `text` that Windows-1251 has no code for, or an
+// empty text when every character encodes and decodes back unchanged.
+QString FirstCharacterOutsideCp1251(const QString& text);
 
 // Joins lines, each followed by CR LF.
 QByteArray JoinLinesCrLf(const QList<QByteArray>& lines);
@@ -56,6 +59,8 @@ void WriteFileAtomically(const QString& fileName, const std::function<void(const
 void WriteFileAtomically(const QString& fileName, const QByteArray& data);
 // Writes text lines in Windows-1251 with CR LF line ends, atomically.
 void WriteTextLines(const QString& fileName, const QList<QByteArray>& lines);
+// A line with a character outside Windows-1251 is not replaced by '?': the
+// file is not written and an error names the line and the character.
 void WriteTextLines(const QString& fileName, const QStringList& lines);
 
 // ---- Faults for tests ---------------------------------------------------------

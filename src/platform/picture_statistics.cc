@@ -104,7 +104,7 @@ QStringList LevelStatisticsLines(const QString& name, const LevelStatistics& lev
 }
 
 QStringList PictureStatisticsLines(const PictureStatistics& s) {
-  QStringList lines = {QStringLiteral("Размер: %1 × %2 пикс.").arg(s.width).arg(s.height),
+  QStringList lines = {QStringLiteral("Размер: %1 x %2 пикс.").arg(s.width).arg(s.height),
                        QStringLiteral("Бит на пиксель: %1").arg(s.bitCount)};
   // A picture without pixels has no levels to describe.
   if (s.channels[0].count == 0) return lines;

@@ -44,8 +44,9 @@ PictureStatistics PictureStatisticsFrom(const Bitmap& bitmap,
                                         const std::array<LevelHistogram, 3>& histograms);
 
 // The dialog's lines, one statistic each, numbers with the decimal separator
-// in force:
-//   "Размер: 6000 × 4000 пикс.", "Бит на пиксель: 24", then per channel
+// in force; every character is one of Windows-1251, so that the lines are
+// saved unchanged:
+//   "Размер: 6000 x 4000 пикс.", "Бит на пиксель: 24", then per channel
 //   "Красный: минимум 3", "Красный: максимум 250", "Красный: среднее 127,25",
 //   "Красный: стандартное отклонение 10,50" (then "Зелёный", "Синий").
 QStringList PictureStatisticsLines(const PictureStatistics& statistics);

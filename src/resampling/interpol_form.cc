@@ -78,7 +78,10 @@ void TInterpolForm::layOutPanel() {
   Label3->move(labels, 52);
   Edit1->move(edits, 16);
   Edit3->move(edits, 50);
-  Button1->move(edits + 130, 32);
+  Button1->move(edits + 110, 32);
+  // Shown, the group moves the edits and the button right, beyond the
+  // smallest width of the hidden layout.
+  fitMinimumToPanel();
 }
 
 void TInterpolForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {

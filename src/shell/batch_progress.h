@@ -1,7 +1,9 @@
 #pragma once
 // The progress display of a long batch: a modal dialog, shown once the batch
 // has run about half a second, that counts the files and has an "Отмена"
-// button ending the batch after the file in hand. Short batches never show it.
+// button ending the batch after the file in hand: a click made while a file
+// is processed is handled before the next file starts, which then does not.
+// Short batches never show it.
 
 #include "platform/bitmap_batch.h"
 
@@ -25,6 +27,10 @@ class BatchProgress {
   static void SetDelay(int milliseconds);
 
  private:
+  // Paints the dialog at once when it appears (the file in hand would
+  // otherwise leave it blank until it is done).
+  void paintNow();
+
   QProgressDialog* dialog_;
 };
 

@@ -151,7 +151,8 @@ void TBrowserForm::buildZoomMenu() {
   for (size_t i = 0; i < kZoomValues.size(); ++i) {
     const int value = kZoomValues[i];
     QAction* item = ScalePopupMenu1->addAction(QStringLiteral("%1%").arg(value));
-    item->setObjectName(QStringLiteral("N%11").arg(value));
+    // The zoom value followed by "1": N501 for "50%" ... N4001 for "400%".
+    item->setObjectName(QStringLiteral("N%1").arg(value) + u'1');
     item->setCheckable(true);
     item->setChecked(value == 100);
     connect(item, &QAction::triggered, this, [this, value] { SetZoom(value); });
@@ -184,6 +185,23 @@ void TBrowserForm::placeCentralControl(QWidget* control) {
   Splitter3->setSizes({layout_.size.width() - kPanel3Width, kPanel3Width});
 }
 
+void TBrowserForm::fitMinimumToPanel() {
+  constexpr int kMargin = 8;
+  if (Panel1->layout() == nullptr) {
+    QSize needed(0, 0);
+    for (QWidget* control : Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (control->isHidden() && control->testAttribute(Qt::WA_WState_ExplicitShowHide)) continue;
+      needed = needed.expandedTo(
+          QSize(control->geometry().right() + 1 + kMargin, control->geometry().bottom() + 1 + kMargin));
+    }
+    Panel1->setMinimumSize(needed);
+  }
+  // The splitter and the window's layout measure their children anew.
+  Splitter2->updateGeometry();
+  layout()->invalidate();
+  setMinimumSize(layout_.minimumSize.expandedTo(layout()->minimumSize()));
+}
+
 void TBrowserForm::addStatisticsItem(std::function<QStringList()> lines) {
   statisticsLines_ = std::move(lines);
   ScalePopupMenu1->addSeparator();
@@ -196,6 +214,8 @@ void TBrowserForm::ShowStatistics() {
   QStringList lines = statisticsLines_();
   if (lines.isEmpty()) lines = {QStringLiteral("Изображение не загружено")};
   MessForm->SetLines(lines);
+  // "Save" starts in the folder this window browses.
+  MessForm->TextSaveDialog->setDirectory(Directory());
   MessForm->exec();
   statisticsCancelled_ = MessForm->Cancelled();
 }
@@ -214,6 +234,7 @@ void TBrowserForm::showEvent(QShowEvent* event) {
     }
     FileListBox1->setDirectory(DirectoryListBox1->directory());
   }
+  fitMinimumToPanel();
   QWidget::showEvent(event);
 }
 

@@ -91,6 +91,12 @@ class TBrowserForm : public QWidget {
   void setZoomedControls(QList<QWidget*> controls) { zoomed_ = std::move(controls); }
   // Puts the window's own control where the picture area would be.
   void placeCentralControl(QWidget* control);
+  // Raises the bottom panel's minimum size to what its shown controls need
+  // (their extent and a margin, or its layout's minimum), and the window's
+  // minimum to what its panels then need, so that nothing is cut at the
+  // smallest size; the window's own minimum stays where it is larger. Run
+  // when the window is shown and after the panel is laid out anew.
+  void fitMinimumToPanel();
   // Adds "Статистика по яркости…" below the zoom items: it fills the
   // statistics dialog with the lines given (none while no picture is
   // shown: the dialog then says so), shows it modally and reads afterwards

@@ -3,11 +3,29 @@
 #include "platform/files.h"
 
 #include <QScrollArea>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 namespace skarvel {
 
-TMessForm::TMessForm() : QDialog(nullptr) {
+namespace {
+
+// Every line of the list 16 pixels high, whatever the font.
+class LineHeightDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return {QStyledItemDelegate::sizeHint(option, index).width(), TMessForm::kLineHeight};
+  }
+};
+
+}  // namespace
+
+TMessForm::TMessForm()
+    // A fixed border: a title, a system menu and a close box, nothing to
+    // minimise or maximise.
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("MessForm"));
   setWindowTitle(QStringLiteral("Статистика по яркости"));
   setFixedSize(464, 208);
@@ -28,6 +46,7 @@ TMessForm::TMessForm() : QDialog(nullptr) {
   ListBox1->setObjectName(QStringLiteral("ListBox1"));
   ListBox1->setFocusPolicy(Qt::ClickFocus);  // skipped by the Tab key
   ListBox1->setUniformItemSizes(true);
+  ListBox1->setItemDelegate(new LineHeightDelegate(ListBox1));
   scrollBox->setWidget(ListBox1);
   layout->addWidget(panel1, 1);
 

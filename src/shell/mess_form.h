@@ -16,6 +16,9 @@ class TMessForm : public QDialog {
  public:
   TMessForm();
 
+  // The height of a line of ListBox1 in pixels.
+  static constexpr int kLineHeight = 16;
+
   // The lines, as the caller put them into ListBox1.
   void SetLines(const QStringList& lines);
   QStringList Lines() const;

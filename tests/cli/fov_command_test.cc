@@ -113,7 +113,7 @@ TEST(FovCommand, AFailedLoadWritesNoPictureAndExitsOne) {
   EXPECT_EQ(1, r.exitCode);
   EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
   EXPECT_TRUE(r.err.contains("Ошибка чтения cam-файла!")) << r.err.toStdString();
-  EXPECT_TRUE(r.err.contains("Кадр 1: файл «cameras\\camera_a.cam » не прочитан")) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains("Кадр 1: файл «cameras/camera_a.cam» не прочитан")) << r.err.toStdString();
   EXPECT_FALSE(QFile::exists(dir.file("broken_fov.bmp")));
 
   // A list that cannot be read.

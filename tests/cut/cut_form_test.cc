@@ -46,7 +46,9 @@ class CutFormTest : public ::testing::Test {
 };
 
 // The overlay as a white picture of the natural size with the outline
-// painted on it, stretched over the control by the picture's own mapping.
+// painted on it, stretched over the control by the picture's own mapping; a
+// control pixel that covers several natural pixels (below 100 %) is red when
+// one of them is.
 QImage StretchedReference(const CutFrame& frame, int pen, QSize natural, QSize control) {
   QImage overlay(natural, QImage::Format_RGB32);
   overlay.fill(Qt::white);
@@ -58,9 +60,12 @@ QImage StretchedReference(const CutFrame& frame, int pen, QSize natural, QSize c
   }
   const ZoomMapping map(natural, control);
   QImage out(control, QImage::Format_RGB32);
+  out.fill(Qt::white);
   for (int y = 0; y < control.height(); ++y)
     for (int x = 0; x < control.width(); ++x)
-      out.setPixel(x, y, overlay.pixel(map.naturalColumn(x), map.naturalRow(y)));
+      for (int r = map.naturalRow(y); r == map.naturalRow(y) || r < map.naturalRow(y + 1); ++r)
+        for (int c = map.naturalColumn(x); c == map.naturalColumn(x) || c < map.naturalColumn(x + 1); ++c)
+          if (overlay.pixel(c, r) == qRgb(255, 0, 0)) out.setPixel(x, y, qRgb(255, 0, 0));
   return out;
 }
 
@@ -136,9 +141,55 @@ TEST_F(CutFormTest, TheOverlayLooksLikeTheNaturalOutlineStretchedOverThePicture)
   }
   // A part of it renders as that part of the whole.
   CutForm->N3001Click();
+  CutForm->DrawCutFrame();  // with the thin pen
   const QImage whole = CutForm->CrossImage1->render(CutForm->CrossImage1->rect());
-  const QImage part = CutForm->CrossImage1->render(QRect(17, 11, 40, 30));
-  EXPECT_EQ(part, whole.copy(QRect(17, 11, 40, 30)));
+  // Parts whose edges cut the sides; the second holds the corner (W2, H2) at (120, 90).
+  for (const QRect part : {QRect(17, 11, 40, 30), QRect(0, 64, 192, 64)})
+    EXPECT_EQ(CutForm->CrossImage1->render(part), whole.copy(part)) << part.x() << "," << part.y();
+}
+
+TEST_F(CutFormTest, TheOutlineStaysVisibleOnAllFourSidesBelow100Percent) {
+  Bitmap grey = Bitmap::Colour(640, 480);
+  std::fill(grey.row(0), grey.row(0) + 3 * 640 * 480, std::uint8_t{128});
+  testing::WritePicture(dir_.path(), "grey.bmp", grey);
+  CutForm->RereadFileList();
+  click("grey.bmp");
+  for (auto [edit, text] : {std::pair{CutForm->Edit1, "3"},
+                            {CutForm->Edit2, "7"},
+                            {CutForm->Edit3, "103"},
+                            {CutForm->Edit4, "107"}})
+    type(edit, text);
+  // The corners' control columns and rows, floor(natural * percent / 100):
+  // at 75 % columns 2 and 77, rows 5 and 80; at 50 % columns 1 and 51, rows 3 and 53.
+  struct Step {
+    int zoom;
+    bool redraw;  // an edit changed after the zoom (the pen then follows it)
+    int pen;
+    int left, right, top, bottom;
+  };
+  const Step steps[] = {{75, true, 1, 2, 77, 5, 80},
+                        {50, false, 1, 1, 51, 3, 53},  // drawn at 75 %, then zoomed out
+                        {50, true, 3, 1, 51, 3, 53}};
+  for (const Step& step : steps) {
+    CutForm->SetZoom(step.zoom);
+    if (step.redraw) type(CutForm->Edit4, "107");
+    ASSERT_EQ(CutForm->CrossImage1->penWidth(), step.pen);
+    const QImage shown =
+        CutForm->ScrollBox1->canvas()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    auto redNear = [&](int x, int y, bool alongColumn) {
+      for (int d = -step.pen; d <= step.pen; ++d)
+        if (shown.pixel(alongColumn ? x + d : x, alongColumn ? y : y + d) == qRgb(255, 0, 0)) return true;
+      return false;
+    };
+    int missing = 0;
+    for (int y = step.top + 2; y <= step.bottom - 2; ++y)
+      missing += !redNear(step.left, y, true) + !redNear(step.right, y, true);
+    for (int x = step.left + 2; x <= step.right - 2; ++x)
+      missing += !redNear(x, step.top, false) + !redNear(x, step.bottom, false);
+    EXPECT_EQ(missing, 0) << step.zoom << " % with pen " << step.pen << ": every side is red all along";
+    EXPECT_EQ(shown.pixel((step.left + step.right) / 2, (step.top + step.bottom) / 2), qRgb(128, 128, 128))
+        << "the inside shows the picture";
+  }
 }
 
 TEST_F(CutFormTest, ExtractionWritesWhatTheCommandLineWrites) {

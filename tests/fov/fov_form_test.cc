@@ -136,6 +136,20 @@ TEST_F(FovFormTest, DoubleClickSavesTheWholeDrawingWhateverTheZoom) {
   EXPECT_EQ(FOVForm->BmpSaveDialog->defaultSuffix(), "bmp");
 }
 
+TEST_F(FovFormTest, ABareNameTypedInASaveDialogLandsInTheFolderTheWindowBrowses) {
+  click("scene.lst");
+  ModalWatcher watcher;
+  watcher.typeIntoFileDialog("drawing.bmp");
+  testing::DoubleClick(FOVForm->Image1, QPoint(100, 100));
+  watcher.typeIntoFileDialog("outlines.csv");
+  FOVForm->SaveOutlinesItem->trigger();
+  EXPECT_EQ(watcher.fileDialogs, QStringList({"BmpSaveDialog", "OutlineSaveDialog"}));
+  for (const char* name : {"drawing.bmp", "outlines.csv"}) {
+    EXPECT_TRUE(QFileInfo::exists(dir_.file(QStringLiteral("fov/") + name))) << name;
+    EXPECT_FALSE(QFileInfo::exists(dir_.file(name))) << name << " in the start-up folder";
+  }
+}
+
 TEST_F(FovFormTest, AReaderFailureShowsItsBoxThenTheErrorAndLeavesTheClearedDrawing) {
   click("scene.lst");
   QFile::remove(dir_.file("fov/frame3.ort"));
@@ -146,7 +160,8 @@ TEST_F(FovFormTest, AReaderFailureShowsItsBoxThenTheErrorAndLeavesTheClearedDraw
   EXPECT_EQ(watcher.boxes[0].text, "Ошибка чтения файла геометрии изображения!");
   EXPECT_EQ(watcher.boxes[1].caption, "Skarvel");
   EXPECT_EQ(watcher.boxes[1].icon, QMessageBox::Critical);
-  EXPECT_EQ(watcher.boxes[1].text, ErrorReportText(FrameFileMessage("frame3.ort ", 3)));
+  // The name as it was opened, without the blank the list has before ";".
+  EXPECT_EQ(watcher.boxes[1].text, "Кадр 3: файл «frame3.ort» не прочитан, загрузка списка прервана.");
   const QImage drawing = FOVForm->Image1->image();
   for (int y = 0; y < 1024; y += 64)
     for (int x = 0; x < 1024; x += 64) ASSERT_EQ(drawing.pixel(x, y), ButtonFaceColor().rgb());

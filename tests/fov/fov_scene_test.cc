@@ -271,7 +271,7 @@ TEST(LoadFovList, AFrameWhoseFileCannotBeReadEndsTheLoad) {
   FovScene scene;
   {
     RecordingMessageSink sink;
-    EXPECT_EQ("Кадр 2: файл «missing.cam » не прочитан, загрузка списка прервана.",
+    EXPECT_EQ("Кадр 2: файл «missing.cam» не прочитан, загрузка списка прервана.",
               ErrorOf([&] { scene.LoadFovList(missingCamera, TOrientationSystem::Bench); }));
     ASSERT_EQ(1u, sink.shown.size());
     EXPECT_EQ(std::make_pair(QStringLiteral("Ошибка!"), QStringLiteral("Ошибка чтения cam-файла!")),
@@ -284,7 +284,7 @@ TEST(LoadFovList, AFrameWhoseFileCannotBeReadEndsTheLoad) {
   EXPECT_EQ(1, FrameCount(scene));  // frame 2 never reached the array
   {
     RecordingMessageSink sink;
-    EXPECT_EQ("Кадр 1: файл «bad.ort » не прочитан, загрузка списка прервана.",
+    EXPECT_EQ("Кадр 1: файл «bad.ort» не прочитан, загрузка списка прервана.",
               ErrorOf([&] { scene.LoadFovList(badGeometry, TOrientationSystem::Bench); }));
     ASSERT_EQ(1u, sink.shown.size());
     EXPECT_EQ("Ошибка чтения файла геометрии изображения!", sink.shown[0].second);

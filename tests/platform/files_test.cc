@@ -65,6 +65,40 @@ TEST(TextLines, WrittenWithCrLfAfterEveryLineInWindows1251) {
   EXPECT_EQ(ReadBytes(dir.file("empty.txt")).size(), 0);
 }
 
+TEST(TextLines, ALineOutsideWindows1251IsAnErrorAndWritesNothing) {
+  const struct {
+    const char16_t* line;
+    const char16_t* outside;  // the character named, empty when the line encodes
+  } rows[] = {
+      {u"Размер: 320 x 240 пикс.", u""},
+      {u"Зелёный: среднее 12,50 ± 1 № «»", u""},  // all of them have codes
+      {u"Размер: 320 × 240 пикс.", u"×"},
+      {u"a漢b", u"漢"},
+      {u"смайл 😀 конец", u"😀"},  // a surrogate pair counts as one character
+  };
+  TempDir dir;
+  const QString file = dir.file("out.txt");
+  for (const auto& row : rows) {
+    const QString line = QString::fromUtf16(row.line);
+    const QString outside = QString::fromUtf16(row.outside);
+    EXPECT_EQ(FirstCharacterOutsideCp1251(line), outside) << line.toStdString();
+    WriteTextLines(file, QStringList{QStringLiteral("before")});
+    if (outside.isEmpty()) {
+      WriteTextLines(file, QStringList{line});
+      EXPECT_EQ(ReadTextLines(file), QStringList{line}) << "saved unchanged";
+      continue;
+    }
+    try {
+      WriteTextLines(file, QStringList{QStringLiteral("ok"), line});
+      ADD_FAILURE() << "written: " << line.toStdString();
+    } catch (const Error& e) {
+      EXPECT_TRUE(e.message().contains(QStringLiteral("«%1»").arg(outside))) << e.message().toStdString();
+      EXPECT_TRUE(e.message().contains(line)) << e.message().toStdString();
+    }
+    EXPECT_EQ(ReadTextLines(file), QStringList{QStringLiteral("before")}) << "the previous file stays";
+  }
+}
+
 TEST(Files, MissingOrOddFilesGiveTheOpenError) {
   TempDir dir;
   QDir(dir.path()).mkdir("sub");

@@ -42,7 +42,7 @@ TEST(PictureStatistics, ChosenColourValues) {
   EXPECT_DOUBLE_EQ(127.5, s.channels[2].mean);
   EXPECT_DOUBLE_EQ(127.5, s.channels[2].standardDeviation);
   EXPECT_EQ(
-      QStringList({"Размер: 4 × 2 пикс.", "Бит на пиксель: 24", "Красный: минимум 0", "Красный: максимум 70",
+      QStringList({"Размер: 4 x 2 пикс.", "Бит на пиксель: 24", "Красный: минимум 0", "Красный: максимум 70",
                    "Красный: среднее 35,00", "Красный: стандартное отклонение 22,91", "Зелёный: минимум 200",
                    "Зелёный: максимум 200", "Зелёный: среднее 200,00", "Зелёный: стандартное отклонение 0,00",
                    "Синий: минимум 0", "Синий: максимум 255", "Синий: среднее 127,50",
@@ -107,7 +107,7 @@ TEST(PictureStatistics, RowsSharedBetweenThreadsGiveThePlainFigures) {
 
 TEST(PictureStatistics, APictureWithoutPixelsHasOnlyItsSize) {
   const Bitmap empty;
-  EXPECT_EQ(QStringList({"Размер: 0 × 0 пикс.", "Бит на пиксель: 24"}),
+  EXPECT_EQ(QStringList({"Размер: 0 x 0 пикс.", "Бит на пиксель: 24"}),
             PictureStatisticsLines(ComputePictureStatistics(empty)));
 }
 

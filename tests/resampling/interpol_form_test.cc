@@ -4,12 +4,15 @@
 #include "../cli/cli_test_support.h"
 #include "app/main_form.h"
 #include "platform/bitmap_file.h"
+#include "platform/files.h"
 #include "shell/batch_progress.h"
 #include "shell/mess_form.h"
 #include "shell/windows.h"
 #include "support/widget_test_support.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QProgressDialog>
 #include <QRadioButton>
 #include <QTest>
 
@@ -159,7 +162,7 @@ TEST_F(InterpolFormTest, AZeroSizeIsTheDivisionsError) {
   EXPECT_FALSE(QFileInfo::exists(dir_.file("a_transform.bmp")));
 }
 
-TEST_F(InterpolFormTest, TheProgressDialogsCancelEndsTheBatchAfterTheFileInHand) {
+TEST_F(InterpolFormTest, TheProgressDialogsCancelStopsBeforeTheNextFileStarts) {
   for (int i = 0; i < 40; ++i)
     testing::WritePicture(dir_.path(), QStringLiteral("p%1.bmp").arg(i, 2, 10, QChar(u'0')),
                           testing::GradientPicture(64, 48));
@@ -168,22 +171,34 @@ TEST_F(InterpolFormTest, TheProgressDialogsCancelEndsTheBatchAfterTheFileInHand)
   selectAll();
   ModalWatcher watcher;
   int shown = 0;
-  testing::CancelProgressWhenShown(watcher, &shown);
+  QString inHand;  // the entry the dialog names when "Отмена" is pressed
+  watcher.onOtherModal = [&](QWidget* modal) {
+    auto* progress = qobject_cast<QProgressDialog*>(modal);
+    ASSERT_NE(progress, nullptr) << modal->objectName().toStdString();
+    ++shown;
+    EXPECT_EQ(progress->windowTitle(), "Обработка файлов");
+    inHand = progress->labelText().section(QStringLiteral(": "), 1);
+    // The button as a person presses it: the click waits in the queue
+    // while the file in hand is processed.
+    auto* cancel = progress->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    ASSERT_EQ(cancel->text(), "Отмена");
+    QMetaObject::invokeMethod(cancel, &QPushButton::click, Qt::QueuedConnection);
+  };
   QTest::mouseClick(form()->Button1, Qt::LeftButton);
   BatchProgress::SetDelay(500);
-  EXPECT_EQ(shown, 1);
-  // The files done stay, the first ones in list order, and the list shows them.
-  EXPECT_TRUE(QFileInfo::exists(dir_.file("a_transform.bmp")));
-  EXPECT_FALSE(QFileInfo::exists(dir_.file("p39_transform.bmp"))) << "the batch went on to the end";
-  QStringList order = {"b", "c"};
+  ASSERT_EQ(shown, 1);
+  QStringList order = {"a", "b", "c"};
   for (int i = 0; i < 40; ++i) order.append(QStringLiteral("p%1").arg(i, 2, 10, QChar(u'0')));
-  bool gap = false;
-  for (const QString& name : order) {
-    const bool done = QFileInfo::exists(dir_.file(name + "_transform.bmp"));
-    EXPECT_FALSE(done && gap) << name.toStdString() << " done after a file left out";
-    gap = gap || !done;
+  const qsizetype cancelledAt = order.indexOf(QFileInfo(inHand).baseName());
+  ASSERT_GE(cancelledAt, 0) << inHand.toStdString();
+  // The files before the one in hand stay, in list order; nothing after it is written.
+  for (qsizetype i = 0; i < order.size(); ++i) {
+    const bool done = QFileInfo::exists(dir_.file(order[i] + "_transform.bmp"));
+    if (i < cancelledAt) EXPECT_TRUE(done) << order[i].toStdString();
+    if (i > cancelledAt) EXPECT_FALSE(done) << order[i].toStdString() << " was started after the click";
   }
-  EXPECT_TRUE(form()->FileListBox1->selectEntry("a_transform.bmp"));
+  EXPECT_TRUE(form()->FileListBox1->selectEntry("a_transform.bmp")) << "the list shows the files done";
 }
 
 TEST_F(InterpolFormTest, TheStatisticsItemListsTheShownPictureAndReadsCancelled) {
@@ -208,6 +223,34 @@ TEST_F(InterpolFormTest, TheStatisticsItemListsTheShownPictureAndReadsCancelled)
   ASSERT_FALSE(shown.isEmpty());
   EXPECT_TRUE(shown.join("\n").contains("30")) << shown.join("\n").toStdString();
   EXPECT_TRUE(form()->StatisticsCancelled());
+}
+
+TEST_F(InterpolFormTest, SavedStatisticsReadBackUnchangedInTheFolderTheWindowBrowses) {
+  const QString sub = dir_.file("sub");
+  QDir().mkpath(sub);
+  testing::WritePicture(sub, "d.bmp", testing::GradientPicture(30, 20));
+  form()->OpenDirectory(sub);
+  click("d.bmp");
+  ModalWatcher watcher;
+  QStringList shown;
+  int showings = 0;
+  watcher.onOtherModal = [&](QWidget* modal) {
+    auto* dialog = qobject_cast<TMessForm*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    // "Save" first; the dialog is seen again once the file dialog closes: "OK".
+    shown = dialog->Lines();
+    QPushButton* button = showings++ == 0 ? dialog->Button2 : dialog->Button1;
+    QMetaObject::invokeMethod(button, &QPushButton::click, Qt::QueuedConnection);
+  };
+  watcher.typeIntoFileDialog("stats.txt");
+  form()->StatisticsItem->trigger();
+  EXPECT_EQ(showings, 2);
+  EXPECT_EQ(watcher.fileDialogs, QStringList({"TextSaveDialog"}));
+  EXPECT_TRUE(shown.contains("Размер: 30 x 20 пикс.")) << shown.join("\n").toStdString();
+  ASSERT_TRUE(QFileInfo::exists(sub + "/stats.txt")) << "not in the start-up folder";
+  EXPECT_EQ(testing::ReadBytes(sub + "/stats.txt").count('?'), 0);
+  EXPECT_EQ(ReadTextLines(sub + "/stats.txt"), shown);
+  EXPECT_TRUE(watcher.boxes.empty()) << watcher.boxTexts().join("\n").toStdString();
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // current directory, the zoom, the keys and the picture control.
 
 #include "app/main_form.h"
+#include "colour/rgb_form.h"
+#include "cut/cut_form.h"
 #include "fov/fov_form.h"
+#include "resampling/interpol_form.h"
 #include "scaling/scale_form.h"
 #include "shell/application.h"
 #include "shell/browser_controls.h"
@@ -11,9 +14,13 @@
 #include "shell/windows.h"
 #include "support/widget_test_support.h"
 
+#include <QAbstractScrollArea>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTest>
+
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -81,10 +88,12 @@ class FrameTest : public ::testing::Test {
 
 TEST_F(FrameTest, FieldOfViewDrawingZoomsFrom512To4096) {
   MainForm->N10Click();
-  const std::pair<int, int> sizes[] = {{50, 512},   {75, 768},   {100, 1024},
-                                       {200, 2048}, {300, 3072}, {400, 4096}};
-  for (const auto& [percent, side] : sizes) {
-    QAction* item = Find<QAction>(FOVForm, QStringLiteral("N%11").arg(percent));
+  const std::tuple<const char*, int, int> items[] = {{"N501", 50, 512},    {"N751", 75, 768},
+                                                     {"N1001", 100, 1024}, {"N2001", 200, 2048},
+                                                     {"N3001", 300, 3072}, {"N4001", 400, 4096}};
+  for (const auto& [name, percent, side] : items) {
+    QAction* item = Find<QAction>(FOVForm, QLatin1String(name));
+    if (item == nullptr) continue;
     item->trigger();
     EXPECT_EQ(FOVForm->Image1->size(), QSize(side, side)) << percent;
     EXPECT_EQ(FOVForm->CheckedZoom(), percent);
@@ -96,6 +105,45 @@ TEST_F(FrameTest, FieldOfViewDrawingZoomsFrom512To4096) {
   FOVForm->SetZoom(33);
   EXPECT_EQ(FOVForm->CheckedZoom(), 0) << "a value of no item leaves all six unchecked";
   EXPECT_EQ(FOVForm->Image1->size(), QSize(337, 337));
+}
+
+TEST_F(FrameTest, AtTheSmallestSizeNoControlOfABottomPanelIsCut) {
+  // Every shown control of the bottom panel lies inside it, and every label
+  // and button is wide enough for its text.
+  auto check = [](TBrowserForm* form, const char* state) {
+    form->resize(1, 1);  // as small as the window lets itself be made
+    testing::Settle();
+    const QRect panel = form->Panel1->rect();
+    ASSERT_TRUE(form->rect().contains(QRect(form->Panel1->mapTo(form, QPoint(0, 0)), panel.size()))) << state;
+    for (QWidget* control : form->Panel1->findChildren<QWidget*>()) {
+      if (!control->isVisibleTo(form)) continue;
+      // What a scrolling area holds may be larger than the area.
+      bool scrolled = false;
+      for (QWidget* p = control->parentWidget(); p != form->Panel1; p = p->parentWidget())
+        scrolled = scrolled || qobject_cast<QAbstractScrollArea*>(p) != nullptr;
+      if (scrolled) continue;
+      const QString name = form->objectName() + "." + control->objectName() + " " + state;
+      EXPECT_TRUE(panel.contains(QRect(control->mapTo(form->Panel1, QPoint(0, 0)), control->size())))
+          << name.toStdString();
+      if (qobject_cast<QLabel*>(control) != nullptr || qobject_cast<QPushButton*>(control) != nullptr)
+        EXPECT_GE(control->width(), control->sizeHint().width()) << name.toStdString();
+    }
+  };
+  MainForm->N10Click();
+  MainForm->N11Click();
+  MainForm->N42Click();
+  MainForm->N6Click();
+  MainForm->N8Click();
+  for (TBrowserForm* form : {static_cast<TBrowserForm*>(FOVForm), static_cast<TBrowserForm*>(ScaleForm),
+                             static_cast<TBrowserForm*>(InterpolForm), static_cast<TBrowserForm*>(CutForm),
+                             static_cast<TBrowserForm*>(RGBForm)})
+    check(form, "");
+  EXPECT_EQ(InterpolForm->size(), QSize(600, 400)) << "the smallest size stays while the methods are hidden";
+  // Ctrl+J shows the methods and moves the edits and the button to the right.
+  QWidget* focus = InterpolForm->focusWidget() != nullptr ? InterpolForm->focusWidget() : InterpolForm;
+  QTest::keyClick(focus, Qt::Key_J, Qt::ControlModifier);
+  ASSERT_TRUE(InterpolForm->RadioGroup1->isVisible());
+  check(InterpolForm, "with the methods shown");
 }
 
 TEST_F(FrameTest, TheWindowsShareTheProcessCurrentDirectory) {

@@ -33,6 +33,17 @@ TEST(MessFormTest, LayoutAndCaptions) {
   EXPECT_EQ(form.Button1->nextInFocusChain(), form.Button3);
   EXPECT_EQ(form.Button3->nextInFocusChain(), form.Button2);
   EXPECT_FALSE(form.ListBox1->focusPolicy() & Qt::TabFocus);
+  // A fixed border: nothing to minimise or maximise.
+  EXPECT_FALSE(form.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(form.windowFlags() & Qt::WindowCloseButtonHint);
+  // Every line 16 pixels high, one under the other.
+  form.SetLines({"Размер: 30 x 20 пикс.", "Бит на пиксель: 24", "x"});
+  form.show();
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(form.ListBox1->visualItemRect(form.ListBox1->item(i)).height(), 16) << i;
+  EXPECT_EQ(form.ListBox1->visualItemRect(form.ListBox1->item(2)).top() -
+                form.ListBox1->visualItemRect(form.ListBox1->item(0)).top(),
+            32);
 }
 
 TEST(MessFormTest, CancelledRecordsWhichButtonClosedTheDialog) {

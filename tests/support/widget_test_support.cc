@@ -21,10 +21,11 @@ namespace skarvel::testing {
 
 namespace {
 
-// Types the file's full name into the dialog's name field, as a person may.
-void TypeFileName(QFileDialog* dialog, const QString& fileName) {
+// Types the file's full name (or the text as given) into the dialog's name
+// field, as a person may.
+void TypeFileName(QFileDialog* dialog, const QString& fileName, bool asIs) {
   if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
-    edit->setText(QFileInfo(fileName).absoluteFilePath());
+    edit->setText(asIs ? fileName : QFileInfo(fileName).absoluteFilePath());
   } else {
     dialog->selectFile(fileName);
   }
@@ -52,9 +53,9 @@ void ModalWatcher::poll() {
     // A file dialog reads its folder in the background and may reset its
     // name field after the answer was typed: type it again, as a person would.
     auto* dialog = qobject_cast<QFileDialog*>(modal);
-    if (dialog != nullptr && !lastAnswer_.isEmpty() && answeredAt_.elapsed() > 200) {
+    if (dialog != nullptr && !lastAnswer_.text.isEmpty() && answeredAt_.elapsed() > 200) {
       answeredAt_.start();
-      TypeFileName(dialog, lastAnswer_);
+      TypeFileName(dialog, lastAnswer_.text, lastAnswer_.typedAsIs);
       QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     }
     return;
@@ -77,15 +78,15 @@ void ModalWatcher::poll() {
   }
   if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
     fileDialogs.append(dialog->objectName());
-    const QString answer = fileAnswers_.empty() ? QString() : fileAnswers_.front();
+    const FileAnswer answer = fileAnswers_.empty() ? FileAnswer{QString(), false} : fileAnswers_.front();
     if (!fileAnswers_.empty()) fileAnswers_.pop_front();
     lastAnswer_ = answer;
     // The dialog's own slots, as its buttons run them; queued, so that a
     // question the dialog asks in turn is seen by the next poll.
-    if (answer.isEmpty()) {
+    if (answer.text.isEmpty()) {
       QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
     } else {
-      TypeFileName(dialog, answer);
+      TypeFileName(dialog, answer.text, answer.typedAsIs);
       QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
     }
     return;

@@ -43,7 +43,10 @@ class ModalWatcher : public QObject {
   ModalWatcher();
   ~ModalWatcher() override;
 
-  void answerFileDialog(const QString& fileName) { fileAnswers_.push_back(fileName); }
+  void answerFileDialog(const QString& fileName) { fileAnswers_.push_back({fileName, false}); }
+  // Types `text` into the next file dialog's name field exactly as given (a
+  // bare name is then taken in the folder the dialog shows).
+  void typeIntoFileDialog(const QString& text) { fileAnswers_.push_back({text, true}); }
   // Called with any other modal window (a dialog of the program); it must close it.
   std::function<void(QWidget*)> onOtherModal;
 
@@ -57,8 +60,12 @@ class ModalWatcher : public QObject {
   QTimer timer_;
   QPointer<QWidget> answered_;  // the modal window answered last, until it closes
   QElapsedTimer answeredAt_;
-  QString lastAnswer_;  // of the file dialog answered last
-  std::deque<QString> fileAnswers_;
+  struct FileAnswer {
+    QString text;
+    bool typedAsIs;  // else made a full name first
+  };
+  FileAnswer lastAnswer_;  // of the file dialog answered last
+  std::deque<FileAnswer> fileAnswers_;
 };
 
 // Records the documents the main window hands to the desktop.
