@@ -32,17 +32,6 @@ std::optional<Vec3> FirstHitPoint(const FrameRays& rays, const SurfaceIntersecto
   return p;
 }
 
-std::optional<double> HitDistance(const FrameRays& rays, const SurfaceIntersector& surface, double x1,
-                                  double y1, double x2, double y2) {
-  const auto a = FirstHitPoint(rays, surface, x1, y1), b = FirstHitPoint(rays, surface, x2, y2);
-  if (!a || !b) return std::nullopt;
-  const long double dx = static_cast<long double>(b->x) - a->x, dy = static_cast<long double>(b->y) - a->y,
-                    dz = static_cast<long double>(b->z) - a->z;
-  const double d = static_cast<double>(std::sqrt(dx * dx + dy * dy + dz * dz));
-  if (!std::isfinite(d)) return std::nullopt;
-  return d;
-}
-
 struct Box {
   double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
   void Add(double x, double y) {
@@ -193,9 +182,22 @@ FrameRelief ComputeFrameRelief(const FrameProjection& projection, const SurfaceI
     }
   }
 
-  out.gsdRow = HitDistance(rays, surface, -0.5, 0, 0.5, 0);
+  // Sample distances: the rays half a pixel either side of the principal
+  // point, on the level of the principal ray's first hit.
+  const Ray principal = rays.Through(0, 0);
+  const auto level = [&](double x1, double y1, double x2, double y2) -> std::optional<double> {
+    const std::optional<double> t = surface.FirstHit(principal);
+    if (!t) return std::nullopt;
+    const double z = principal.At(*t).z;
+    const Ray a = rays.Through(x1, y1), b = rays.Through(x2, y2);
+    if (!(a.direction.z < 0 && b.direction.z < 0 && z < a.origin.z)) return std::nullopt;
+    const Vec3 pa = a.At((z - a.origin.z) / a.direction.z), pb = b.At((z - b.origin.z) / b.direction.z);
+    const double d = std::hypot(pb.x - pa.x, pb.y - pa.y);
+    return std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
+  };
+  out.gsdRow = level(-0.5, 0, 0.5, 0);
   const double half = fp::ToDouble(fp::Divide(0.5L, projection.camera.RowScale));
-  out.gsdColumn = HitDistance(rays, surface, 0, half, 0, -half);
+  out.gsdColumn = level(0, half, 0, -half);
   if (out.missesSurface) return out;
 
   out.area = ShoelaceArea(outline);

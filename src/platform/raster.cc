@@ -10,8 +10,10 @@
 #include <cpl_vsi.h>
 #include <gdal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <mutex>
 
 namespace skarvel {
@@ -169,17 +171,20 @@ void WriteCountRaster(const QString& fileName, const GridGeometry& grid,
   GridGeometry order = grid;
   if (!tiff) order.columnsReversed = order.rowsUpward = false;
 
-  Dataset source(GDALCreate(GDALGetDriverByName("MEM"), "", grid.columns, grid.rows, 1, GDT_UInt32, nullptr));
+  // Stored as 32-bit signed integers, which every reader of ASCII grids
+  // takes as integers (a count never comes near their limit).
+  Dataset source(GDALCreate(GDALGetDriverByName("MEM"), "", grid.columns, grid.rows, 1, GDT_Int32, nullptr));
   if (source.get() == nullptr) throw Error(messages::CannotCreateFile(fileName));
   std::array<double, 6> transform = order.GeoTransform();
   GDALSetGeoTransform(source.get(), transform.data());
-  std::vector<std::uint32_t> stored(counts.size());
+  std::vector<std::int32_t> stored(counts.size());
   for (int row = 0; row < grid.rows; ++row)
     for (int column = 0; column < grid.columns; ++column)
-      stored[static_cast<size_t>(FileIndex(order, column, row))] =
-          counts[static_cast<size_t>(row) * grid.columns + column];
+      stored[static_cast<size_t>(FileIndex(order, column, row))] = static_cast<std::int32_t>(
+          std::min<std::uint32_t>(counts[static_cast<size_t>(row) * grid.columns + column],
+                                  std::numeric_limits<std::int32_t>::max()));
   if (GDALRasterIO(GDALGetRasterBand(source.get(), 1), GF_Write, 0, 0, grid.columns, grid.rows, stored.data(),
-                   grid.columns, grid.rows, GDT_UInt32, 0, 0) != CE_None)
+                   grid.columns, grid.rows, GDT_Int32, 0, 0) != CE_None)
     throw Error(messages::CannotCreateFile(fileName));
 
   // GDAL writes into memory; the bytes then go through the atomic writer.
