@@ -219,13 +219,12 @@ TEST(FovCommand, AReliefAddsItsFiguresAndACoverageMap) {
   ASSERT_EQ(8, csv.size());
   EXPECT_TRUE(csv[0].endsWith(
       ",overlap_pct,relief_area,visible_pct,gsd_row_relief,gsd_column_relief,misses_surface,relief_outline"));
-  // Frame 1: the ridge (1 high, 3.25 below the camera) hides the ground
-  // behind it out to X = 0.30 + 0.30 / 3.25 = 0.392 (similar triangles),
-  // about 0.09 of the frame's 0.80 across: 88 to 91 percent seen.
+  // Frame 1 (X -0.398 to 0.398): the ridge, 1 high and 3.25 below the
+  // camera, hides the ground behind it out to X = 0.30 * 4.25 / 3.25 = 0.392
+  // (similar triangles), 0.092 of the 0.796 across: 88.4 percent seen, to
+  // within one cell (0.05) of the map.
   const QStringList frame1 = csv[1].split(u',');
-  const double visible = frame1[20].toDouble();
-  EXPECT_GT(visible, 87);
-  EXPECT_LT(visible, 92);
+  EXPECT_NEAR(100 * (1 - 0.092 / 0.796), frame1[20].toDouble(), 100 * 0.05 / 0.796);
   EXPECT_EQ("0", frame1[23]);
   EXPECT_TRUE(frame1[24].startsWith("\"POLYGON(("));
   const QJsonObject feature =
