@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Whole-process time and peak memory of `skarvel-batch fov --relief`.
 #
-#   bash bench/relief_scale.sh [--runs N] [--build DIR] [--keep DIR]
+#   bash bench/relief_scale.sh [--runs N] [--long-runs N] [--build DIR] [--keep DIR]
 #
 # Made in a temporary folder: a height map of 2048 x 2048 cells of 2 mm (a
 # model 4.1 m across, hills and ridges up to 0.12 m high; a binary grid with
@@ -12,7 +12,8 @@
 #   - the 1,000 frames with --csv, --geojson and --coverage (GeoTIFF);
 #   - 100,000 frames (the survey named 100 times over) with --csv, no coverage.
 # Prints medians of N runs (after one warm-up) and the largest peak
-# resident memory, with the goals. --keep makes the files in DIR once and
+# resident memory, with the goals; --long-runs sets N for the 100,000-frame
+# runs alone (default: the same). --keep makes the files in DIR once and
 # reuses them on later runs.
 set -euo pipefail
 
@@ -20,12 +21,14 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build"
 runs=3
 keep=""
+long_runs=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
     --keep) keep="$2"; shift 2 ;;
-    *) echo "usage: $0 [--runs N] [--build DIR] [--keep DIR]" >&2; exit 2 ;;
+    --long-runs) long_runs="$2"; shift 2 ;;
+    *) echo "usage: $0 [--runs N] [--long-runs N] [--build DIR] [--keep DIR]" >&2; exit 2 ;;
   esac
 done
 
@@ -85,29 +88,41 @@ write("survey100000.lst", 100000)
 EOF
 fi
 
-# Median of the elapsed seconds and the largest peak memory (KiB) of N runs.
+# Medians of the elapsed and the CPU seconds (user + system) and the largest
+# peak memory (MiB) of N runs. The CPU time tells what the work costs when
+# the shared machine is busy: on two idle cores the elapsed time is about
+# half of it.
 measure() {
   "$@" >/dev/null 2>&1 || { echo "relief_scale: failed: $*" >&2; "$@" >/dev/null; exit 1; }
-  local times=() peak=0
+  local times=() cpus=() peak=0
   for _ in $(seq "$runs"); do
-    /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1
-    read -r seconds kib <"$work/time"
+    /usr/bin/time -f "%e %M %U %S" -o "$work/time" "$@" >/dev/null 2>&1
+    read -r seconds kib user system <"$work/time"
     times+=("$seconds")
+    cpus+=("$(awk "BEGIN {print $user + $system}")")
     [ "$kib" -gt "$peak" ] && peak=$kib
   done
-  local median
-  median=$(printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-  echo "$median $((peak / 1024))"
+  median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+  echo "$(median "${times[@]}") $((peak / 1024)) $(median "${cpus[@]}")"
+}
+
+# measure, its two figures into s and m (in this shell: a subshell would
+# run the exit trap that removes the folder).
+measure_into() {
+  measure "$@" >"$work/result"
+  read -r s m c <"$work/result"
 }
 
 cd "$work"
-echo "skarvel-batch fov --relief (2048 x 2048), whole process, medians of $runs runs after one warm-up; $(nproc) cores"
-printf '%-44s %9s %9s  %s\n' "run" "median s" "peak MiB" "goal"
-read -r s m < <(measure "$batch" fov survey1000.lst --decimal-separator . --output out.bmp --relief relief.bil \
-  --csv out.csv --geojson out.geojson --coverage coverage.tif)
-printf '%-44s %9s %9s  %s\n' "1,000 frames, figures and coverage" "$s" "$m" "3 s, 500 MB"
-read -r s m < <(measure "$batch" fov survey100000.lst --decimal-separator . --output out.bmp --relief relief.bil \
-  --csv out.csv)
-printf '%-44s %9s %9s  %s\n' "100,000 frames, figures, no coverage" "$s" "$m" "10 s"
-read -r s m < <(measure "$batch" fov survey100000.lst --decimal-separator . --output out.bmp --csv out.csv)
-printf '%-44s %9s %9s  %s\n' "the same 100,000 frames without a relief" "$s" "$m" ""
+echo "skarvel-batch fov --relief (2048 x 2048), whole process, medians of $runs runs after one warm-up" \
+  "(100,000 frames: ${long_runs:-$runs}); $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
+printf '%-44s %9s %9s %9s  %s\n' "run" "median s" "CPU s" "peak MiB" "goal"
+measure_into "$batch" fov survey1000.lst --decimal-separator . --output out.bmp --relief relief.bil \
+  --csv out.csv --geojson out.geojson --coverage coverage.tif
+printf '%-44s %9s %9s %9s  %s\n' "1,000 frames, figures and coverage" "$s" "$c" "$m" "3 s, 500 MB"
+[ -n "$long_runs" ] && runs="$long_runs"
+measure_into "$batch" fov survey100000.lst --decimal-separator . --output out.bmp --relief relief.bil \
+  --csv out.csv
+printf '%-44s %9s %9s %9s  %s\n' "100,000 frames, figures, no coverage" "$s" "$c" "$m" "10 s"
+measure_into "$batch" fov survey100000.lst --decimal-separator . --output out.bmp --csv out.csv
+printf '%-44s %9s %9s %9s  %s\n' "the same 100,000 frames without a relief" "$s" "$c" "$m" ""
