@@ -78,8 +78,11 @@ std::vector<double> LatticeAxis(double lo, double hi, double origin, double cell
   const double first = std::ceil((lo - origin) / cell - 0.5), last = std::floor((hi - origin) / cell - 0.5);
   const double count = last - first + 1;
   if (count >= 16) {
+    // Counted in whole steps: far from the origin adding a step to the index
+    // might not change it.
     const double step = std::ceil(count / kLatticeSide);
-    for (double i = first; i <= last; i += step) values.push_back(origin + (i + 0.5) * cell);
+    const int points = static_cast<int>(std::floor((count - 1) / step)) + 1;
+    for (int k = 0; k < points; ++k) values.push_back(origin + (first + k * step + 0.5) * cell);
   } else {
     for (int i = 0; i < kLatticeSide; ++i) values.push_back(lo + (i + 0.5) * (hi - lo) / kLatticeSide);
   }
@@ -232,13 +235,15 @@ std::vector<FrameRelief> ComputeReliefFigures(const std::vector<FrameProjection>
 }
 
 std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& frames,
-                                           const SurfaceIntersector& surface) {
+                                           const SurfaceIntersector& surface,
+                                           std::vector<std::uint32_t>* hidden) {
   const GridGeometry& g = surface.Map().grid;
   const size_t cells = static_cast<size_t>(g.columns) * static_cast<size_t>(g.rows);
   std::vector<std::uint32_t> counts(cells, 0);
+  if (hidden != nullptr) hidden->assign(cells, 0);
   std::mutex merge;
   ForEachRange(static_cast<int>(frames.size()), 4, [&](int begin, int end) {
-    std::vector<std::uint32_t> local(cells, 0);
+    std::vector<std::uint32_t> local(cells, 0), localHidden(hidden != nullptr ? cells : 0, 0);
     for (int n = begin; n < end; ++n) {
       const FrameProjection& projection = frames[static_cast<size_t>(n)];
       const FrameRays rays(projection);
@@ -257,12 +262,18 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
         for (int c = c0; c <= c1; ++c) {
           const size_t index = static_cast<size_t>(r) * g.columns + c;
           const Vec3 p{g.originX + (c + 0.5) * g.cellX, y, surface.Map().z[index]};
-          if (rays.Sees(p) && !surface.Hidden(p, rays.Centre())) ++local[index];
+          if (!rays.Sees(p)) continue;
+          if (!surface.Hidden(p, rays.Centre()))
+            ++local[index];
+          else if (hidden != nullptr)
+            ++localHidden[index];
         }
       }
     }
     const std::lock_guard<std::mutex> lock(merge);
     for (size_t i = 0; i < cells; ++i) counts[i] += local[i];
+    if (hidden != nullptr)
+      for (size_t i = 0; i < cells; ++i) (*hidden)[i] += localHidden[i];
   });
   return counts;
 }

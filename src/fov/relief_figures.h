@@ -72,9 +72,11 @@ std::vector<FrameRelief> ComputeReliefFigures(const std::vector<FrameProjection>
                                               const SurfaceIntersector& surface);
 
 // The coverage counts on the surface's map grid (row-major, row 0 at the
-// least Y), on every core.
+// least Y), on every core. With `hidden`, also per cell the number of frames
+// whose view holds the cell but which do not see it.
 std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& frames,
-                                           const SurfaceIntersector& surface);
+                                           const SurfaceIntersector& surface,
+                                           std::vector<std::uint32_t>* hidden = nullptr);
 
 // A map of the plane Z = 0 with square cells of `cellSize` over the extent of
 // the footprints of the frames that see the plane (no horizon, not behind

@@ -105,7 +105,15 @@ class Pyramid final : public SurfaceIntersector {
     const Vec3 start = ray.At(t0);
     int column = ColumnAt(start.x, d.x), row = RowAt(start.y, d.y);
     double t = t0;
+    // Start at the lowest level whose nodes are as long as the stretch.
     int level = top;
+    // A falling ray has met a top once it is lower than the lowest.
+    const double end = d.z < 0 ? std::min(t1, std::max(t0, (MinHeight() - o.z) / d.z)) : t1;
+    if (std::isfinite(end)) {
+      const double cells =
+          std::max(std::fabs((end - t0) * d.x) / g.cellX, std::fabs((end - t0) * d.y) / g.cellY);
+      level = std::min(top, static_cast<int>(std::ceil(std::log2(cells + 1))) + 1);
+    }
     for (;;) {
       // The node of `level` holding the current cell, in cells.
       const int nodeColumn = column >> level, nodeRow = row >> level;
@@ -212,7 +220,14 @@ std::optional<double> SurfaceIntersector::FirstHit(const Ray& ray) const {
   const double enter = std::max({xa, ya, 0.0}), leave = std::min(xb, yb);
   if (!(enter < leave)) return plane;  // it never crosses the map
   if (startsOutside && plane && *plane < enter) return plane;
-  if (const auto hit = GridHit(ray, enter, leave, false)) return hit;
+  // Only where the ray is no higher than the highest top can it meet one.
+  double from = enter;
+  if (d.z < 0)
+    from = std::max(from, (MaxHeight() - o.z) / d.z);
+  else if (o.z > MaxHeight())
+    from = leave;
+  if (from < leave)
+    if (const auto hit = GridHit(ray, from, leave, false)) return hit;
   if (!std::isfinite(leave)) return std::nullopt;
   // Out of the map below the plane (over cells lower than 0): into its side.
   if (ZAt(ray, leave) <= 0) return leave;
@@ -230,7 +245,9 @@ bool SurfaceIntersector::Hidden(const Vec3& from, const Vec3& eye) const {
   // outside the map lies on the plane); after it, it is lowest where it
   // leaves the map.
   if (!(enter < leave)) return false;
-  if (GridHit(ray, enter, leave, true)) return true;
+  // Above the highest top nothing can stand in the way.
+  const double below = std::min(leave, (MaxHeight() - from.z) / ray.direction.z);
+  if (enter < below && GridHit(ray, enter, below, true)) return true;
   return leave < 1 && ZAt(ray, leave) < 0;
 }
 
