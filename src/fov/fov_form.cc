@@ -139,14 +139,6 @@ TFOVForm::TFOVForm()
   SaveCoverageItem = ScalePopupMenu1->addAction(QStringLiteral("Сохранить покрытие…"));
   SaveCoverageItem->setObjectName(QStringLiteral("SaveCoverageItem"));
   connect(SaveCoverageItem, &QAction::triggered, this, &TFOVForm::SaveCoverageClick);
-  ReliefOpenDialog = new QFileDialog(this);
-  ReliefOpenDialog->setObjectName(QStringLiteral("ReliefOpenDialog"));
-  ReliefOpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
-  ReliefOpenDialog->setFileMode(QFileDialog::ExistingFile);
-  ReliefOpenDialog->setNameFilters(
-      {QStringLiteral("Карты высот (*.tif *.tiff *.asc *.png *.bil *.img *.dem *.hgt *.vrt)"),
-       QStringLiteral("All Files (*.*)")});
-  ReliefOpenDialog->setOption(QFileDialog::DontUseNativeDialog);
   CoverageSaveDialog = new QFileDialog(this);
   CoverageSaveDialog->setObjectName(QStringLiteral("CoverageSaveDialog"));
   CoverageSaveDialog->setAcceptMode(QFileDialog::AcceptSave);
@@ -175,9 +167,22 @@ CoverageView::CoverageView(QWidget* parent) : QScrollArea(parent) {
 }
 
 void TFOVForm::ReliefClick() {
-  if (ReliefOpenDialog->exec() != QDialog::Accepted) return;
+  // A fresh dialog for each choice (a reused one adds the files chosen
+  // before), opened in the folder of the last one.
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("ReliefOpenDialog"));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters(
+      {QStringLiteral("Карты высот (*.tif *.tiff *.asc *.png *.bil *.img *.dem *.hgt *.vrt)"),
+       QStringLiteral("All Files (*.*)")});
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  if (!reliefFolder_.isEmpty()) dialog.setDirectory(reliefFolder_);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const QString fileName = dialog.selectedFiles().value(0);
+  reliefFolder_ = QFileInfo(fileName).path();
   // Read whole before anything changes: a bad map leaves the previous one.
-  HeightMap map = ReadHeightMap(ReliefOpenDialog->selectedFiles().value(0));
+  HeightMap map = ReadHeightMap(fileName);
   relief_ = std::move(map);
   counts_.clear();
   updateCoverage();

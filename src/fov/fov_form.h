@@ -88,7 +88,6 @@ class TFOVForm : public TBrowserForm {
   QAction* ReliefItem;
   QAction* NoReliefItem;
   QAction* SaveCoverageItem;
-  QFileDialog* ReliefOpenDialog;
   QFileDialog* CoverageSaveDialog;
   CoverageView* Coverage;
 
@@ -107,6 +106,7 @@ class TFOVForm : public TBrowserForm {
   QButtonGroup* radioItems_;
   QStringListModel* cornerLines_;
   std::optional<HeightMap> relief_;
+  QString reliefFolder_;
   std::vector<std::uint32_t> counts_;
 };
 
