@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev
   libgeos-dev
+  libgdal-dev
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   valgrind

@@ -8,6 +8,10 @@ describes its rotation three times (bench angles, photogrammetric angles and
 the matrix), all derived here from the bench angles, so the three
 orientation systems draw the same scene.
 
+A height map of the model (relief.asc, an ESRI ASCII grid in metres, X and
+Y of the scene, Y upward) puts a rounded hill beside the middle of the strip
+and a ridge across the side-looking frame, which hides the ground behind it.
+
 Files are written as the system writes text: Windows-1251, CR LF.
 Run from the repository root: python3 scripts/make-fov-samples.py
 """
@@ -107,6 +111,36 @@ CAMERAS = {
 }
 
 
+# The height map: cells of 2.5 cm over X -2.2 to 2.6 and Y -0.8 to 2.4.
+RELIEF_CELL = 0.025
+RELIEF_ORIGIN = (-2.2, -0.8)
+RELIEF_SIZE = (192, 128)
+
+
+def relief_height(x, y):
+    hill = 0.30 * math.exp(-((x - 0.30) ** 2 + (y + 0.25) ** 2) / (2 * 0.10 ** 2))
+    ridge = 0.35 * math.exp(-((y - 1.00) ** 2) / (2 * 0.04 ** 2)) * math.exp(-((x - 0.40) ** 2) / (2 * 0.60 ** 2))
+    return hill + ridge
+
+
+def relief_file(name):
+    columns, rows = RELIEF_SIZE
+    lines = [
+        f"ncols {columns}",
+        f"nrows {rows}",
+        f"xllcorner {RELIEF_ORIGIN[0]}",
+        f"yllcorner {RELIEF_ORIGIN[1]}",
+        f"cellsize {RELIEF_CELL}",
+        "NODATA_value -9999",
+    ]
+    # The first row of the grid is the top one: the greatest Y.
+    for row in range(rows):
+        y = RELIEF_ORIGIN[1] + (rows - row - 0.5) * RELIEF_CELL
+        values = (relief_height(RELIEF_ORIGIN[0] + (c + 0.5) * RELIEF_CELL, y) for c in range(columns))
+        lines.append(" ".join(fmt(v, 3) for v in values))
+    write_text(name, lines)
+
+
 def main():
     os.makedirs(os.path.join(OUT, "cameras"), exist_ok=True)
     for name, title, ax, ay, d, alpha, beta, gamma, _ in FRAMES:
@@ -130,6 +164,7 @@ def main():
     for geometry, camera, title in pairs:
         lines += [f"// {title}", f"{geometry} ; файл геометрии изображения", f"{camera} ; cam-файл"]
     write_text("scene_blocks.lst", lines)
+    relief_file("relief.asc")
 
 
 if __name__ == "__main__":

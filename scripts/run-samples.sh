@@ -35,6 +35,13 @@ for system in bench photogrammetric mathematical; do
 done
 "$batch" fov --decimal-separator . "$work/fov/scene_blocks.lst"
 echo
+echo "== What the frames see of the model's relief (fov/relief.asc), and how many frames see each cell"
+"$batch" fov --decimal-separator . --relief "$work/fov/relief.asc" \
+  --output "$work/fov/scene_relief.bmp" --csv "$work/fov/scene_relief.csv" \
+  --geojson "$work/fov/scene_relief.geojson" --coverage "$work/fov/scene_coverage.tif" \
+  "$work/fov/scene.lst" >/dev/null
+cut -d, -f1,2,20-24 "$work/fov/scene_relief.csv"
+echo
 echo "Results are in $work"
 
 # The desktop program, started in the workspace (its start-up folder).

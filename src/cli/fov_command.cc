@@ -2,7 +2,10 @@
 #include "fov/footprint_export.h"
 #include "fov/footprint_figures.h"
 #include "fov/fov_scene.h"
+#include "fov/relief_figures.h"
 #include "platform/file_names.h"
+#include "platform/numbers.h"
+#include "platform/raster.h"
 
 #include <QFileInfo>
 
@@ -17,18 +20,28 @@ TOrientationSystem ParseSystem(const QString& name) {
   throw UsageError(QStringLiteral("unknown orientation system '%1'").arg(name).toStdString());
 }
 
+QString ReliefWarning(const FrameFigures& frame) {
+  return QStringLiteral("Предупреждение: кадр %1 (%2): центр проекции не выше поверхности рельефа")
+      .arg(frame.frame)
+      .arg(frame.name);
+}
+
 }  // namespace
 
 // One load of a list file, as a click on it in the field-of-view window: the
 // corner lines the window's hidden list receives go to standard output, the
 // drawing (and on request the legend panel) to 24-bit bitmaps, and on request
 // the footprint figures to CSV and GeoJSON. Every frame whose footprint is
-// flagged gets a warning line on standard error. A load that ends in an
-// error, or figures that cannot be computed, write no file.
+// flagged gets a warning line on standard error. With a height map the
+// exports carry what each frame sees of the relief, and a coverage map (on
+// the relief's grid, or without one on a plane grid of a given cell) can be
+// written. A load that ends in an error, or figures that cannot be computed,
+// write no file.
 int RunFov(const QStringList& args) {
-  const ParsedArguments parsed =
-      ParseArguments(args, {QStringLiteral("system"), QStringLiteral("output"), QStringLiteral("legend"),
-                            QStringLiteral("csv"), QStringLiteral("geojson")});
+  const ParsedArguments parsed = ParseArguments(
+      args, {QStringLiteral("system"), QStringLiteral("output"), QStringLiteral("legend"),
+             QStringLiteral("csv"), QStringLiteral("geojson"), QStringLiteral("relief"),
+             QStringLiteral("relief-z-scale"), QStringLiteral("coverage"), QStringLiteral("coverage-cell")});
   if (parsed.positional.size() != 1 || parsed.positional.front().isEmpty())
     throw UsageError("exactly one list file is needed");
   const QString list = parsed.positional.front();
@@ -41,6 +54,21 @@ int RunFov(const QStringList& args) {
   const QString legend = parsed.value(QStringLiteral("legend"), QString());
   const QString csv = parsed.value(QStringLiteral("csv"), QString());
   const QString geojson = parsed.value(QStringLiteral("geojson"), QString());
+  const QString relief = parsed.value(QStringLiteral("relief"), QString());
+  const QString coverage = parsed.value(QStringLiteral("coverage"), QString());
+  const bool hasScale = parsed.options.contains(QStringLiteral("relief-z-scale"));
+  const bool hasCell = parsed.options.contains(QStringLiteral("coverage-cell"));
+  if (hasScale && relief.isEmpty()) throw UsageError("--relief-z-scale needs --relief");
+  if (hasCell && !relief.isEmpty()) throw UsageError("--coverage-cell is for a coverage without --relief");
+  if (hasCell && coverage.isEmpty()) throw UsageError("--coverage-cell needs --coverage");
+  if (!coverage.isEmpty() && relief.isEmpty() && !hasCell)
+    throw UsageError("--coverage needs --relief or --coverage-cell");
+  // Numbers as the windows' edits convert them. The height map is read
+  // before anything else, so that a bad one writes nothing.
+  const double zScale = hasScale ? StrToFloat(parsed.options.value(QStringLiteral("relief-z-scale"))) : 1.0;
+  const double cell = hasCell ? StrToFloat(parsed.options.value(QStringLiteral("coverage-cell"))) : 0.0;
+  HeightMap heights;
+  if (!relief.isEmpty()) heights = ReadHeightMap(relief, zScale);
 
   FovScene scene;
   try {
@@ -53,13 +81,28 @@ int RunFov(const QStringList& args) {
   PrintOutLines(scene.CornerLines());
   // Overlaps are computed only for an export; the flags always.
   const bool exports = !csv.isEmpty() || !geojson.isEmpty();
-  const SceneFigures figures = exports ? ComputeFootprintFigures(scene) : ComputeFrameFigures(scene);
+  SceneFigures figures = exports ? ComputeFootprintFigures(scene) : ComputeFrameFigures(scene);
   for (const FrameFigures& frame : figures.frames)
     if (frame.flags.any()) PrintErr(FlagWarning(frame));
+  std::vector<std::uint32_t> counts;
+  if (!relief.isEmpty()) {
+    const std::unique_ptr<SurfaceIntersector> surface = MakePyramidIntersector(heights);
+    if (exports) {
+      figures.relief = ComputeReliefFigures(scene.Frames(), *surface);
+      figures.relief.resize(figures.frames.size());
+      for (size_t n = 0; n < figures.frames.size(); ++n)
+        if (figures.relief[n].cameraBelowSurface) PrintErr(ReliefWarning(figures.frames[n]));
+    }
+    if (!coverage.isEmpty()) counts = ComputeCoverage(scene.Frames(), *surface);
+  } else if (!coverage.isEmpty()) {
+    heights = PlaneMap(scene.Frames(), cell);
+    counts = ComputeCoverage(scene.Frames(), *MakePyramidIntersector(heights));
+  }
   scene.SaveDrawing(output);
   if (!legend.isEmpty()) scene.SaveLegend(legend);
   if (!csv.isEmpty()) WriteFootprintsCsv(csv, figures);
   if (!geojson.isEmpty()) WriteFootprintsGeoJson(geojson, figures);
+  if (!coverage.isEmpty()) WriteCountRaster(coverage, heights.grid, counts);
   return kExitOk;
 }
 

@@ -26,7 +26,8 @@ constexpr Command kCommands[] = {
     {"grey", "[--r N] [--g N] [--b N] [--contrast N] [--decimal-separator C] FILE...", skarvel::cli::RunGrey},
     {"fov",
      "LIST [--system bench|photogrammetric|mathematical] [--output FILE] [--legend FILE] [--csv FILE] "
-     "[--geojson FILE] [--decimal-separator C]",
+     "[--geojson FILE] [--relief FILE [--relief-z-scale S]] [--coverage FILE [--coverage-cell SIZE]] "
+     "[--decimal-separator C]",
      skarvel::cli::RunFov},
 };
 

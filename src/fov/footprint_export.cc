@@ -66,11 +66,43 @@ QByteArray CsvField(const QString& text) {
   return '"' + bytes + '"';
 }
 
+// The relief outline as a closed ring of (x, y) in the GeoJSON's turning
+// (counter-clockwise).
+std::vector<ScenePoint> OutlineRing(const std::vector<ScenePoint>& outline) {
+  std::vector<ScenePoint> ring = outline;
+  long double twice = 0;
+  for (size_t i = 0; i < ring.size(); ++i) {
+    const ScenePoint& a = ring[i];
+    const ScenePoint& b = ring[(i + 1) % ring.size()];
+    twice += static_cast<long double>(a.x) * b.y - static_cast<long double>(b.x) * a.y;
+  }
+  if (twice < 0) std::reverse(ring.begin() + 1, ring.end());
+  if (!ring.empty()) ring.push_back(ring.front());
+  return ring;
+}
+
+// The relief columns of a row; the outline as a well-known-text polygon.
+QByteArray ReliefCsvFields(const FrameRelief& r) {
+  QByteArray fields = ',' + OptionalNumber(r.area) + ',' + OptionalNumber(r.visiblePercent) + ',' +
+                      OptionalNumber(r.gsdRow) + ',' + OptionalNumber(r.gsdColumn) +
+                      (r.missesSurface ? ",1," : ",0,");
+  if (r.outline.empty()) return fields;
+  QByteArray wkt = "\"POLYGON((";
+  const std::vector<ScenePoint> ring = OutlineRing(r.outline);
+  for (size_t i = 0; i < ring.size(); ++i)
+    wkt += (i ? "," : "") + Number(ring[i].x) + ' ' + Number(ring[i].y);
+  return fields + wkt + "))\"";
+}
+
 void EmitCsv(const SceneFigures& figures, const ByteSink& sink) {
   BlockWriter out(sink);
   out.Add(
       "frame,name,a_x,a_y,b_x,b_y,c_x,c_y,d_x,d_y,area,gsd_row,gsd_column,not_convex,horizon,behind_camera,"
-      "strip_neighbour,strip_overlap_pct,overlap_pct\r\n");
+      "strip_neighbour,strip_overlap_pct,overlap_pct" +
+      QByteArray(figures.relief.empty() ? ""
+                                        : ",relief_area,visible_pct,gsd_row_relief,gsd_column_relief,"
+                                          "misses_surface,relief_outline") +
+      "\r\n");
   AddInOrder(
       static_cast<int>(figures.frames.size()),
       [&](int n) {
@@ -81,8 +113,9 @@ void EmitCsv(const SceneFigures& figures, const ByteSink& sink) {
         for (bool flag : {f.flags.notConvex, f.flags.horizon, f.flags.behindCamera})
           row += flag ? ",1" : ",0";
         row += ',' + (f.stripNeighbour > 0 ? QByteArray::number(f.stripNeighbour) : QByteArray());
-        row += ',' + OptionalNumber(f.stripOverlapPercent) + ',' + OptionalNumber(f.overlapPercent) + "\r\n";
-        return row;
+        row += ',' + OptionalNumber(f.stripOverlapPercent) + ',' + OptionalNumber(f.overlapPercent);
+        if (!figures.relief.empty()) row += ReliefCsvFields(figures.relief[static_cast<size_t>(n)]);
+        return row + "\r\n";
       },
       out);
   out.Flush();
@@ -92,7 +125,7 @@ QJsonValue OptionalJson(const std::optional<double>& value) {
   return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
 }
 
-QJsonObject Feature(const FrameFigures& f) {
+QJsonObject Feature(const FrameFigures& f, const FrameRelief* relief) {
   const bool reversed = RingReversed(f.corners);
   QJsonArray ring;
   static constexpr int kForward[] = {0, 1, 2, 3, 0}, kBackward[] = {0, 3, 2, 1, 0};
@@ -114,8 +147,30 @@ QJsonObject Feature(const FrameFigures& f) {
       {"strip_neighbour", f.stripNeighbour > 0 ? QJsonValue(f.stripNeighbour) : QJsonValue(QJsonValue::Null)},
       {"strip_overlap_pct", OptionalJson(f.stripOverlapPercent)},
   };
-  return QJsonObject{
-      {"geometry", geometry}, {"id", f.frame}, {"properties", properties}, {"type", "Feature"}};
+  if (relief == nullptr)
+    return QJsonObject{
+        {"geometry", geometry}, {"id", f.frame}, {"properties", properties}, {"type", "Feature"}};
+  // With a relief the geometry is the relief outline (none when a border ray
+  // misses the surface), and the plane corners stay in the properties.
+  QJsonObject withRelief = properties;
+  static constexpr const char* kCorners[4][2] = {
+      {"a_x", "a_y"}, {"b_x", "b_y"}, {"c_x", "c_y"}, {"d_x", "d_y"}};
+  for (int i = 0; i < 4; ++i) {
+    withRelief.insert(kCorners[i][0], f.corners[static_cast<size_t>(i)].x);
+    withRelief.insert(kCorners[i][1], f.corners[static_cast<size_t>(i)].y);
+  }
+  withRelief.insert("relief_area", OptionalJson(relief->area));
+  withRelief.insert("visible_pct", OptionalJson(relief->visiblePercent));
+  withRelief.insert("gsd_row_relief", OptionalJson(relief->gsdRow));
+  withRelief.insert("gsd_column_relief", OptionalJson(relief->gsdColumn));
+  withRelief.insert("misses_surface", relief->missesSurface);
+  QJsonValue outline(QJsonValue::Null);
+  if (!relief->outline.empty()) {
+    QJsonArray points;
+    for (const ScenePoint& p : OutlineRing(relief->outline)) points.append(QJsonArray{p.x, p.y});
+    outline = QJsonObject{{"coordinates", QJsonArray{points}}, {"type", "Polygon"}};
+  }
+  return QJsonObject{{"geometry", outline}, {"id", f.frame}, {"properties", withRelief}, {"type", "Feature"}};
 }
 
 // The collection is written feature by feature, each made by Qt's JSON
@@ -131,7 +186,10 @@ void EmitGeoJson(const SceneFigures& figures, const ByteSink& sink) {
       static_cast<int>(figures.frames.size()),
       [&](int n) {
         return (n == 0 ? "\n" : ",\n") +
-               QJsonDocument(Feature(figures.frames[static_cast<size_t>(n)])).toJson(QJsonDocument::Compact);
+               QJsonDocument(
+                   Feature(figures.frames[static_cast<size_t>(n)],
+                           figures.relief.empty() ? nullptr : &figures.relief[static_cast<size_t>(n)]))
+                   .toJson(QJsonDocument::Compact);
       },
       out);
   out.Add("\n]}\n");

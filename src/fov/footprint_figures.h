@@ -72,6 +72,20 @@ struct FrameFigures {
   std::optional<double> overlapPercent;  // covered by any other frame
 };
 
+// What a frame sees of a relief (fov/relief_figures.h): the first hits of
+// its border rays as an outline, its planimetric area, the share of the
+// surface in its view that it sees and the sample distances on the surface.
+// Figures that do not apply are empty.
+struct FrameRelief {
+  std::vector<ScenePoint> outline;  // empty when a border ray misses the surface
+  std::optional<double> area;
+  std::optional<double> visiblePercent;
+  std::optional<double> gsdRow;
+  std::optional<double> gsdColumn;
+  bool missesSurface = false;
+  bool cameraBelowSurface = false;  // the projection centre is not above the surface
+};
+
 struct StripPair {
   int frame = 0;
   int neighbour = 0;
@@ -85,6 +99,8 @@ struct SceneFigures {
   std::vector<StripPair> stripPairs;  // those with neither frame flagged
   double unionArea = 0;               // of the unflagged footprints
   int flaggedCount = 0;
+  // Per frame, with a relief only (empty without one).
+  std::vector<FrameRelief> relief;
 };
 
 // The figures of the scene's last load (empty when it holds no footprint).

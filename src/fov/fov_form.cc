@@ -1,7 +1,9 @@
 #include "fov/fov_form.h"
 
+#include "fov/coverage_picture.h"
 #include "fov/footprint_export.h"
 #include "fov/footprint_figures.h"
+#include "fov/relief_figures.h"
 #include "fov/scene_drawing.h"
 
 #include <QFileInfo>
@@ -16,6 +18,8 @@ namespace {
 
 const QString kGeoJsonFilter = QStringLiteral("GeoJSON (*.geojson *.json)");
 const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
+const QString kGeoTiffFilter = QStringLiteral("GeoTIFF (*.tif)");
+const QString kAsciiGridFilter = QStringLiteral("ESRI ASCII (*.asc)");
 
 BrowserFrameLayout FovLayout() {
   BrowserFrameLayout layout;
@@ -125,7 +129,111 @@ TFOVForm::TFOVForm()
                                                              : QStringLiteral("geojson"));
   });
 
+  ScalePopupMenu1->addSeparator();
+  ReliefItem = ScalePopupMenu1->addAction(QStringLiteral("Рельеф модели…"));
+  ReliefItem->setObjectName(QStringLiteral("ReliefItem"));
+  connect(ReliefItem, &QAction::triggered, this, &TFOVForm::ReliefClick);
+  NoReliefItem = ScalePopupMenu1->addAction(QStringLiteral("Без рельефа"));
+  NoReliefItem->setObjectName(QStringLiteral("NoReliefItem"));
+  connect(NoReliefItem, &QAction::triggered, this, &TFOVForm::NoReliefClick);
+  SaveCoverageItem = ScalePopupMenu1->addAction(QStringLiteral("Сохранить покрытие…"));
+  SaveCoverageItem->setObjectName(QStringLiteral("SaveCoverageItem"));
+  connect(SaveCoverageItem, &QAction::triggered, this, &TFOVForm::SaveCoverageClick);
+  CoverageSaveDialog = new QFileDialog(this);
+  CoverageSaveDialog->setObjectName(QStringLiteral("CoverageSaveDialog"));
+  CoverageSaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+  CoverageSaveDialog->setFileMode(QFileDialog::AnyFile);
+  CoverageSaveDialog->setNameFilters({kGeoTiffFilter, kAsciiGridFilter});
+  CoverageSaveDialog->setDefaultSuffix(QStringLiteral("tif"));
+  CoverageSaveDialog->setOption(QFileDialog::DontUseNativeDialog);
+  connect(CoverageSaveDialog, &QFileDialog::filterSelected, this, [this](const QString& filter) {
+    CoverageSaveDialog->setDefaultSuffix(filter == kAsciiGridFilter ? QStringLiteral("asc")
+                                                                    : QStringLiteral("tif"));
+  });
+  Coverage = new CoverageView(this);
+
   showScene();
+}
+
+CoverageView::CoverageView(QWidget* parent) : QScrollArea(parent) {
+  setWindowFlag(Qt::Window);
+  setObjectName(QStringLiteral("CoverageView"));
+  setWindowTitle(QStringLiteral("Покрытие рельефа"));
+  setWidgetResizable(false);
+  Picture = new PictureView;
+  Picture->setObjectName(QStringLiteral("CoveragePicture"));
+  setWidget(Picture);
+  resize(700, 600);
+}
+
+void TFOVForm::ReliefClick() {
+  // A fresh dialog for each choice (a reused one adds the files chosen
+  // before), opened in the folder of the last one.
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("ReliefOpenDialog"));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters(
+      {QStringLiteral("Карты высот (*.tif *.tiff *.asc *.png *.bil *.img *.dem *.hgt *.vrt)"),
+       QStringLiteral("All Files (*.*)")});
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  if (!reliefFolder_.isEmpty()) dialog.setDirectory(reliefFolder_);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const QString fileName = dialog.selectedFiles().value(0);
+  reliefFolder_ = QFileInfo(fileName).path();
+  // Read whole before anything changes: a bad map leaves the previous one.
+  HeightMap map = ReadHeightMap(fileName);
+  relief_ = std::move(map);
+  counts_.clear();
+  updateCoverage();
+  showScene();
+}
+
+void TFOVForm::NoReliefClick() {
+  relief_.reset();
+  counts_.clear();
+  updateCoverage();
+  showScene();
+}
+
+void TFOVForm::SaveCoverageClick() {
+  if (!relief_ || counts_.empty()) return;
+  if (CoverageSaveDialog->exec() != QDialog::Accepted) return;
+  QString fileName = CoverageSaveDialog->selectedFiles().value(0);
+  const QString suffix = QFileInfo(fileName).suffix().toLower();
+  if (suffix != QLatin1String("tif") && suffix != QLatin1String("tiff") && suffix != QLatin1String("asc"))
+    fileName += CoverageSaveDialog->selectedNameFilter() == kAsciiGridFilter ? QStringLiteral(".asc")
+                                                                             : QStringLiteral(".tif");
+  WriteCountRaster(fileName, relief_->grid, counts_);
+}
+
+void TFOVForm::updateCoverage() {
+  if (!relief_ || scene_.Frames().empty() || scene_.Footprints().Length() == 0) {
+    counts_.clear();
+    Coverage->Picture->clearPicture();
+    Coverage->hide();
+    return;
+  }
+  const std::unique_ptr<SurfaceIntersector> surface = MakePyramidIntersector(*relief_);
+  std::vector<std::uint32_t> hidden;
+  std::vector<std::uint32_t> counts = ComputeCoverage(scene_.Frames(), *surface, &hidden);
+  const QImage picture =
+      CoveragePicture(*relief_, counts, hidden, ComputeReliefFigures(scene_.Frames(), *surface));
+  counts_ = std::move(counts);
+  Coverage->Picture->setImage(picture);
+  zoomCoverage();
+  Coverage->show();
+}
+
+void TFOVForm::zoomCoverage() {
+  const QSize natural = Coverage->Picture->naturalSize();
+  const int percent = CheckedZoom() > 0 ? CheckedZoom() : 100;
+  Coverage->Picture->resize(ZoomedLength(natural.width(), percent), ZoomedLength(natural.height(), percent));
+}
+
+void TFOVForm::ApplyZoom(int height, int width) {
+  TBrowserForm::ApplyZoom(height, width);
+  zoomCoverage();
 }
 
 void TFOVForm::FileListBox1Click() {
@@ -175,7 +283,10 @@ void TFOVForm::load(const QString& listFileName) {
     TFOVForm* form;
     ~ShowAfterwards() { form->showScene(); }
   } showAfterwards{this};
+  counts_.clear();
+  Coverage->hide();
   scene_.LoadFovList(listFileName);
+  updateCoverage();
 }
 
 void TFOVForm::showScene() {
@@ -184,6 +295,8 @@ void TFOVForm::showScene() {
   cornerLines_->setStringList(scene_.CornerLines());
   // Outlines exist once a list has been drawn.
   SaveOutlinesItem->setEnabled(scene_.Footprints().Length() > 0);
+  NoReliefItem->setEnabled(relief_.has_value());
+  SaveCoverageItem->setEnabled(!counts_.empty());
 }
 
 }  // namespace skarvel

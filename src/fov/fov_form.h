@@ -5,6 +5,7 @@
 // drawing zoomed from its pop-up menu and saved as a bitmap by a double click.
 
 #include "fov/fov_scene.h"
+#include "platform/raster.h"
 #include "shell/browser_form.h"
 
 #include <QButtonGroup>
@@ -13,6 +14,10 @@
 #include <QListView>
 #include <QRadioButton>
 #include <QStringListModel>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace skarvel {
 
@@ -38,6 +43,15 @@ class LegendView : public QWidget {
   const FovScene& scene_;
 };
 
+// The coverage view: a window of its own with the coverage picture of the
+// scene over the relief, zoomed as the drawing is.
+class CoverageView : public QScrollArea {
+  Q_OBJECT
+ public:
+  explicit CoverageView(QWidget* parent);
+  PictureView* Picture;
+};
+
 class TFOVForm : public TBrowserForm {
   Q_OBJECT
  public:
@@ -48,6 +62,15 @@ class TFOVForm : public TBrowserForm {
   void Image1DblClick();
   // "Сохранить контуры…": the footprint figures as GeoJSON or CSV.
   void SaveOutlinesClick();
+  // "Рельеф модели…": a height map for the coverage view; a bad one is an
+  // error and leaves the previous relief. "Без рельефа" drops it.
+  void ReliefClick();
+  void NoReliefClick();
+  // "Сохранить покрытие…": the coverage counts as GeoTIFF or ESRI ASCII grid.
+  void SaveCoverageClick();
+
+  bool HasRelief() const { return relief_.has_value(); }
+  const std::vector<std::uint32_t>& CoverageCounts() const { return counts_; }
 
   const FovScene& Scene() const { return scene_; }
   int RadioGroup3ItemIndex() const { return radioItems_->checkedId(); }
@@ -62,14 +85,29 @@ class TFOVForm : public TBrowserForm {
   QFileDialog* BmpSaveDialog;
   QAction* SaveOutlinesItem;
   QFileDialog* OutlineSaveDialog;
+  QAction* ReliefItem;
+  QAction* NoReliefItem;
+  QAction* SaveCoverageItem;
+  QFileDialog* CoverageSaveDialog;
+  CoverageView* Coverage;
+
+ protected:
+  void ApplyZoom(int height, int width) override;
 
  private:
   void load(const QString& listFileName);
   void showScene();
+  // Computes and shows the coverage of the scene over the relief (hides the
+  // view without a relief or a scene).
+  void updateCoverage();
+  void zoomCoverage();
 
   FovScene scene_;
   QButtonGroup* radioItems_;
   QStringListModel* cornerLines_;
+  std::optional<HeightMap> relief_;
+  QString reliefFolder_;
+  std::vector<std::uint32_t> counts_;
 };
 
 }  // namespace skarvel

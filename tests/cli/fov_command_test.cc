@@ -195,6 +195,71 @@ TEST(FovCommand, ALongListNeedsNoLegendPicture) {
   EXPECT_TRUE(QFile::exists(dir.file("long_fov.bmp")));
 }
 
+// A height map of the sample scene's ground (X and Y -1.5 to 1.5 in cells of
+// 0.05): flat at 0 with a ridge of height 1 along Y over X 0.25 to 0.30,
+// under frame 1 (which looks straight down from 4.25 over X -0.40 to 0.40).
+QByteArray RidgeAsc() {
+  QByteArray text = "ncols 60\nnrows 60\nxllcorner -1.5\nyllcorner -1.5\ncellsize 0.05\nNODATA_value -9999\n";
+  for (int row = 0; row < 60; ++row) {
+    for (int column = 0; column < 60; ++column) text += column == 35 ? "1 " : "0 ";
+    text += "\n";
+  }
+  return text;
+}
+
+TEST(FovCommand, AReliefAddsItsFiguresAndACoverageMap) {
+  TempDir dir;
+  CopyScene(dir);
+  dir.write("ridge.asc", RidgeAsc());
+  const auto r = RunBatch({"fov", dir.file("scene.lst"), "--decimal-separator", ".", "--relief",
+                           dir.file("ridge.asc"), "--csv", dir.file("r.csv"), "--geojson",
+                           dir.file("r.geojson"), "--coverage", dir.file("cover.asc")});
+  ASSERT_EQ(0, r.exitCode) << r.err.toStdString();
+  const QStringList csv = QString::fromUtf8(ReadBytes(dir.file("r.csv"))).split("\r\n");
+  ASSERT_EQ(8, csv.size());
+  EXPECT_TRUE(csv[0].endsWith(
+      ",overlap_pct,relief_area,visible_pct,gsd_row_relief,gsd_column_relief,misses_surface,relief_outline"));
+  // Frame 1 (X -0.398 to 0.398): the ridge, 1 high and 3.25 below the
+  // camera, hides the ground behind it out to X = 0.30 * 4.25 / 3.25 = 0.392
+  // (similar triangles), 0.092 of the 0.796 across: 88.4 percent seen, to
+  // within one cell (0.05) of the map.
+  const QStringList frame1 = csv[1].split(u',');
+  EXPECT_NEAR(100 * (1 - 0.092 / 0.796), frame1[20].toDouble(), 100 * 0.05 / 0.796);
+  EXPECT_EQ("0", frame1[23]);
+  EXPECT_TRUE(frame1[24].startsWith("\"POLYGON(("));
+  const QJsonObject feature =
+      QJsonDocument::fromJson(ReadBytes(dir.file("r.geojson"))).object()["features"].toArray()[0].toObject();
+  EXPECT_EQ("Polygon", feature["geometry"].toObject()["type"].toString());
+  EXPECT_EQ(csv[1].split(u',')[2].toDouble(), feature["properties"].toObject()["a_x"].toDouble());
+  // The coverage map lies on the relief's grid.
+  const QByteArray cover = ReadBytes(dir.file("cover.asc"));
+  EXPECT_TRUE(cover.startsWith("ncols        60\nnrows        60\n")) << cover.left(80).toStdString();
+
+  // Wrong combinations are usage errors; a bad height map ends the run with
+  // its message before anything is written.
+  for (const QStringList& extra :
+       {QStringList{"--coverage", dir.file("c.tif")}, QStringList{"--relief-z-scale", "2"},
+        QStringList{"--coverage-cell", "0.1"},
+        QStringList{"--relief", dir.file("ridge.asc"), "--coverage", dir.file("c.tif"), "--coverage-cell",
+                    "1"}}) {
+    const auto wrong =
+        RunBatch(QStringList{"fov", dir.file("scene.lst"), "--output", dir.file("x.bmp")} + extra);
+    EXPECT_EQ(2, wrong.exitCode) << extra.join(' ').toStdString();
+  }
+  dir.write("bad.asc", "ncols 2\nnrows\n");
+  const auto bad = RunBatch({"fov", dir.file("scene.lst"), "--output", dir.file("x.bmp"), "--relief",
+                             dir.file("bad.asc"), "--csv", dir.file("x.csv")});
+  EXPECT_EQ(1, bad.exitCode);
+  EXPECT_TRUE(bad.err.contains("Ошибка чтения карты высот")) << bad.err.toStdString();
+  EXPECT_FALSE(QFile::exists(dir.file("x.bmp")) || QFile::exists(dir.file("x.csv")));
+
+  // Without a relief: a grid on the plane, every cell a count.
+  const auto plane = RunBatch({"fov", dir.file("scene.lst"), "--decimal-separator", ".", "--coverage",
+                               dir.file("plane.tif"), "--coverage-cell", "0.1"});
+  EXPECT_EQ(0, plane.exitCode) << plane.err.toStdString();
+  EXPECT_TRUE(ReadBytes(dir.file("plane.tif")).startsWith("II*"));
+}
+
 TEST(FovCommand, WrongUsageExitsTwo) {
   TempDir dir;
   CopyScene(dir);

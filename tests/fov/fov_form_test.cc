@@ -5,6 +5,7 @@
 #include "app/main_form.h"
 #include "fov/scene_drawing.h"
 #include "platform/bitmap_file.h"
+#include "platform/raster.h"
 #include "shell/windows.h"
 #include "support/widget_test_support.h"
 
@@ -185,7 +186,7 @@ TEST_F(FovFormTest, TheZoomMenuOpensOnTheDrawingOnly) {
 TEST_F(FovFormTest, OutlinesAreSavedAsGeoJsonOrCsvFromTheZoomMenu) {
   EXPECT_FALSE(FOVForm->SaveOutlinesItem->isEnabled()) << "nothing drawn yet";
   const QList<QAction*> items = FOVForm->ScalePopupMenu1->actions();
-  ASSERT_EQ(items.size(), 8);
+  ASSERT_EQ(items.size(), 12);
   EXPECT_TRUE(items[6]->isSeparator()) << "the six zoom items stay first";
   EXPECT_EQ(items[7]->text(), "Сохранить контуры…");
   click("scene.lst");
@@ -211,6 +212,49 @@ TEST_F(FovFormTest, OutlinesAreSavedAsGeoJsonOrCsvFromTheZoomMenu) {
   const QList<QByteArray> rows = testing::ReadBytes(csv).split('\n');
   EXPECT_TRUE(rows[0].startsWith("frame,name,a_x,a_y"));
   EXPECT_EQ(rows.size(), 8) << "a header, six frames and the empty text after the last line end";
+}
+
+TEST_F(FovFormTest, AReliefGivesACoverageViewThatCanBeSaved) {
+  const QList<QAction*> items = FOVForm->ScalePopupMenu1->actions();
+  EXPECT_EQ(items[9]->text(), "Рельеф модели…");
+  EXPECT_EQ(items[10]->text(), "Без рельефа");
+  EXPECT_EQ(items[11]->text(), "Сохранить покрытие…");
+  EXPECT_FALSE(FOVForm->NoReliefItem->isEnabled());
+  EXPECT_FALSE(FOVForm->SaveCoverageItem->isEnabled());
+  click("scene.lst");
+  ModalWatcher watcher;
+  watcher.answerFileDialog(dir_.file("fov/relief.asc"));
+  testing::RunAsEvent([&] { FOVForm->ReliefItem->trigger(); });
+  ASSERT_TRUE(FOVForm->HasRelief());
+  EXPECT_TRUE(FOVForm->Coverage->isVisible());
+  // 192 x 128 cells: 3 pixels a cell (512 across at least), the legend under it.
+  EXPECT_EQ(FOVForm->Coverage->Picture->naturalSize(), QSize(576, 384 + 40));
+  const std::vector<std::uint32_t> counts = FOVForm->CoverageCounts();
+  ASSERT_EQ(counts.size(), 192u * 128u);
+  EXPECT_GT(*std::max_element(counts.begin(), counts.end()), 1u) << "the strip's frames overlap";
+  FOVForm->N2001Click();
+  EXPECT_EQ(FOVForm->Coverage->Picture->size(), QSize(1152, 848)) << "the drawing's zoom";
+
+  watcher.answerFileDialog(dir_.file("cover.asc"));
+  FOVForm->SaveCoverageItem->trigger();
+  const HeightMap saved = ReadHeightMap(dir_.file("cover.asc"));
+  ASSERT_EQ(saved.z.size(), counts.size());
+  for (size_t i = 0; i < counts.size(); ++i) ASSERT_EQ(saved.z[i], counts[i]) << i;
+
+  // A bad height map is reported and changes nothing.
+  dir_.write("bad.asc", "not a grid\n");
+  watcher.answerFileDialog(dir_.file("bad.asc"));
+  testing::RunAsEvent([&] { FOVForm->ReliefItem->trigger(); });
+  ASSERT_EQ(watcher.boxes.size(), 1u);
+  EXPECT_TRUE(watcher.boxes[0].text.startsWith("Ошибка чтения карты высот"))
+      << watcher.boxes[0].text.toStdString();
+  EXPECT_TRUE(FOVForm->HasRelief());
+  EXPECT_EQ(FOVForm->CoverageCounts(), counts);
+
+  FOVForm->NoReliefItem->trigger();
+  EXPECT_FALSE(FOVForm->HasRelief());
+  EXPECT_FALSE(FOVForm->Coverage->isVisible());
+  EXPECT_FALSE(FOVForm->SaveCoverageItem->isEnabled());
 }
 
 }  // namespace

@@ -1,0 +1,97 @@
+#pragma once
+// The surface of a height map and where rays meet it.
+//
+// The surface: every cell of the map is a flat top at its Z with vertical
+// sides down to its neighbours (a relief of blocks, as the grid stores it);
+// outside the map, and in its no-data cells, the surface is the plane Z = 0.
+// Scene X and Y as the map's grid gives them (Y upward), Z upward.
+//
+// A ray is origin + t direction, t >= 0. Its first hit is the least t at
+// which it is on or below the surface: on the top of a cell (it comes down
+// onto it) or on a cell's side (it runs into a higher cell). A ray that
+// grazes a top or an edge exactly counts as meeting it.
+//
+// A surface point is hidden from an eye when the open segment between them
+// passes strictly below the surface somewhere: surface nearer the eye stands
+// in the way. The top of a cell is seen only from above it.
+//
+// The intersection is one small interface with two algorithms:
+// - the cell walk: the plain reference, stepping from cell to cell along the
+//   ray;
+// - the pyramid: the same walk over a min/max pyramid of the grid (each level
+//   holds the greatest Z of 2 x 2 nodes of the level below, an implicit
+//   max-tree), which steps over a whole node the ray passes above and goes
+//   down a level only where the ray comes near the node's greatest Z.
+// Both give the same hits and the same answers.
+
+#include "platform/raster.h"
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace skarvel {
+
+struct Vec3 {
+  double x = 0;
+  double y = 0;
+  double z = 0;
+};
+
+struct Ray {
+  Vec3 origin;
+  Vec3 direction;
+  Vec3 At(double t) const {
+    return {origin.x + t * direction.x, origin.y + t * direction.y, origin.z + t * direction.z};
+  }
+};
+
+class SurfaceIntersector {
+ public:
+  explicit SurfaceIntersector(const HeightMap& map);
+  virtual ~SurfaceIntersector() = default;
+  SurfaceIntersector(const SurfaceIntersector&) = delete;
+  SurfaceIntersector& operator=(const SurfaceIntersector&) = delete;
+
+  const HeightMap& Map() const { return map_; }
+  // The surface's Z at a scene point (the cell's top; 0 outside the map).
+  double HeightAt(double x, double y) const;
+  // The least and greatest Z of the surface, the plane outside included.
+  double MinHeight() const { return minHeight_; }
+  double MaxHeight() const { return maxHeight_; }
+
+  // The parameter t of the ray's first hit; none when it never meets the
+  // surface. An origin on or below the surface hits at t = 0.
+  std::optional<double> FirstHit(const Ray& ray) const;
+  // Whether the surface point `from` (Z its cell's top) is hidden from `eye`.
+  bool Hidden(const Vec3& from, const Vec3& eye) const;
+
+ protected:
+  // Over [t0, t1], inside the map's box: with `strict` false the first t at
+  // which the ray is on or below a cell's top, with `strict` true the first
+  // at which it is strictly below.
+  virtual std::optional<double> GridHit(const Ray& ray, double t0, double t1, bool strict) const = 0;
+
+  // The column and row of the cell under a point of the ray, a point on a
+  // cell border taken in the cell the ray goes on into; clamped to the map.
+  int ColumnAt(double x, double dx) const;
+  int RowAt(double y, double dy) const;
+  double Top(int column, int row) const {
+    return map_.z[static_cast<size_t>(row) * map_.grid.columns + column];
+  }
+  // The hit within one cell's part [ta, tb] of the ray under a top at h.
+  static std::optional<double> CellHit(const Ray& ray, double ta, double tb, double h, bool strict);
+
+  const HeightMap& map_;
+
+ private:
+  double minHeight_ = 0;
+  double maxHeight_ = 0;
+};
+
+// The plain reference: one cell after another.
+std::unique_ptr<SurfaceIntersector> MakeCellWalkIntersector(const HeightMap& map);
+// The walk over the min/max pyramid.
+std::unique_ptr<SurfaceIntersector> MakePyramidIntersector(const HeightMap& map);
+
+}  // namespace skarvel

@@ -1,0 +1,384 @@
+// What frames see of a relief: the ray-surface intersection of both
+// algorithms against hand-worked walls and planes, the relief figures
+// against the planar ones and against similar triangles, coverage, and the
+// height map files.
+//
+// Loaded frames of 100 x 100 pixels with the principal point in the middle
+// and a principal distance of 100: on the plane under a nadir frame one pixel
+// is one scene unit per 100 of distance.
+
+#include "fov/coverage_picture.h"
+#include "fov/footprint_figures.h"
+#include "fov/frame_files.h"
+#include "fov/relief_figures.h"
+#include "fov/relief_surface.h"
+#include "platform/raster.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <numbers>
+#include <random>
+
+namespace skarvel {
+namespace {
+
+using testing::CameraFile;
+using testing::ErrorOf;
+using testing::FrameGeometry;
+using testing::GeometryFile;
+using testing::ListFile;
+using testing::RecordingMessageSink;
+using testing::SeparatorScope;
+using testing::TempDir;
+
+HeightMap Map(int columns, int rows, double x0, double y0, double cell,
+              const std::function<double(int, int)>& height) {
+  HeightMap map;
+  map.grid = {columns, rows, x0, y0, cell, cell};
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c) map.z.push_back(height(c, r));
+  return map;
+}
+
+std::vector<std::unique_ptr<SurfaceIntersector>> BothAlgorithms(const HeightMap& map) {
+  std::vector<std::unique_ptr<SurfaceIntersector>> both;
+  both.push_back(MakeCellWalkIntersector(map));
+  both.push_back(MakePyramidIntersector(map));
+  return both;
+}
+
+TEST(ReliefSurface, HandWorkedRays) {
+  // Ten cells of 1 along X from 0 (one row, Y 0 to 1), all at 0 but a wall
+  // of height 2 over X 5 to 6; a flat map at 0.5 of 10 x 10 cells.
+  const HeightMap wall = Map(10, 1, 0, 0, 1, [](int c, int) { return c == 5 ? 2.0 : 0.0; });
+  const HeightMap flat = Map(10, 10, 0, 0, 1, [](int, int) { return 0.5; });
+  struct Row {
+    const HeightMap* map;
+    Ray ray;
+    std::optional<double> t;
+    const char* why;
+  } rows[] = {
+      {&flat, {{5, 5, 10}, {0, 0, -1}}, 9.5, "straight down onto a top"},
+      {&flat, {{-5, 5, 10}, {1, 0, -1}}, 9.5, "into the map from outside, down onto a top at X 4.5"},
+      {&flat, {{-5, 5, 3}, {1, 0, -1}}, 3, "down to the plane Z = 0 before the map"},
+      {&flat, {{5, 5, 0.25}, {1, 0, 0}}, 0, "starts below a top"},
+      {&wall, {{0, 0.5, 3}, {1, 0, -0.25}}, 5, "runs into the wall's side at height 1.75"},
+      {&wall, {{0, 0.5, 3}, {1, 0, -0.2}}, 5, "grazes the wall's top edge at height 2"},
+      {&wall, {{0, 0.5, 3}, {1, 0, -0.1}}, 30, "over the wall, out of the map, down to the plane at X 30"},
+      {&wall, {{5.5, 0.5, 3}, {0, 0, -1}}, 1, "down onto the wall's top"},
+      {&wall, {{9, 0.5, 3}, {-1, 0, -0.4}}, 3, "backward into the wall's far side at X 6, height 1.8"},
+      {&wall, {{0, 0.5, 3}, {1, 0, 0}}, std::nullopt, "level above everything"},
+      {&wall, {{2, 0.5, 3}, {1, 0, 0.5}}, std::nullopt, "rising"},
+  };
+  for (const Row& row : rows) {
+    for (const auto& surface : BothAlgorithms(*row.map)) {
+      const std::optional<double> t = surface->FirstHit(row.ray);
+      ASSERT_EQ(row.t.has_value(), t.has_value()) << row.why;
+      if (t) {
+        EXPECT_NEAR(*row.t, *t, 1e-12) << row.why;
+      }
+    }
+  }
+
+  struct Sight {
+    Vec3 from, eye;
+    bool hidden;
+    const char* why;
+  } sights[] = {
+      {{8.5, 0.5, 0}, {0, 0.5, 3}, true, "behind the wall: height 0.88 at its far side"},
+      {{2.5, 0.5, 0}, {0, 0.5, 3}, false, "in front of the wall"},
+      {{8.5, 0.5, 0}, {0, 0.5, 30}, false, "high above the wall: 8.8 at its far side"},
+      {{5.5, 0.5, 2}, {0, 0.5, 3}, false, "the wall's own top"},
+      {{2.5, 0.5, 0}, {0, 0.5, -1}, true, "a top is not seen from below"},
+      {{7, 0.5, 0}, {5, 0.5, 3}, true, "eye above the wall: the line meets its side first"},
+  };
+  for (const Sight& s : sights)
+    for (const auto& surface : BothAlgorithms(wall))
+      EXPECT_EQ(s.hidden, surface->Hidden(s.from, s.eye)) << s.why;
+}
+
+TEST(ReliefSurface, ThePyramidAgreesWithTheCellWalk) {
+  // A rough map of 37 x 23 cells (sides not powers of two) and rays from
+  // every side, in and out of it.
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> unit(0, 1);
+  const HeightMap map = Map(37, 23, -3, 2, 0.5, [&](int, int) { return 4 * unit(random) - 1; });
+  const auto walk = MakeCellWalkIntersector(map), pyramid = MakePyramidIntersector(map);
+  int hits = 0, hidden = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const Ray ray{{-10 + 40 * unit(random), -5 + 25 * unit(random), 3 + 10 * unit(random)},
+                  {unit(random) - 0.5, unit(random) - 0.5, -unit(random)}};
+    const auto a = walk->FirstHit(ray), b = pyramid->FirstHit(ray);
+    ASSERT_EQ(a.has_value(), b.has_value()) << i;
+    if (a) {
+      EXPECT_DOUBLE_EQ(*a, *b) << i;
+    }
+    hits += a.has_value();
+    const Vec3 from{-3 + 18.5 * unit(random), 2 + 11.5 * unit(random), 0};
+    const Vec3 ground{from.x, from.y, walk->HeightAt(from.x, from.y)};
+    const bool h = walk->Hidden(ground, ray.origin);
+    ASSERT_EQ(h, pyramid->Hidden(ground, ray.origin)) << i;
+    hidden += h;
+  }
+  // Both kinds of answer occur often.
+  EXPECT_GT(hits, 5000);
+  EXPECT_GT(hidden, 2000);
+  EXPECT_LT(hidden, 18000);
+}
+
+// Frames of one camera (100 x 100 pixels, principal point in the middle,
+// principal distance 100), loaded one frame per list.
+class Frames {
+ public:
+  Frames() {
+    dir.write("rows.txt", "1\r\n");
+    dir.write("square.cam", CameraFile(50, 50, 100, 100, 100));
+  }
+  const FovScene& Load(const FrameGeometry& g, TOrientationSystem system) {
+    dir.write("frame.ort", GeometryFile(g));
+    scene.LoadFovList(dir.write("scene.lst", ListFile({"frame.ort", "square.cam"})), system);
+    return scene;
+  }
+  TempDir dir;
+  FovScene scene;
+};
+
+constexpr int kPerSide = 13;  // rays along a side of 100 pixels: ceil(100 / 8)
+
+void ExpectRelativelyNear(double expected, double actual, const std::string& what) {
+  EXPECT_LE(std::fabs(actual - expected), 1e-9 * std::fabs(expected))
+      << what << ": " << expected << " " << actual;
+}
+
+TEST(ReliefFigures, AFlatReliefGivesThePlanarFigures) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Frames f;
+  // Tilted frames, each system with its own rotation (the stored matrix is
+  // the identity); flat reliefs at 0, one of them made of no-data cells.
+  HeightMap zero = Map(8, 8, -300, -300, 80, [](int, int) { return 0.0; });
+  const HeightMap map = zero;
+  const FrameGeometry g{.aimX = 12,
+                        .aimY = -7,
+                        .distance = 100,
+                        .phi = 15,
+                        .omega = -10,
+                        .kappa = 30,
+                        .aboutY = 20,
+                        .aboutX = 5,
+                        .aboutZ = -40};
+  for (TOrientationSystem system :
+       {TOrientationSystem::Bench, TOrientationSystem::Photogrammetric, TOrientationSystem::Mathematical}) {
+    const FovScene& scene = f.Load(g, system);
+    const SceneFigures planar = ComputeFootprintFigures(scene);
+    const FrameFigures& p = planar.frames.at(0);
+    for (const auto& surface : BothAlgorithms(map)) {
+      const FrameRelief r = ComputeFrameRelief(scene.Frames().at(0), *surface);
+      const std::string what = "system " + std::to_string(static_cast<int>(system));
+      ASSERT_FALSE(r.missesSurface) << what;
+      ASSERT_EQ(4u * kPerSide, r.outline.size()) << what;
+      for (int corner = 0; corner < 4; ++corner) {
+        ExpectRelativelyNear(p.corners[corner].x, r.outline[corner * kPerSide].x, what);
+        ExpectRelativelyNear(p.corners[corner].y, r.outline[corner * kPerSide].y, what);
+      }
+      ExpectRelativelyNear(p.area, *r.area, what);
+      ExpectRelativelyNear(p.gsdRow, *r.gsdRow, what);
+      ExpectRelativelyNear(p.gsdColumn, *r.gsdColumn, what);
+      EXPECT_EQ(100, *r.visiblePercent) << what;
+    }
+  }
+}
+
+TEST(ReliefFigures, AFlatReliefAtHeightHIsThePlaneSeenFromDMinusH) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Frames f;
+  const HeightMap raised = Map(10, 10, -100, -100, 20, [](int, int) { return 30.0; });
+  const FovScene& low = f.Load({.aimX = 4, .aimY = 3, .distance = 70}, TOrientationSystem::Photogrammetric);
+  const FrameFigures planar = ComputeFootprintFigures(low).frames.at(0);
+  const FovScene& high = f.Load({.aimX = 4, .aimY = 3, .distance = 100}, TOrientationSystem::Photogrammetric);
+  const FrameRelief r = ComputeFrameRelief(high.Frames().at(0), *MakePyramidIntersector(raised));
+  for (int corner = 0; corner < 4; ++corner) {
+    ExpectRelativelyNear(planar.corners[corner].x, r.outline.at(corner * kPerSide).x, "x");
+    ExpectRelativelyNear(planar.corners[corner].y, r.outline.at(corner * kPerSide).y, "y");
+  }
+  // 70 by 70 units, 0.7 a pixel.
+  ExpectRelativelyNear(4900, *r.area, "area");
+  ExpectRelativelyNear(0.7, *r.gsdRow, "gsd row");
+  ExpectRelativelyNear(0.7, *r.gsdColumn, "gsd column");
+}
+
+TEST(ReliefFigures, AWallHidesTheStripThatSimilarTrianglesGive) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Frames f;
+  // Photogrammetric phi = 20 degrees: R rows (cos, 0, sin), (0, 1, 0),
+  // (-sin, 0, cos); the centre S = T + D r3 = (-D sin, 0, D cos), looking
+  // toward +X. A wall of height 20 over X 10 to 12 across the whole map
+  // hides the ground behind it up to where the ray over its far top edge
+  // comes down: X = Sx + (12 - Sx) Sz / (Sz - 20).
+  const double phi = 20 * std::numbers::pi / 180, d = 100, height = 20, cell = 2;
+  const Vec3 s{-d * std::sin(phi), 0, d * std::cos(phi)};
+  const double shadowEnd = s.x + (12 - s.x) * s.z / (s.z - height);
+  const HeightMap map = Map(60, 70, -50, -70, cell, [](int c, int) { return c == 30 ? 20.0 : 0.0; });
+  const FovScene& scene = f.Load({.distance = d, .phi = 20}, TOrientationSystem::Photogrammetric);
+  const auto surface = MakePyramidIntersector(map);
+
+  // The reference: a cell centre is in view when its collinearity image
+  // point lies in the frame, hidden when it lies in the strip.
+  const auto inView = [&](double x, double y, double z) {
+    const double px = x - s.x, py = y - s.y, pz = z - s.z;
+    const double w = -std::sin(phi) * px + std::cos(phi) * pz;
+    const double ix = -100 * (std::cos(phi) * px + std::sin(phi) * pz) / w, iy = -100 * py / w;
+    return w < 0 && std::fabs(ix) <= 50 && std::fabs(iy) <= 50;
+  };
+  const std::vector<std::uint32_t> coverage = ComputeCoverage(scene.Frames(), *surface);
+  long long view = 0, hidden = 0;
+  for (int r = 0; r < 70; ++r) {
+    for (int c = 0; c < 60; ++c) {
+      const double x = -50 + (c + 0.5) * cell, y = -70 + (r + 0.5) * cell;
+      const bool in = inView(x, y, map.z[r * 60 + c]);
+      const bool shadow = x >= 12 && x < shadowEnd;
+      view += in;
+      hidden += in && shadow;
+      const std::uint32_t expected = in && !shadow ? 1 : 0;
+      // Within one cell of the strip's end either count will do.
+      if (std::fabs(x - shadowEnd) > cell) {
+        EXPECT_EQ(expected, coverage[r * 60 + c]) << c << " " << r;
+      }
+    }
+  }
+  ASSERT_GT(hidden, 20);
+  const FrameRelief relief = ComputeFrameRelief(scene.Frames().at(0), *surface);
+  // One column of cells in view at the strip's end is the tolerance.
+  const double column = 100.0 * 70 / view;
+  EXPECT_NEAR(100.0 * (view - hidden) / view, *relief.visiblePercent, column);
+  EXPECT_LT(*relief.visiblePercent, 100 - 2 * column);
+}
+
+TEST(ReliefFigures, EdgeCasesGiveClearResults) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Frames f;
+  const HeightMap high = Map(4, 4, -200, -200, 100, [](int, int) { return 150.0; });
+  const HeightMap oneCell = Map(1, 1, -1, -1, 2, [](int, int) { return 10.0; });
+  const HeightMap zero = Map(4, 4, -200, -200, 100, [](int, int) { return 0.0; });
+  const FovScene& nadir = f.Load({.distance = 100}, TOrientationSystem::Photogrammetric);
+  const FrameProjection frame = nadir.Frames().at(0);
+
+  // The camera at 100 under a surface at 150: nothing seen, nothing counted.
+  const FrameRelief below = ComputeFrameRelief(frame, *MakeCellWalkIntersector(high));
+  EXPECT_TRUE(below.cameraBelowSurface && below.missesSurface);
+  EXPECT_TRUE(below.outline.empty() && !below.area && !below.visiblePercent && !below.gsdRow);
+  const auto highSurface = MakePyramidIntersector(high);
+  const std::vector<std::uint32_t> none = ComputeCoverage({frame}, *highSurface);
+  EXPECT_EQ(std::vector<std::uint32_t>(16, 0), none);
+
+  // A relief of one cell of height 10 under the principal point: the
+  // border rays meet the plane (100 x 100), the principal ray the cell's
+  // top from a distance of 90.
+  const FrameRelief one = ComputeFrameRelief(frame, *MakePyramidIntersector(oneCell));
+  ExpectRelativelyNear(10000, *one.area, "area");
+  ExpectRelativelyNear(0.9, *one.gsdRow, "gsd");
+  EXPECT_EQ(100, *one.visiblePercent);
+
+  // Past the horizon (tilted 70 degrees with a half-angle of 26.6): the far
+  // border rays never come down.
+  const FovScene& tilted = f.Load({.distance = 100, .phi = 70}, TOrientationSystem::Photogrammetric);
+  const FrameRelief horizon = ComputeFrameRelief(tilted.Frames().at(0), *MakePyramidIntersector(zero));
+  EXPECT_TRUE(horizon.missesSurface);
+  EXPECT_FALSE(horizon.cameraBelowSurface);
+  EXPECT_TRUE(horizon.outline.empty() && !horizon.area && !horizon.visiblePercent);
+  EXPECT_TRUE(horizon.gsdRow.has_value());  // the principal ray still meets the plane
+
+  EXPECT_NE("(no error)", ErrorOf([&] { PlaneMap({}, 1); }));
+  EXPECT_NE("(no error)", ErrorOf([&] { PlaneMap({frame}, 0); }));
+  EXPECT_NE("(no error)", ErrorOf([&] { PlaneMap({frame}, 1e-6); }));  // far too many cells
+  const HeightMap plane = PlaneMap({frame}, 10);
+  EXPECT_EQ(10, plane.grid.columns);
+  EXPECT_EQ(10, plane.grid.rows);
+  const std::vector<std::uint32_t> all = ComputeCoverage({frame, frame}, *MakePyramidIntersector(plane));
+  EXPECT_EQ(std::vector<std::uint32_t>(100, 2), all);
+}
+
+TEST(CoveragePicture, CellsAreColouredByWhatSeesThem) {
+  // Two by two cells of a flat map: grid row 0 (the least Y) is drawn at the
+  // bottom, 256 pixels a cell.
+  const HeightMap map = Map(2, 2, 0, 0, 1, [](int, int) { return 0.0; });
+  const QImage picture = CoveragePicture(map, {1, 0, 0, 3}, {0, 2, 0, 0}, {});
+  ASSERT_EQ(QSize(512, 512 + kCoverageLegendHeight), picture.size());
+  struct Row {
+    QPoint pixel;
+    std::function<bool(QColor)> test;
+    const char* why;
+  } rows[] = {
+      {{100, 400},
+       [](QColor c) { return c.blue() > c.red() + 50 && c.blue() > c.green(); },
+       "seen once: blue"},
+      {{400, 100},
+       [](QColor c) { return c.red() > c.blue() + 50 && c.green() > c.blue() + 50; },
+       "three: yellow"},
+      {{400, 400},
+       [](QColor c) { return c.red() < 100 && c.green() < 100 && c.blue() < 100; },
+       "hidden: dark"},
+      {{101, 101},
+       [](QColor c) { return c.red() == c.green() && c.green() == c.blue() && c.red() > 150; },
+       "in no view: the light hill shade"},
+  };
+  for (const Row& row : rows) EXPECT_TRUE(row.test(picture.pixelColor(row.pixel))) << row.why;
+  EXPECT_NE("(no error)", ErrorOf([&] { CoveragePicture(map, {1, 2, 3}, {0, 0, 0, 0}, {}); }));
+}
+
+TEST(HeightMapFiles, ReadInTheGridsOrderAndWrittenBackInTheFilesOrder) {
+  TempDir dir;
+  // Three columns, two rows: the file's top row is the greater Y.
+  const QString asc =
+      dir.write("map.asc",
+                "ncols 3\nnrows 2\nxllcorner 10\nyllcorner 20\ncellsize 5\nNODATA_value -9999\n"
+                "1 2 3\n4 -9999 6\n");
+  const HeightMap map = ReadHeightMap(asc, 2);
+  EXPECT_EQ(3, map.grid.columns);
+  EXPECT_EQ(2, map.grid.rows);
+  EXPECT_EQ(10, map.grid.originX);
+  EXPECT_EQ(20, map.grid.originY);
+  EXPECT_EQ(5, map.grid.cellX);
+  EXPECT_FALSE(map.grid.rowsUpward);
+  EXPECT_EQ(std::vector<double>({8, 0, 12, 2, 4, 6}), map.z);  // row 0 at the least Y, scaled by 2
+  EXPECT_EQ(1, map.noDataCells);
+
+  const std::vector<std::uint32_t> counts = {0, 1, 2, 3, 4, 5};
+  for (GridGeometry grid : {map.grid, GridGeometry{3, 2, -1, -2, 0.5, 0.25, true, true}}) {
+    for (const char* name : {"c.tif", "c.asc"}) {
+      WriteCountRaster(dir.file(name), grid, counts);
+      const HeightMap back = ReadHeightMap(dir.file(name));
+      EXPECT_EQ(std::vector<double>({0, 1, 2, 3, 4, 5}), back.z) << name;
+      EXPECT_EQ(grid.originX, back.grid.originX) << name;
+      EXPECT_EQ(grid.originY, back.grid.originY) << name;
+      EXPECT_EQ(grid.cellY, back.grid.cellY) << name;
+    }
+  }
+  // The GeoTIFF keeps the file's order of the grid it was given.
+  WriteCountRaster(dir.file("c.tif"), GridGeometry{3, 2, -1, -2, 0.5, 0.5, true, true}, counts);
+  EXPECT_TRUE(ReadHeightMap(dir.file("c.tif")).grid.columnsReversed);
+
+  struct Bad {
+    QString file;
+    const char* why;
+  } bad[] = {
+      {dir.write("text.asc", "not a height map\n"), "not a raster"},
+      {dir.file("missing.tif"), "no such file"},
+      {dir.path(), "a folder"},
+  };
+  for (const Bad& b : bad)
+    EXPECT_TRUE(
+        ErrorOf([&] { ReadHeightMap(b.file); }).startsWith("Ошибка чтения карты высот " + b.file + ": "))
+        << b.why;
+  EXPECT_NE("(no error)", ErrorOf([&] { WriteCountRaster(dir.file("c.png"), map.grid, counts); }));
+  EXPECT_FALSE(QFile::exists(dir.file("c.png")));
+}
+
+}  // namespace
+}  // namespace skarvel
