@@ -121,10 +121,13 @@ TEST(FovCommand, AFailedLoadWritesNoPictureAndExitsOne) {
   EXPECT_EQ(1, missing.exitCode);
   EXPECT_EQ("Cannot open file " + dir.file("none.lst") + "\n", missing.err);
 
-  // The wrong decimal separator: every geometry file fails at line 1.
+  // A geometry file whose first value has two decimal points, "." and ",".
+  QByteArray first = ReadBytes(dir.file("frame1.ort"));
+  first.replace(0, first.indexOf(';'), "0.2,1 ");
+  dir.write("frame1.ort", first);
   const auto comma = RunBatch({"fov", dir.file("scene.lst"), "--decimal-separator", ","});
   EXPECT_EQ(1, comma.exitCode);
-  EXPECT_TRUE(comma.err.contains("Ошибка чтения файла геометрии изображения!"));
+  EXPECT_TRUE(comma.err.contains("Ошибка чтения файла геометрии изображения!")) << comma.err.toStdString();
   EXPECT_FALSE(QFile::exists(dir.file("scene_fov.bmp")));
   for (const QString& name : dir.entries()) EXPECT_FALSE(name.endsWith(".bmp")) << name.toStdString();
 }
