@@ -75,31 +75,32 @@ if [ "$survey" = 1 ]; then
   done
 fi
 
-# median seconds and peak KiB of `runs` runs of the command (one warm-up first)
+# median seconds, peak KiB and median processor seconds (user and system,
+# all threads) of `runs` runs of the command (one warm-up first)
 measure() {
   "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
-  local times=() peak=0
+  local times=() cpus=() peak=0
   for ((i = 0; i < runs; i++)); do
-    /usr/bin/time -o "$work/time.txt" -f '%e %M' "$@" >/dev/null 2>&1
-    local out
-    out="$(tail -1 "$work/time.txt")"
-    times+=("${out% *}")
-    local kb="${out#* }"
+    /usr/bin/time -o "$work/time.txt" -f '%e %M %U %S' "$@" >/dev/null 2>&1
+    local e kb user sys
+    read -r e kb user sys < <(tail -1 "$work/time.txt")
+    times+=("$e")
+    cpus+=("$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')")
     [ "$kb" -gt "$peak" ] && peak="$kb"
   done
-  local median
-  median="$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')"
-  echo "$median $peak"
+  median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+  echo "$(median "${times[@]}") $peak $(median "${cpus[@]}")"
 }
 
 echo "skarvel-batch fov, whole process, medians of $runs runs after one warm-up; $(nproc) cores;" \
   "load $(cut -d' ' -f1-3 /proc/loadavg)"
-read -r start startKb < <(measure "$batch" fov "$work/one.lst" --decimal-separator . --output "$work/o.bmp")
+read -r start startKb _ < <(measure "$batch" fov "$work/one.lst" --decimal-separator . --output "$work/o.bmp")
 printf 'one frame (start and exit): %.3f s, %d MiB\n\n' "$start" $((startKb / 1024))
 if [ -n "$reference" ]; then
-  printf '%-10s %8s %-9s %9s %9s %9s %9s  %s\n' list frames exports "median s" "peak MiB" "ref s" "ref MiB" goal
+  printf '%-10s %8s %-9s %9s %9s %9s %9s %9s %9s  %s\n' list frames exports "median s" "cpu s" "peak MiB" \
+    "ref s" "ref cpu s" "ref MiB" goal
 else
-  printf '%-10s %8s %-9s %9s %9s  %s\n' list frames exports "median s" "peak MiB" goal
+  printf '%-10s %8s %-9s %9s %9s %9s  %s\n' list frames exports "median s" "cpu s" "peak MiB" goal
 fi
 kinds="repeat"
 [ "$distinct" = 1 ] && kinds="$kinds distinct"
@@ -114,9 +115,9 @@ for kind in $kinds; do
       [ "$exports" = yes ] && args+=(--csv "$work/o.csv" --geojson "$work/o.geojson")
       if [ -n "$reference" ]; then
         # Runs alternate between the two, so that both see the same load.
-        read -r s kb < <(measure "$batch" "${args[@]}")
+        read -r s kb cpu < <(measure "$batch" "${args[@]}")
         [ "$exports" = yes ] && cp "$work/o.csv" "$work/new.csv" && cp "$work/o.geojson" "$work/new.geojson"
-        read -r rs rkb < <(measure "$reference" "${args[@]}")
+        read -r rs rkb rcpu < <(measure "$reference" "${args[@]}")
         same=""
         if [ "$exports" = yes ]; then
           if cmp -s "$work/o.csv" "$work/new.csv" && cmp -s "$work/o.geojson" "$work/new.geojson"; then
@@ -126,7 +127,7 @@ for kind in $kinds; do
           fi
         fi
       else
-        read -r s kb < <(measure "$batch" "${args[@]}")
+        read -r s kb cpu < <(measure "$batch" "${args[@]}")
       fi
       mib=$((kb / 1024))
       goal=""
@@ -141,10 +142,10 @@ for kind in $kinds; do
         goal="$(awk -v s="$s" -v m="$mib" 'BEGIN { printf "%s; %s", (s <= 2 ? "2 s met" : "2 s MISSED"), (m <= 300 ? "300 MB met" : "300 MB MISSED") }')"
       fi
       if [ -n "$reference" ]; then
-        printf '%-10s %8d %-9s %9.3f %9d %9.3f %9d  %s\n' "$kind" "$n" "$exports" "$s" "$mib" "$rs" \
-          $((rkb / 1024)) "$goal${same:+; $same}"
+        printf '%-10s %8d %-9s %9.3f %9.2f %9d %9.3f %9.2f %9d  %s\n' "$kind" "$n" "$exports" "$s" "$cpu" "$mib" \
+          "$rs" "$rcpu" $((rkb / 1024)) "$goal${same:+; $same}"
       else
-        printf '%-10s %8d %-9s %9.3f %9d  %s\n' "$kind" "$n" "$exports" "$s" "$mib" "$goal"
+        printf '%-10s %8d %-9s %9.3f %9.2f %9d  %s\n' "$kind" "$n" "$exports" "$s" "$cpu" "$mib" "$goal"
       fi
     done
   done
