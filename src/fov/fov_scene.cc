@@ -323,13 +323,12 @@ namespace {
 struct Outline {
   OutlinePixels pixels;
   TColor color;
-  friend bool operator==(const Outline&, const Outline&) = default;
 };
 
-struct OutlineHash {
-  size_t operator()(const Outline& o) const {
-    size_t h = static_cast<size_t>(o.color);
-    for (const QPoint& p : o.pixels) h = h * 1000003u ^ qHash(p);
+struct PixelsHash {
+  size_t operator()(const OutlinePixels& pixels) const {
+    size_t h = 0;
+    for (const QPoint& p : pixels) h = h * 1000003u ^ qHash(p);
     return h;
   }
 };
@@ -351,13 +350,15 @@ void FovScene::Draw() {
     // Entries alternate between the columns; a row holds two.
     legendEntries_.push_back({color, LegendLabel(geometryNames_[n]), n % 2 == 0 ? 1 : 2, n / 2});
   }
-  // An outline drawn again later at the same pixels in the same colour
-  // covers every pixel of the earlier one with that colour, whatever lies
-  // between: only the last of such repeats needs drawing. Lists that repeat
-  // frames draw each distinct outline once.
+  // An outline's stroke covers the same pixels whatever its colour, so an
+  // outline drawn again later through the same corner pixels (in any colour)
+  // covers every pixel of the earlier one, whatever lies between: only the
+  // last of such repeats needs drawing. Lists that repeat frames draw each
+  // distinct outline once, and a survey too small on the drawing to tell
+  // its frames apart draws only the last of those that meet the same pixels.
   std::vector<bool> drawn(outlines.size(), false);
-  std::unordered_set<Outline, OutlineHash> later;
-  for (size_t n = outlines.size(); n-- > 0;) drawn[n] = later.insert(outlines[n]).second;
+  std::unordered_set<OutlinePixels, PixelsHash> later;
+  for (size_t n = outlines.size(); n-- > 0;) drawn[n] = later.insert(outlines[n].pixels).second;
 
   DrawTrack(drawing_, view_, trackPoint_);
   QPainter painter(&drawing_);
