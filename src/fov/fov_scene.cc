@@ -338,18 +338,36 @@ struct PixelsHash {
 void FovScene::Draw() {
   view_ = FitSceneView(footprints_, drawing_.width(), drawing_.height());
   const int frames = footprints_.Length() / 4;
-  legendEntries_.reserve(static_cast<size_t>(frames));
 
-  std::vector<Outline> outlines;
-  outlines.reserve(static_cast<size_t>(frames));
-  for (int n = 0; n < frames; ++n) {
-    const TColor color = PaletteColor(n);
-    outlines.push_back({FootprintPixels(view_, footprints_.At(4 * n), footprints_.At(4 * n + 1),
-                                        footprints_.At(4 * n + 2), footprints_.At(4 * n + 3)),
-                        color});
-    // Entries alternate between the columns; a row holds two.
-    legendEntries_.push_back({color, LegendLabel(geometryNames_[n]), n % 2 == 0 ? 1 : 2, n / 2});
-  }
+  // Outlines and legend entries are made on every core; should a frame's
+  // pixels fail, the legend keeps the entries before it, as when they are
+  // made in turn.
+  std::vector<Outline> outlines(static_cast<size_t>(frames));
+  std::vector<LegendEntry> entries(outlines.size());
+  std::vector<std::exception_ptr> failures(outlines.size());
+  const DynamicArray<VT_Point>& corners = footprints_;
+  const QStringList& names = geometryNames_;
+  ForEachRange(frames, 2048, [&](int begin, int end) {
+    for (int n = begin; n < end; ++n) {
+      const size_t i = static_cast<size_t>(n);
+      try {
+        const TColor color = PaletteColor(n);
+        outlines[i] = {FootprintPixels(view_, corners.At(4 * n), corners.At(4 * n + 1), corners.At(4 * n + 2),
+                                       corners.At(4 * n + 3)),
+                       color};
+        // Entries alternate between the columns; a row holds two.
+        entries[i] = {color, LegendLabel(names.at(n)), n % 2 == 0 ? 1 : 2, n / 2};
+      } catch (...) {
+        failures[i] = std::current_exception();
+        return;
+      }
+    }
+  });
+  const auto failed =
+      std::find_if(failures.begin(), failures.end(), [](const auto& f) { return f != nullptr; });
+  entries.resize(static_cast<size_t>(failed - failures.begin()));
+  legendEntries_ = std::move(entries);
+  if (failed != failures.end()) std::rethrow_exception(*failed);
   // An outline's stroke covers the same pixels whatever its colour, so an
   // outline drawn again later through the same corner pixels (in any colour)
   // covers every pixel of the earlier one, whatever lies between: only the
