@@ -441,9 +441,12 @@ class Grid {
     const double cells = static_cast<double>(4 * widths.size() + 16);
     if (!(cell_ > 0) || (spanX / cell_ + 1) * (spanY / cell_ + 1) > cells)
       cell_ = std::max({cell_, std::sqrt(spanX * spanY / cells), std::max(spanX, spanY) / cells});
-    if (!(cell_ > 0) || !std::isfinite(cell_)) cell_ = 1;
-    nx_ = static_cast<int>(std::min(cells, spanX / cell_ + 1));
-    ny_ = static_cast<int>(std::min(cells, spanY / cell_ + 1));
+    // Spans beyond the range of a double (or no usable cell size) leave one
+    // cell for all.
+    if (cell_ > 0 && std::isfinite(cell_) && std::isfinite(spanX) && std::isfinite(spanY)) {
+      nx_ = static_cast<int>(std::min(cells, spanX / cell_ + 1));
+      ny_ = static_cast<int>(std::min(cells, spanY / cell_ + 1));
+    }
 
     std::vector<int> count(static_cast<size_t>(nx_) * static_cast<size_t>(ny_) + 1, 0);
     ForCells(boxes, member, [&](size_t, size_t c) { ++count[c + 1]; });
@@ -483,6 +486,8 @@ class Grid {
   static constexpr long long kLargeCells = 64;
 
   void Range(const Box& b, int& x0, int& x1, int& y0, int& y1) const {
+    x0 = x1 = y0 = y1 = 0;
+    if (nx_ == 1 && ny_ == 1) return;
     auto index = [&](double v, double origin, int n) {
       const double i = std::floor((v - origin) / cell_);
       return i < 0 ? 0 : i >= n - 1 ? n - 1 : static_cast<int>(i);
