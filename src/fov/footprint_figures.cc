@@ -192,7 +192,10 @@ double IntersectionArea(const SceneQuad& a, const SceneQuad& b) {
   return Area(geos, Own(geos, GEOSIntersection_r(geos.handle(), pa.get(), pb.get()), "intersection").get());
 }
 
-OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::vector<bool>& leftOut) {
+namespace {
+
+// The general way, for outlines that are not all convex: GEOS differences.
+OverlapFigures OverlapsByGeos(const std::vector<SceneQuad>& quads, const std::vector<bool>& leftOut) {
   OverlapFigures out;
   out.areas.resize(quads.size());
   out.percent.resize(quads.size());
@@ -272,6 +275,329 @@ OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::v
     }
   });
 
+  long double unionArea = 0;
+  for (size_t d = 0; d < distinct.size(); ++d)
+    if (takesPart[d]) unionArea += share[d];
+  out.unionArea = static_cast<double>(unionArea);
+  for (size_t n = 0; n < quads.size(); ++n) {
+    const size_t d = of[n];
+    out.areas[n] = area[d];
+    const bool left = n < leftOut.size() && leftOut[n];
+    if (!left && takesPart[d]) out.percent[n] = Percent(std::max(0.0, area[d] - uncovered[d]), area[d]);
+  }
+  return out;
+}
+
+// Convex outlines: each frame's outline less its neighbours, as disjoint
+// convex pieces. The difference of a convex piece and a convex outline is
+// the piece's parts outside each edge of the outline in turn (the part
+// outside edge k and inside edges 0 .. k - 1), so a chain of differences
+// keeps a list of convex pieces whose areas add up. Points and areas are
+// computed in extended precision; the areas of the outlines themselves
+// follow the shoelace sum about the first corner's X, in doubles, as GEOS
+// computes a polygon's area.
+
+// The area of the closed ring A, B, C, D, A.
+double RingArea(const SceneQuad& q) {
+  double sum = 0;
+  const double x0 = q[0].x;
+  for (int i = 1; i < 4; ++i) sum += (q[i].x - x0) * (q[i - 1].y - q[(i + 1) % 4].y);
+  return std::fabs(sum / 2.0);
+}
+
+struct PointL {
+  long double x = 0;
+  long double y = 0;
+};
+using Piece = std::vector<PointL>;
+
+long double PieceArea(const Piece& p) {
+  long double sum = 0;
+  for (size_t i = 1; i + 1 < p.size(); ++i)
+    sum += (p[i].x - p[0].x) * (p[i + 1].y - p[0].y) - (p[i].y - p[0].y) * (p[i + 1].x - p[0].x);
+  return sum / 2;
+}
+
+struct Box {
+  double minX = 0, minY = 0, maxX = 0, maxY = 0;
+  bool Meets(const Box& o) const {
+    return minX <= o.maxX && o.minX <= maxX && minY <= o.maxY && o.minY <= maxY;
+  }
+};
+
+Box BoxOf(const SceneQuad& q) {
+  Box b{q[0].x, q[0].y, q[0].x, q[0].y};
+  for (const ScenePoint& p : q) {
+    b.minX = std::min(b.minX, p.x);
+    b.maxX = std::max(b.maxX, p.x);
+    b.minY = std::min(b.minY, p.y);
+    b.maxY = std::max(b.maxY, p.y);
+  }
+  return b;
+}
+
+// An edge's line; the outline lies on its left (Side >= 0).
+struct Edge {
+  long double x = 0, y = 0, dx = 0, dy = 0;
+  long double Side(const PointL& p) const { return dx * (p.y - y) - dy * (p.x - x); }
+};
+
+// A convex outline's edges, counter-clockwise.
+std::array<Edge, 4> EdgesOf(const SceneQuad& q) {
+  const bool clockwise = Cross(q[0], q[1], q[2]) < 0;
+  std::array<Edge, 4> edges;
+  for (int i = 0; i < 4; ++i) {
+    const ScenePoint& a = q[clockwise ? (4 - i) % 4 : i];
+    const ScenePoint& b = q[clockwise ? (3 - i) % 4 : (i + 1) % 4];
+    edges[static_cast<size_t>(i)] = {a.x, a.y, static_cast<long double>(b.x) - a.x,
+                                     static_cast<long double>(b.y) - a.y};
+  }
+  return edges;
+}
+
+// Working storage of one thread.
+struct Scratch {
+  std::vector<Piece> pieces, next;
+  Piece rest, inside, outside;
+  std::vector<long double> sides;
+  std::vector<size_t> candidates;
+};
+
+// Splits `piece` by a line into the parts on its left and right, from the
+// sides of its points (s.sides).
+void Split(const Piece& piece, Scratch& s) {
+  s.inside.clear();
+  s.outside.clear();
+  const size_t n = piece.size();
+  for (size_t i = 0; i < n; ++i) {
+    const PointL& p = piece[i];
+    const PointL& q = piece[(i + 1) % n];
+    const long double sp = s.sides[i], sq = s.sides[(i + 1) % n];
+    if (sp >= 0) s.inside.push_back(p);
+    if (sp <= 0) s.outside.push_back(p);
+    if ((sp > 0 && sq < 0) || (sp < 0 && sq > 0)) {
+      const long double t = sp / (sp - sq);
+      const PointL cut{p.x + (q.x - p.x) * t, p.y + (q.y - p.y) * t};
+      s.inside.push_back(cut);
+      s.outside.push_back(cut);
+    }
+  }
+}
+
+// Adds to s.next the parts of `piece` outside the convex outline; false
+// when none of it lies inside (the piece is then added as it was).
+bool Subtract(const Piece& piece, const std::array<Edge, 4>& edges, Scratch& s) {
+  const size_t firstNew = s.next.size();
+  s.rest = piece;
+  for (const Edge& edge : edges) {
+    s.sides.resize(s.rest.size());
+    bool in = false, out = false;
+    for (size_t i = 0; i < s.rest.size(); ++i) {
+      s.sides[i] = edge.Side(s.rest[i]);
+      in = in || s.sides[i] > 0;
+      out = out || s.sides[i] < 0;
+    }
+    if (!out) continue;  // on the outline's side of this edge
+    if (!in) {
+      // Outside this edge, what is left of the piece misses the outline, and
+      // so does every part cut off before: the piece stays whole.
+      s.next.resize(firstNew);
+      s.next.push_back(piece);
+      return false;
+    }
+    Split(s.rest, s);
+    if (PieceArea(s.outside) > 0) s.next.push_back(s.outside);
+    std::swap(s.rest, s.inside);
+  }
+  return true;  // what is left lies inside the outline
+}
+
+// Outlines by the cells of a grid that their bounding boxes meet, for the
+// candidates of an outline's differences. Outlines that would fill many
+// cells are kept apart and offered to every query.
+class Grid {
+ public:
+  Grid(const std::vector<Box>& boxes, const std::vector<char>& member) {
+    std::vector<double> widths, heights;
+    bool first = true;
+    for (size_t d = 0; d < boxes.size(); ++d) {
+      if (!member[d]) continue;
+      const Box& b = boxes[d];
+      widths.push_back(b.maxX - b.minX);
+      heights.push_back(b.maxY - b.minY);
+      if (first) all_ = b;
+      all_ = {std::min(all_.minX, b.minX), std::min(all_.minY, b.minY), std::max(all_.maxX, b.maxX),
+              std::max(all_.maxY, b.maxY)};
+      first = false;
+    }
+    if (widths.empty()) return;
+    auto median = [](std::vector<double>& v) {
+      std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+      return v[v.size() / 2];
+    };
+    const double spanX = all_.maxX - all_.minX, spanY = all_.maxY - all_.minY;
+    cell_ = std::max(median(widths), median(heights));
+    // At most about four cells per outline.
+    const double cells = static_cast<double>(4 * widths.size() + 16);
+    if (!(cell_ > 0) || (spanX / cell_ + 1) * (spanY / cell_ + 1) > cells)
+      cell_ = std::max({cell_, std::sqrt(spanX * spanY / cells), std::max(spanX, spanY) / cells});
+    // Spans beyond the range of a double (or no usable cell size) leave one
+    // cell for all.
+    if (cell_ > 0 && std::isfinite(cell_) && std::isfinite(spanX) && std::isfinite(spanY)) {
+      nx_ = static_cast<int>(std::min(cells, spanX / cell_ + 1));
+      ny_ = static_cast<int>(std::min(cells, spanY / cell_ + 1));
+    }
+
+    std::vector<int> count(static_cast<size_t>(nx_) * static_cast<size_t>(ny_) + 1, 0);
+    ForCells(boxes, member, [&](size_t, size_t c) { ++count[c + 1]; });
+    for (size_t c = 1; c < count.size(); ++c) count[c] += count[c - 1];
+    start_ = count;
+    items_.resize(static_cast<size_t>(count.back()));
+    ForCells(boxes, member, [&](size_t d, size_t c) { items_[static_cast<size_t>(count[c]++)] = d; });
+  }
+
+  // The members whose boxes meet `box`, ascending, `self` among them when
+  // it is a member.
+  void Query(const Box& box, const std::vector<Box>& boxes, std::vector<size_t>& out) const {
+    out.clear();
+    if (items_.empty() && large_.empty()) return;
+    int x0, x1, y0, y1;
+    Range(box, x0, x1, y0, y1);
+    if (static_cast<long long>(x1 - x0 + 1) * (y1 - y0 + 1) > kLargeCells) {
+      for (size_t d : members_)
+        if (boxes[d].Meets(box)) out.push_back(d);
+      return;
+    }
+    for (int y = y0; y <= y1; ++y)
+      for (int x = x0; x <= x1; ++x) {
+        const size_t c = static_cast<size_t>(y) * static_cast<size_t>(nx_) + static_cast<size_t>(x);
+        for (int i = start_[c]; i < start_[c + 1]; ++i) {
+          const size_t d = items_[static_cast<size_t>(i)];
+          if (boxes[d].Meets(box)) out.push_back(d);
+        }
+      }
+    for (size_t d : large_)
+      if (boxes[d].Meets(box)) out.push_back(d);
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+  }
+
+ private:
+  static constexpr long long kLargeCells = 64;
+
+  void Range(const Box& b, int& x0, int& x1, int& y0, int& y1) const {
+    x0 = x1 = y0 = y1 = 0;
+    if (nx_ == 1 && ny_ == 1) return;
+    auto index = [&](double v, double origin, int n) {
+      const double i = std::floor((v - origin) / cell_);
+      return i < 0 ? 0 : i >= n - 1 ? n - 1 : static_cast<int>(i);
+    };
+    x0 = index(b.minX, all_.minX, nx_);
+    x1 = index(b.maxX, all_.minX, nx_);
+    y0 = index(b.minY, all_.minY, ny_);
+    y1 = index(b.maxY, all_.minY, ny_);
+  }
+
+  template <typename F>
+  void ForCells(const std::vector<Box>& boxes, const std::vector<char>& member, F&& f) {
+    const bool firstPass = members_.empty();
+    for (size_t d = 0; d < boxes.size(); ++d) {
+      if (!member[d]) continue;
+      int x0, x1, y0, y1;
+      Range(boxes[d], x0, x1, y0, y1);
+      if (static_cast<long long>(x1 - x0 + 1) * (y1 - y0 + 1) > kLargeCells) {
+        if (firstPass) large_.push_back(d);
+      } else {
+        for (int y = y0; y <= y1; ++y)
+          for (int x = x0; x <= x1; ++x)
+            f(d, static_cast<size_t>(y) * static_cast<size_t>(nx_) + static_cast<size_t>(x));
+      }
+    }
+    if (firstPass)
+      for (size_t d = 0; d < boxes.size(); ++d)
+        if (member[d]) members_.push_back(d);
+  }
+
+  Box all_;
+  double cell_ = 1;
+  int nx_ = 1, ny_ = 1;
+  std::vector<int> start_;
+  std::vector<size_t> items_;
+  std::vector<size_t> large_, members_;
+};
+}  // namespace
+
+OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::vector<bool>& leftOut) {
+  // Distinct outlines (in order of first appearance) and how many frames
+  // that take part have each.
+  std::vector<SceneQuad> distinct;
+  std::vector<int> copies;
+  std::vector<size_t> of(quads.size());
+  std::unordered_map<SceneQuad, size_t, QuadHash> known;
+  for (size_t n = 0; n < quads.size(); ++n) {
+    auto [it, fresh] = known.try_emplace(quads[n], distinct.size());
+    if (fresh) {
+      distinct.push_back(quads[n]);
+      copies.push_back(0);
+    }
+    of[n] = it->second;
+    if (!(n < leftOut.size() && leftOut[n])) ++copies[of[n]];
+  }
+
+  // Outlines without area take no part: they can cover nothing. The convex
+  // pieces need every outline that takes part convex; others go to GEOS.
+  std::vector<double> area(distinct.size());
+  std::vector<char> takesPart(distinct.size(), 0);
+  std::vector<Box> boxes(distinct.size());
+  for (size_t d = 0; d < distinct.size(); ++d) {
+    area[d] = RingArea(distinct[d]);
+    boxes[d] = BoxOf(distinct[d]);
+    takesPart[d] = copies[d] > 0 && area[d] > 0;
+    if (takesPart[d] && !IsConvex(distinct[d])) return OverlapsByGeos(quads, leftOut);
+  }
+  std::vector<std::array<Edge, 4>> edges(distinct.size());
+  for (size_t d = 0; d < distinct.size(); ++d)
+    if (takesPart[d]) edges[d] = EdgesOf(distinct[d]);
+  const Grid grid(boxes, takesPart);
+
+  // Per distinct outline: the area no other outline covers, and the area no
+  // earlier outline covers (its share of the union), from one chain of
+  // differences: the outline less each neighbour, earlier ones first.
+  std::vector<double> uncovered(distinct.size()), share(distinct.size());
+  ForEachRange(static_cast<int>(distinct.size()), 256, [&](int begin, int end) {
+    Scratch s;
+    for (size_t d = static_cast<size_t>(begin); d < static_cast<size_t>(end); ++d) {
+      if (!takesPart[d]) continue;
+      grid.Query(boxes[d], boxes, s.candidates);
+      // The outline as a piece, counter-clockwise as its edges run.
+      s.pieces.assign(1, Piece());
+      for (const Edge& e : edges[d]) s.pieces[0].push_back({e.x, e.y});
+      double remainingArea = area[d];
+      std::optional<double> earlierShare;
+      for (size_t c : s.candidates) {
+        if (c == d) continue;
+        if (c > d && !earlierShare) {
+          earlierShare = remainingArea;
+          if (copies[d] > 1) break;  // its copy covers the rest
+        }
+        if (remainingArea <= 0) break;
+        s.next.clear();
+        bool changed = false;
+        for (const Piece& piece : s.pieces) changed = Subtract(piece, edges[c], s) || changed;
+        if (!changed) continue;
+        std::swap(s.pieces, s.next);
+        long double sum = 0;
+        for (const Piece& piece : s.pieces) sum += PieceArea(piece);
+        remainingArea = static_cast<double>(std::max(0.0L, sum));
+      }
+      share[d] = earlierShare.value_or(remainingArea);
+      uncovered[d] = copies[d] > 1 ? 0 : remainingArea;
+    }
+  });
+
+  OverlapFigures out;
+  out.areas.resize(quads.size());
+  out.percent.resize(quads.size());
   long double unionArea = 0;
   for (size_t d = 0; d < distinct.size(); ++d)
     if (takesPart[d]) unionArea += share[d];

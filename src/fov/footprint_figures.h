@@ -27,10 +27,19 @@
 // - strip: frames 2 to 5 against the frame they were chained to (2 and 4 to
 //   frame 1, 3 to 2, 5 to 4);
 // - others: the part of the frame that any other frame covers.
-// Areas, intersections and unions are GEOS's. The all-others overlap looks
-// only at frames whose bounding boxes meet (an STR tree), and footprints
-// repeated exactly are handled once (each is covered whole by its copy), so
-// the cost grows with the frames and their neighbours, not their square.
+// A frame's area is the shoelace sum about its first corner's X, in doubles
+// (as GEOS computes a polygon's area). Overlaps and the union come from one
+// chain of differences per distinct outline: the outline less each
+// neighbour whose bounding box meets it (found through a grid), in list
+// order; what the earlier ones leave is its share of the union, what all of
+// them leave is the part no other frame covers. The outlines that take part
+// are convex (a flagged one is left out), so the remainder is kept as
+// disjoint convex pieces clipped in extended precision; should one that
+// takes part not be convex, GEOS's overlays are used instead. The strip
+// pairs' intersections are GEOS's. Footprints repeated exactly are handled
+// once (each is covered whole by its copy), so the cost grows with the
+// frames and their neighbours, not their square, and the outlines are
+// shared out between the cores.
 
 #include "fov/fov_scene.h"
 #include "fov/projection.h"

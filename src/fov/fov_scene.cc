@@ -10,13 +10,21 @@
 #include "platform/files.h"
 #include "platform/float_checks.h"
 #include "platform/numbers.h"
+#include "platform/parallel.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <unordered_set>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace skarvel {
 
@@ -107,68 +115,187 @@ void FovScene::LoadFovList(const QString& listFileName, TOrientationSystem syste
   Draw();
 }
 
+namespace {
+
+// What one frame's projection gives, made on any thread; a failure is kept
+// to be raised when the frame's turn comes.
+struct ProjectedFrame {
+  FrameProjection projection;
+  TFootprint footprint;
+  QString lines[4];  // the corner lines made before any failure
+  int lineCount = 0;
+  std::exception_ptr failure;  // of the projection or of corner line lineCount
+};
+
+void ProjectFrame(TOrientationSystem system, const TCameraParams& camera, const TImageGeometry& geometry,
+                  ProjectedFrame& out) {
+  try {
+    FrameProjection& projection = out.projection;
+    projection.dlt = ComputeDlt(system, camera.FocalLength, geometry);
+    projection.divisor = static_cast<double>(DltDivisor(RotationMatrix(system, geometry), geometry));
+    projection.inverse = InvertHomography(SceneHomography(projection.dlt));
+    out.footprint = ProjectFootprint(projection.inverse, camera);
+    for (const VT_Point* corner : {&out.footprint.A, &out.footprint.B, &out.footprint.C, &out.footprint.D})
+      out.lines[out.lineCount++] = CornerLine(*corner);
+  } catch (...) {
+    out.failure = std::current_exception();
+  }
+}
+
+// The bytes of a plain file through one open, one status and one read or a
+// few (a geometry file is a few hundred bytes; the general reader asks for
+// the file's status three times); empty after any fault, which the
+// reporting reader then meets again.
+bool ReadSmallFile(const QString& fileName, QByteArray& bytes) {
+  const QByteArray path = QFile::encodeName(fileName);
+  if (path.isEmpty()) return false;
+  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat status {};
+  bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  if (ok) {
+    bytes.resize(static_cast<qsizetype>(status.st_size));
+    qsizetype got = 0;
+    while (ok) {
+      if (got == bytes.size()) bytes.resize(2 * got + 4096);  // the file grew
+      const ssize_t n = ::read(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got));
+      if (n < 0) ok = false;
+      if (n <= 0) break;
+      got += n;
+    }
+    bytes.resize(got);
+  }
+  ::close(fd);
+  return ok;
+}
+
+// A geometry file read and parsed without reporting a fault (the reporting
+// reader reads it again when its frame's turn comes).
+struct QuietGeometry {
+  TImageGeometry geometry;
+  bool ok = false;
+};
+
+}  // namespace
+
 void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::vector<VT_Point>& corners) {
-  TCameraParams camera;  // carried from frame to frame within the load
-  // A file that several frames name is read once per load: its values are
-  // those of a successful read (a failed one ends the load), so a frame
-  // taking them from here gets what reading the file again would give. Long
-  // lists share a few camera files, and repeat frames.
-  QHash<QString, TImageGeometry> geometries;
-  QHash<QString, TCameraParams> cameras;
-  int last = -1;
-  for (int frame = 1;; ++frame) {
-    // A frame needs two more data lines; a lone one at the end is ignored.
+  // The frames' data lines: a frame needs two; a lone one at the end is
+  // ignored.
+  std::vector<std::pair<int, int>> frameLines;
+  for (int last = -1;;) {
     const int geometryLine = NextDataLine(lines, last + 1);
     if (geometryLine < 0) break;
     const int cameraLine = NextDataLine(lines, geometryLine + 1);
     if (cameraLine < 0) break;
     last = cameraLine;
+    frameLines.emplace_back(geometryLine, cameraLine);
+  }
+  const int count = static_cast<int>(frameLines.size());
+  std::vector<QString> geometryNames(static_cast<size_t>(count)), geometryFiles(geometryNames.size()),
+      cameraNames(geometryNames.size()), cameraFiles(geometryNames.size());
+  ForEachRange(count, 1024, [&](int begin, int end) {
+    for (size_t n = static_cast<size_t>(begin); n < static_cast<size_t>(end); ++n) {
+      geometryNames[n] = NumberField(lines[frameLines[n].first]);
+      geometryFiles[n] = ResolveName(folder, geometryNames[n]);
+      cameraNames[n] = NumberField(lines[frameLines[n].second]);
+      cameraFiles[n] = ResolveName(folder, cameraNames[n]);
+    }
+  });
 
-    const QString geometryName = NumberField(lines[geometryLine]);
-    geometryNames_.append(geometryName);
+  // A file that several frames name is read once per load: its values are
+  // those of a successful read (a failed one ends the load), so a frame
+  // taking them from here gets what reading the file again would give.
+  // Geometry files, one per frame in a survey, are read on every core
+  // first; camera files, a few shared by all, when a frame first needs one.
+  std::vector<int> geometryOf(static_cast<size_t>(count)), cameraOf(geometryOf.size());
+  std::vector<QString> distinctGeometries;
+  QHash<QString, int> geometryIndex, cameraIndex;
+  for (size_t n = 0; n < geometryOf.size(); ++n) {
+    auto g = geometryIndex.constFind(geometryFiles[n]);
+    if (g == geometryIndex.constEnd()) {
+      g = geometryIndex.insert(geometryFiles[n], static_cast<int>(distinctGeometries.size()));
+      distinctGeometries.push_back(geometryFiles[n]);
+    }
+    geometryOf[n] = *g;
+    auto c = cameraIndex.constFind(cameraFiles[n]);
+    if (c == cameraIndex.constEnd())
+      c = cameraIndex.insert(cameraFiles[n], static_cast<int>(cameraIndex.size()));
+    cameraOf[n] = *c;
+  }
+  std::vector<QuietGeometry> geometries(distinctGeometries.size());
+  ForEachRange(static_cast<int>(geometries.size()), 64, [&](int begin, int end) {
+    for (size_t i = static_cast<size_t>(begin); i < static_cast<size_t>(end); ++i) {
+      QByteArray bytes;
+      if (!ReadSmallFile(NativeFileName(distinctGeometries[i]), bytes)) continue;
+      try {
+        ParseImageGeometry(TextLines(std::move(bytes)), geometries[i].geometry);
+        geometries[i].ok = true;
+      } catch (const std::exception&) {
+      }
+    }
+  });
+  std::vector<TCameraParams> cameras(static_cast<size_t>(cameraIndex.size()));
+  std::vector<char> cameraRead(cameras.size(), 0);
+  TCameraParams camera;  // carried from frame to frame within the load
+
+  // Frames are projected on every core a batch at a time (a run of frames
+  // whose files are all read) and taken in list order, so that a failure
+  // ends the load at the same frame, with the same corner lines and
+  // messages, as taking the frames one by one.
+  std::vector<ProjectedFrame> batch;
+  int batchBegin = 0;
+  for (int frame = 1; frame <= count; ++frame) {
+    const size_t n = static_cast<size_t>(frame - 1);
+    geometryNames_.append(geometryNames[n]);
     // A frame whose files cannot be read must not be drawn from another
     // frame's values: the reader has reported it, and the load ends.
-    const QString geometryFile = ResolveName(folder, geometryName);
-    if (const auto known = geometries.constFind(geometryFile); known != geometries.constEnd()) {
-      geometry_ = *known;
-    } else {
-      if (!ReadImageGeometry(geometryFile, geometry_))
-        throw Error(FrameFileMessage(NativeFileName(geometryName), frame));
-      geometries.insert(geometryFile, geometry_);
+    QuietGeometry& read = geometries[static_cast<size_t>(geometryOf[n])];
+    if (!read.ok) {
+      if (!ReadImageGeometry(geometryFiles[n], geometry_))
+        throw Error(FrameFileMessage(NativeFileName(geometryNames[n]), frame));
+      read = {geometry_, true};  // readable after all
     }
-    const QString cameraName = NumberField(lines[cameraLine]);
-    const QString cameraFile = ResolveName(folder, cameraName);
-    if (const auto known = cameras.constFind(cameraFile); known != cameras.constEnd()) {
-      camera = *known;
-    } else {
-      if (ReadCameraFile(cameraFile, camera) == 0)
-        throw Error(FrameFileMessage(NativeFileName(cameraName), frame));
+    geometry_ = read.geometry;
+    const size_t c = static_cast<size_t>(cameraOf[n]);
+    if (!cameraRead[c]) {
+      if (ReadCameraFile(cameraFiles[n], camera) == 0)
+        throw Error(FrameFileMessage(NativeFileName(cameraNames[n]), frame));
       if (camera.CompanionLines.isEmpty()) throw Error(messages::ListIndexOutOfBounds(0));
       camera.RowScale = FileStrToFloat(camera.CompanionLines.front());
-      cameras.insert(cameraFile, camera);
+      cameras[c] = camera;
+      cameras[c].CompanionLines = QStringList();  // nothing needs them after the row scale
+      cameraRead[c] = 1;
     }
 
-    FrameProjection projection;
-    projection.dlt = ComputeDlt(system_, camera.FocalLength, geometry_);
-    projection.divisor = static_cast<double>(DltDivisor(RotationMatrix(system_, geometry_), geometry_));
-    projection.inverse = InvertHomography(SceneHomography(projection.dlt));
-    const THomography& inverse = projection.inverse;
-    const TFootprint footprint = ProjectFootprint(inverse, camera);
-
-    for (const VT_Point* corner : {&footprint.A, &footprint.B, &footprint.C, &footprint.D})
-      cornerLines_.append(CornerLine(*corner));
+    if (n >= static_cast<size_t>(batchBegin) + batch.size()) {
+      // The next batch: from this frame to the first whose files are not
+      // read yet.
+      size_t end = n + 1;
+      while (end < geometryOf.size() && end - n < 8192 &&
+             geometries[static_cast<size_t>(geometryOf[end])].ok &&
+             cameraRead[static_cast<size_t>(cameraOf[end])])
+        ++end;
+      batchBegin = static_cast<int>(n);
+      batch.assign(end - n, ProjectedFrame());
+      ForEachRange(static_cast<int>(batch.size()), 256, [&](int begin, int stop) {
+        for (size_t i = static_cast<size_t>(begin); i < static_cast<size_t>(stop); ++i)
+          ProjectFrame(system_, cameras[static_cast<size_t>(cameraOf[n + i])],
+                       geometries[static_cast<size_t>(geometryOf[n + i])].geometry, batch[i]);
+      });
+    }
+    ProjectedFrame& projected = batch[n - static_cast<size_t>(batchBegin)];
+    for (int i = 0; i < projected.lineCount; ++i) cornerLines_.append(std::move(projected.lines[i]));
+    if (projected.failure) std::rethrow_exception(projected.failure);
     cornerLines_.append(QString());
+    const TFootprint& footprint = projected.footprint;
 
-    if (frame == 1) trackPoint_.CopyCoordinates(ProjectTrackPoint(inverse));
+    if (frame == 1) trackPoint_.CopyCoordinates(ProjectTrackPoint(projected.projection.inverse));
 
     const size_t first = corners.size();
     for (const VT_Point* corner : {&footprint.A, &footprint.B, &footprint.C, &footprint.D})
       corners.emplace_back().CopyCoordinates(*corner);
-    // The frame's projection, without the companion lines (a list of its
-    // own per frame, which nothing needs after the row scale is read).
-    projection.camera = camera;
-    projection.camera.CompanionLines = QStringList();
-    frames_.push_back(std::move(projection));
+    projected.projection.camera = cameras[c];
+    frames_.push_back(std::move(projected.projection));
 
     // Frames 2 to 5 join frame 1 in one strip (corners A, B, C, D of frame
     // n are elements 4 (n - 1) to 4 (n - 1) + 3).
@@ -197,13 +324,12 @@ namespace {
 struct Outline {
   OutlinePixels pixels;
   TColor color;
-  friend bool operator==(const Outline&, const Outline&) = default;
 };
 
-struct OutlineHash {
-  size_t operator()(const Outline& o) const {
-    size_t h = static_cast<size_t>(o.color);
-    for (const QPoint& p : o.pixels) h = h * 1000003u ^ qHash(p);
+struct PixelsHash {
+  size_t operator()(const OutlinePixels& pixels) const {
+    size_t h = 0;
+    for (const QPoint& p : pixels) h = h * 1000003u ^ qHash(p);
     return h;
   }
 };
@@ -213,25 +339,45 @@ struct OutlineHash {
 void FovScene::Draw() {
   view_ = FitSceneView(footprints_, drawing_.width(), drawing_.height());
   const int frames = footprints_.Length() / 4;
-  legendEntries_.reserve(static_cast<size_t>(frames));
 
-  std::vector<Outline> outlines;
-  outlines.reserve(static_cast<size_t>(frames));
-  for (int n = 0; n < frames; ++n) {
-    const TColor color = PaletteColor(n);
-    outlines.push_back({FootprintPixels(view_, footprints_.At(4 * n), footprints_.At(4 * n + 1),
-                                        footprints_.At(4 * n + 2), footprints_.At(4 * n + 3)),
-                        color});
-    // Entries alternate between the columns; a row holds two.
-    legendEntries_.push_back({color, LegendLabel(geometryNames_[n]), n % 2 == 0 ? 1 : 2, n / 2});
-  }
-  // An outline drawn again later at the same pixels in the same colour
-  // covers every pixel of the earlier one with that colour, whatever lies
-  // between: only the last of such repeats needs drawing. Lists that repeat
-  // frames draw each distinct outline once.
+  // Outlines and legend entries are made on every core; should a frame's
+  // pixels fail, the legend keeps the entries before it, as when they are
+  // made in turn.
+  std::vector<Outline> outlines(static_cast<size_t>(frames));
+  std::vector<LegendEntry> entries(outlines.size());
+  std::vector<std::exception_ptr> failures(outlines.size());
+  const DynamicArray<VT_Point>& corners = footprints_;
+  const QStringList& names = geometryNames_;
+  ForEachRange(frames, 2048, [&](int begin, int end) {
+    for (int n = begin; n < end; ++n) {
+      const size_t i = static_cast<size_t>(n);
+      try {
+        const TColor color = PaletteColor(n);
+        outlines[i] = {FootprintPixels(view_, corners.At(4 * n), corners.At(4 * n + 1), corners.At(4 * n + 2),
+                                       corners.At(4 * n + 3)),
+                       color};
+        // Entries alternate between the columns; a row holds two.
+        entries[i] = {color, LegendLabel(names.at(n)), n % 2 == 0 ? 1 : 2, n / 2};
+      } catch (...) {
+        failures[i] = std::current_exception();
+        return;
+      }
+    }
+  });
+  const auto failed =
+      std::find_if(failures.begin(), failures.end(), [](const auto& f) { return f != nullptr; });
+  entries.resize(static_cast<size_t>(failed - failures.begin()));
+  legendEntries_ = std::move(entries);
+  if (failed != failures.end()) std::rethrow_exception(*failed);
+  // An outline's stroke covers the same pixels whatever its colour, so an
+  // outline drawn again later through the same corner pixels (in any colour)
+  // covers every pixel of the earlier one, whatever lies between: only the
+  // last of such repeats needs drawing. Lists that repeat frames draw each
+  // distinct outline once, and a survey too small on the drawing to tell
+  // its frames apart draws only the last of those that meet the same pixels.
   std::vector<bool> drawn(outlines.size(), false);
-  std::unordered_set<Outline, OutlineHash> later;
-  for (size_t n = outlines.size(); n-- > 0;) drawn[n] = later.insert(outlines[n]).second;
+  std::unordered_set<OutlinePixels, PixelsHash> later;
+  for (size_t n = outlines.size(); n-- > 0;) drawn[n] = later.insert(outlines[n].pixels).second;
 
   DrawTrack(drawing_, view_, trackPoint_);
   QPainter painter(&drawing_);

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace skarvel {
@@ -100,6 +101,61 @@ TEST(Overlaps, AGridOfFramesAgreesWithInclusionExclusion) {
   // is covered by its left neighbour, right of x = 4 by its right one, so
   // only [4, 6) x [0, 7) is left: 100 - 14 = 86 %.
   EXPECT_NEAR(86.0, *o.percent[12], 1e-9);
+}
+
+// Convex outlines are cut into convex pieces; one concave outline that takes
+// part sends the whole computation to GEOS's overlays, the reference here:
+// the same scene with a concave outline far away from it must give the same
+// areas (bit for bit) and, to rounding, the same overlaps and union.
+TEST(Overlaps, ConvexPiecesAgreeWithGeosOverlays) {
+  std::uint32_t state = 7;
+  auto jitter = [&](double range) {
+    state = state * 1664525u + 1013904223u;
+    return range * (static_cast<double>(state >> 8) / (1u << 24) - 0.5);
+  };
+  // A turned and stretched frame around (cx, cy), clockwise or not.
+  auto frame = [&](double cx, double cy, double size, bool clockwise) {
+    const double turn = jitter(0.5), c = std::cos(turn), s = std::sin(turn);
+    const double near = size * (1 + jitter(0.2)), far = size * (1 + jitter(0.3)), half = 0.8 * size;
+    const double corners[4][2] = {{-far, -half}, {far, -half}, {near, half}, {-near, half}};
+    SceneQuad quad;
+    for (int k = 0; k < 4; ++k) {
+      const int i = clockwise ? 3 - k : k;
+      quad[k] = {cx + c * corners[i][0] - s * corners[i][1], cy + s * corners[i][0] + c * corners[i][1]};
+    }
+    return quad;
+  };
+  std::vector<std::vector<SceneQuad>> scenes(3);
+  // Strips with 60 % forward and 30 % side overlap, every other one clockwise.
+  for (int i = 0; i < 240; ++i)
+    scenes[0].push_back(frame(0.8 * (i % 60) + jitter(0.1), 1.1 * (i / 60), 1, i % 2 == 1));
+  // A column along Y (a grid one cell wide), with copies and one frame
+  // inside another.
+  for (int i = 0; i < 60; ++i) scenes[1].push_back(frame(jitter(0.3), 0.7 * i, 1, false));
+  scenes[1].push_back(scenes[1][10]);
+  scenes[1].push_back(Box(-0.2, 3, 0.2, 3.3));
+  // Small frames under one outline that covers them all.
+  for (int i = 0; i < 100; ++i) scenes[2].push_back(frame(3.0 * (i % 10), 3.0 * (i / 10), 1, i % 3 == 0));
+  scenes[2].push_back(Box(-5, -5, 35, 35));
+
+  const SceneQuad concave = {{{1e4, 1e4}, {1e4 + 10, 1e4}, {1e4 + 5, 1e4 + 2}, {1e4 + 5, 1e4 + 10}}};
+  ASSERT_FALSE(IsConvex(concave));
+  for (size_t k = 0; k < scenes.size(); ++k) {
+    std::vector<SceneQuad> quads = scenes[k];
+    std::vector<bool> leftOut(quads.size(), false);
+    leftOut[3] = true;  // left out: covers nothing, has no overlap
+    const OverlapFigures pieces = ComputeOverlaps(quads, leftOut);
+    quads.push_back(concave);
+    leftOut.push_back(false);
+    const OverlapFigures geos = ComputeOverlaps(quads, leftOut);
+    const double concaveArea = geos.areas.back();
+    EXPECT_NEAR(geos.unionArea - concaveArea, pieces.unionArea, 1e-12 * pieces.unionArea) << k;
+    for (size_t n = 0; n < scenes[k].size(); ++n) {
+      EXPECT_EQ(geos.areas[n], pieces.areas[n]) << k << " " << n;
+      ASSERT_EQ(geos.percent[n].has_value(), pieces.percent[n].has_value()) << k << " " << n;
+      if (pieces.percent[n]) EXPECT_NEAR(*geos.percent[n], *pieces.percent[n], 1e-9) << k << " " << n;
+    }
+  }
 }
 
 TEST(Convexity, CornersTurningTheSameWay) {

@@ -11,6 +11,7 @@
 #include "fov/fov_scene.h"
 
 #include "fov/scene_drawing.h"
+#include "geometry/readers.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "support/output_faults.h"
@@ -292,6 +293,58 @@ TEST(LoadFovList, AFrameWhoseFileCannotBeReadEndsTheLoad) {
   EXPECT_TRUE(IsBlank(scene.Drawing()));
   EXPECT_EQ(5, scene.CornerLines().size());
   EXPECT_EQ(0, FrameCount(scene));
+}
+
+// Files are read and frames projected ahead, on every core; a failure must
+// still end the load at its own frame as if the frames were taken in turn:
+// the corner lines and footprints of the frames before it, the geometry of
+// the failing frame, and no message about a later frame's files.
+TEST(LoadFovList, AFailureAfterManyFramesEndsTheLoadAtItsFrame) {
+  SeparatorScope separator(u'.');
+  Workspace ws;
+  constexpr int kGood = 1200;  // enough for every core to take a share
+  QStringList lines;
+  for (int n = 1; n <= kGood; ++n) {
+    ws.dir.write(QStringLiteral("g%1.ort").arg(n), NadirGeometry(10.0 * n, 3.0 * (n % 7)));
+    lines << QStringLiteral("g%1.ort ;").arg(n) << "c.cam ;";
+  }
+  ws.dir.write("c.cam", CameraFile(50, 50, 100, 100, "rows.txt"));
+  ws.dir.write("flat.ort", NadirGeometry(0, 0).replace("100 ;", "0 ;"));  // centre in the plane
+  ws.dir.write("bad.ort", "1 ; only one line\r\n");
+  TImageGeometry flat;
+  ASSERT_TRUE(ReadImageGeometry(ws.dir.file("flat.ort"), flat));
+
+  struct Case {
+    QStringList tail;  // the frames after the good ones
+    QString message;
+    int messageBoxes;
+  };
+  const Case cases[] = {
+      // The projection fails; the unreadable files after it are never reached.
+      {{"flat.ort ;", "c.cam ;", "bad.ort ;", "missing.cam ;"}, "Floating point division by zero", 0},
+      {{"bad.ort ;", "c.cam ;", "flat.ort ;", "c.cam ;"},
+       "Кадр 1201: файл «bad.ort » не прочитан, загрузка списка прервана.",
+       1},
+      {{"g1.ort ;", "missing.cam ;", "bad.ort ;", "c.cam ;"},
+       "Кадр 1201: файл «missing.cam » не прочитан, загрузка списка прервана.",
+       1},
+  };
+  for (const Case& c : cases) {
+    const QString list = ws.List("long.lst", lines + c.tail);
+    FovScene scene;
+    RecordingMessageSink sink;
+    EXPECT_EQ(c.message, ErrorOf([&] { scene.LoadFovList(list, TOrientationSystem::Bench); }));
+    EXPECT_EQ(c.messageBoxes, static_cast<int>(sink.shown.size())) << c.message.toStdString();
+    EXPECT_EQ(5 * kGood, scene.CornerLines().size());
+    ASSERT_EQ(kGood, FrameCount(scene));
+    EXPECT_EQ(kGood + 1, scene.GeometryNames().size());
+    // Frame n (unchained from 6 on) is the 100 x 100 square around its aim.
+    for (int n : {6, 777, kGood}) {
+      const VT_Point& a = scene.Footprints().At(4 * (n - 1));
+      EXPECT_NEAR(10.0 * n - 50, a.X, 1e-9) << n;
+    }
+    if (c.messageBoxes == 0) EXPECT_EQ(flat.Values, scene.Geometry().Values);
+  }
 }
 
 TEST(LoadFovList, AListWithoutFramesEndsWithItsOwnMessage) {
