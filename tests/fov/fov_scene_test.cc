@@ -323,10 +323,10 @@ TEST(LoadFovList, AFailureAfterManyFramesEndsTheLoadAtItsFrame) {
       // The projection fails; the unreadable files after it are never reached.
       {{"flat.ort ;", "c.cam ;", "bad.ort ;", "missing.cam ;"}, "Floating point division by zero", 0},
       {{"bad.ort ;", "c.cam ;", "flat.ort ;", "c.cam ;"},
-       "Кадр 1201: файл «bad.ort » не прочитан, загрузка списка прервана.",
+       "Кадр 1201: файл «bad.ort» не прочитан, загрузка списка прервана.",
        1},
       {{"g1.ort ;", "missing.cam ;", "bad.ort ;", "c.cam ;"},
-       "Кадр 1201: файл «missing.cam » не прочитан, загрузка списка прервана.",
+       "Кадр 1201: файл «missing.cam» не прочитан, загрузка списка прервана.",
        1},
   };
   for (const Case& c : cases) {
