@@ -61,6 +61,8 @@ int Run(const QString& output, const QString& workspace) {
   FOVForm->resize(927, 692);
   Pick(FOVForm, root + QStringLiteral("/fov"), QStringLiteral("scene.lst"));
   ok &= Save(FOVForm, out, QStringLiteral("fov_window"));
+  // The sample folder keeps the model's relief: the list brings its coverage view.
+  if (FOVForm->Coverage->isVisible()) ok &= Save(FOVForm->Coverage, out, QStringLiteral("coverage_view"));
   ok &= Save(MainForm, out, QStringLiteral("main_window_compact"));
   FOVForm->N501Click();
   ok &= Save(FOVForm, out, QStringLiteral("fov_window_50"));

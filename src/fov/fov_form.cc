@@ -6,6 +6,7 @@
 #include "fov/relief_figures.h"
 #include "fov/scene_drawing.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QPaintEvent>
 #include <QPainter>
@@ -184,6 +185,7 @@ void TFOVForm::ReliefClick() {
   // Read whole before anything changes: a bad map leaves the previous one.
   HeightMap map = ReadHeightMap(fileName);
   relief_ = std::move(map);
+  reliefByHand_ = true;
   counts_.clear();
   updateCoverage();
   showScene();
@@ -191,6 +193,7 @@ void TFOVForm::ReliefClick() {
 
 void TFOVForm::NoReliefClick() {
   relief_.reset();
+  reliefByHand_ = true;
   counts_.clear();
   updateCoverage();
   showScene();
@@ -286,7 +289,27 @@ void TFOVForm::load(const QString& listFileName) {
   counts_.clear();
   Coverage->hide();
   scene_.LoadFovList(listFileName);
+  // Until a relief is chosen or refused by hand, the model's relief is the
+  // height map kept beside the list, if there is one. It is read after the
+  // list, so that a bad one is reported over the drawn scene.
+  if (!reliefByHand_) {
+    const QString companion = ModelReliefBeside(listFileName);
+    if (companion.isEmpty()) {
+      relief_.reset();
+    } else if (companion != reliefFile_ || !relief_) {
+      relief_.reset();
+      relief_ = ReadHeightMap(companion);
+    }
+    reliefFile_ = companion;
+  }
   updateCoverage();
+}
+
+QString ModelReliefBeside(const QString& listFileName) {
+  const QDir folder = QFileInfo(listFileName).dir();
+  for (const QString& name : {QStringLiteral("relief.tif"), QStringLiteral("relief.asc")})
+    if (QFileInfo(folder.filePath(name)).isFile()) return folder.filePath(name);
+  return QString();
 }
 
 void TFOVForm::showScene() {

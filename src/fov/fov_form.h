@@ -45,6 +45,10 @@ class LegendView : public QWidget {
 
 // The coverage view: a window of its own with the coverage picture of the
 // scene over the relief, zoomed as the drawing is.
+// The model's relief kept beside a field-of-view list: relief.tif, else
+// relief.asc, in the list's folder; empty when there is neither.
+QString ModelReliefBeside(const QString& listFileName);
+
 class CoverageView : public QScrollArea {
   Q_OBJECT
  public:
@@ -63,7 +67,9 @@ class TFOVForm : public TBrowserForm {
   // "Сохранить контуры…": the footprint figures as GeoJSON or CSV.
   void SaveOutlinesClick();
   // "Рельеф модели…": a height map for the coverage view; a bad one is an
-  // error and leaves the previous relief. "Без рельефа" drops it.
+  // error and leaves the previous relief. "Без рельефа" drops it. Until one
+  // of them is chosen, a list brings the model's relief kept beside it
+  // (ModelReliefBeside).
   void ReliefClick();
   void NoReliefClick();
   // "Сохранить покрытие…": the coverage counts as GeoTIFF or ESRI ASCII grid.
@@ -107,6 +113,8 @@ class TFOVForm : public TBrowserForm {
   QStringListModel* cornerLines_;
   std::optional<HeightMap> relief_;
   QString reliefFolder_;
+  bool reliefByHand_ = false;  // chosen or refused in the menu
+  QString reliefFile_;         // the relief brought by the last list
   std::vector<std::uint32_t> counts_;
 };
 

@@ -257,5 +257,32 @@ TEST_F(FovFormTest, AReliefGivesACoverageViewThatCanBeSaved) {
   EXPECT_FALSE(FOVForm->SaveCoverageItem->isEnabled());
 }
 
+TEST_F(FovFormTest, AListBringsTheModelsReliefKeptBesideItUntilOneIsChosenByHand) {
+  EXPECT_EQ(ModelReliefBeside(dir_.file("fov/scene.lst")), dir_.file("fov/relief.asc"));
+  click("scene.lst");
+  EXPECT_TRUE(FOVForm->HasRelief()) << "the sample folder keeps relief.asc";
+  EXPECT_TRUE(FOVForm->Coverage->isVisible());
+  EXPECT_FALSE(FOVForm->CoverageCounts().empty());
+
+  // A bad one beside the list: the scene is drawn, the map reported, no relief.
+  dir_.write("fov/relief.tif", "not a raster");
+  ModalWatcher watcher;
+  testing::RunAsEvent([&] { click("scene_blocks.lst"); });
+  ASSERT_EQ(watcher.boxes.size(), 1u);
+  EXPECT_TRUE(watcher.boxes[0].text.startsWith("Ошибка чтения карты высот"))
+      << watcher.boxes[0].text.toStdString();
+  EXPECT_GT(FOVForm->Scene().Footprints().Length(), 0);
+  EXPECT_FALSE(FOVForm->HasRelief());
+  QFile::remove(dir_.file("fov/relief.tif"));
+
+  // Refused by hand, it stays refused for the next lists.
+  click("scene.lst");
+  ASSERT_TRUE(FOVForm->HasRelief());
+  FOVForm->NoReliefItem->trigger();
+  click("scene.lst");
+  EXPECT_FALSE(FOVForm->HasRelief());
+  EXPECT_FALSE(FOVForm->Coverage->isVisible());
+}
+
 }  // namespace
 }  // namespace skarvel
