@@ -194,27 +194,37 @@ double IntersectionArea(const SceneQuad& a, const SceneQuad& b) {
 
 namespace {
 
+// The distinct outlines of a scene (in order of first appearance), how many
+// frames that take part have each, and which one each frame has.
+struct Distinct {
+  std::vector<SceneQuad> outlines;
+  std::vector<int> copies;
+  std::vector<size_t> of;
+};
+
+Distinct DistinctOutlines(const std::vector<SceneQuad>& quads, const std::vector<bool>& leftOut) {
+  Distinct out;
+  out.of.resize(quads.size());
+  std::unordered_map<SceneQuad, size_t, QuadHash> known;
+  for (size_t n = 0; n < quads.size(); ++n) {
+    auto [it, fresh] = known.try_emplace(quads[n], out.outlines.size());
+    if (fresh) {
+      out.outlines.push_back(quads[n]);
+      out.copies.push_back(0);
+    }
+    out.of[n] = it->second;
+    if (!(n < leftOut.size() && leftOut[n])) ++out.copies[out.of[n]];
+  }
+  return out;
+}
+
 // The general way, for outlines that are not all convex: GEOS differences.
 OverlapFigures OverlapsByGeos(const std::vector<SceneQuad>& quads, const std::vector<bool>& leftOut) {
   OverlapFigures out;
   out.areas.resize(quads.size());
   out.percent.resize(quads.size());
 
-  // Distinct outlines (in order of first appearance) and how many frames
-  // that take part have each.
-  std::vector<SceneQuad> distinct;
-  std::vector<int> copies;
-  std::vector<size_t> of(quads.size());
-  std::unordered_map<SceneQuad, size_t, QuadHash> known;
-  for (size_t n = 0; n < quads.size(); ++n) {
-    auto [it, fresh] = known.try_emplace(quads[n], distinct.size());
-    if (fresh) {
-      distinct.push_back(quads[n]);
-      copies.push_back(0);
-    }
-    of[n] = it->second;
-    if (!(n < leftOut.size() && leftOut[n])) ++copies[of[n]];
-  }
+  const auto [distinct, copies, of] = DistinctOutlines(quads, leftOut);
 
   // Per distinct outline: its area, the area no other outline covers, and
   // the area no earlier outline covers (its share of the union). Both come
@@ -528,21 +538,7 @@ class Grid {
 }  // namespace
 
 OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::vector<bool>& leftOut) {
-  // Distinct outlines (in order of first appearance) and how many frames
-  // that take part have each.
-  std::vector<SceneQuad> distinct;
-  std::vector<int> copies;
-  std::vector<size_t> of(quads.size());
-  std::unordered_map<SceneQuad, size_t, QuadHash> known;
-  for (size_t n = 0; n < quads.size(); ++n) {
-    auto [it, fresh] = known.try_emplace(quads[n], distinct.size());
-    if (fresh) {
-      distinct.push_back(quads[n]);
-      copies.push_back(0);
-    }
-    of[n] = it->second;
-    if (!(n < leftOut.size() && leftOut[n])) ++copies[of[n]];
-  }
+  const auto [distinct, copies, of] = DistinctOutlines(quads, leftOut);
 
   // Outlines without area take no part: they can cover nothing. The convex
   // pieces need every outline that takes part convex; others go to GEOS.
