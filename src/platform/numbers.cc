@@ -175,7 +175,94 @@ std::string FormatFixedC(long double value, int decimals) {
   return std::string(buffer, result.ptr);
 }
 
+namespace {
+
+using Wide = unsigned __int128;
+
+constexpr Wide PowerOfTen(int n) {
+  Wide p = 1;
+  for (int i = 0; i < n; ++i) p *= 10;
+  return p;
+}
+
+constexpr int kMaxFastDigits = 19;
+
+// The significant digits of a positive finite value, correctly rounded (to
+// the nearest, ties to even) from its exact binary value, in 128-bit
+// integers: value = m * 2^-s, and the digits are m * 10^p / 2^s rounded.
+// False when the value lies outside what that arithmetic holds (whole
+// numbers, very small or large values); the caller then takes the general
+// path.
+bool FastScientificDigits(long double value, int digits, uint64_t& result, int& exponent) {
+  if (!(value > 0) || !std::isfinite(value) || digits < 1 || digits > kMaxFastDigits) return false;
+  int binaryExponent = 0;
+  const long double fraction = std::frexp(value, &binaryExponent);  // value = fraction * 2^binaryExponent
+  uint64_t m = static_cast<uint64_t>(std::ldexp(fraction, 64));
+  int e = binaryExponent - 64;  // value = m * 2^e exactly
+  while ((m & 1) == 0) {
+    m >>= 1;
+    ++e;
+  }
+  if (e >= 0) return false;
+  const int s = -e;
+  if (s > 126) return false;
+  const int mBits = 64 - __builtin_clzll(m);
+  const Wide low = PowerOfTen(digits - 1), high = PowerOfTen(digits);
+  // A first guess of the decimal exponent, corrected below.
+  int x = static_cast<int>(std::floor(std::log10(value)));
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const int p = digits - 1 - x;
+    // 10^p has at most 3.33 p bits; the product must stay below 2^127.
+    if (p < 0 || p > 38 || mBits + (p * 3322 + 999) / 1000 > 127) return false;
+    const Wide n = static_cast<Wide>(m) * PowerOfTen(p);
+    Wide q = n >> s;
+    if (q >= high) {
+      ++x;
+      continue;
+    }
+    const Wide rest = n - (q << s);
+    const Wide half = static_cast<Wide>(1) << (s - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+    if (q < low) {
+      --x;
+      continue;
+    }
+    if (q == high) {  // rounded up into the next decade
+      q = low;
+      ++x;
+    }
+    result = static_cast<uint64_t>(q);
+    exponent = x;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string FormatScientificC(long double value, int digits) {
+  uint64_t q = 0;
+  int x = 0;
+  if (FastScientificDigits(value, digits, q, x)) {
+    // d.ddde[+-]XX, as the general path spells it
+    char text[kMaxFastDigits + 1];
+    for (int i = digits - 1; i >= 0; --i) {
+      text[i] = static_cast<char>('0' + q % 10);
+      q /= 10;
+    }
+    std::string out;
+    out.reserve(static_cast<size_t>(digits) + 8);
+    out += text[0];
+    if (digits > 1) {
+      out += '.';
+      out.append(text + 1, static_cast<size_t>(digits - 1));
+    }
+    out += x < 0 ? "e-" : "e+";
+    const int magnitude = x < 0 ? -x : x;
+    if (magnitude < 10) out += '0';
+    out += std::to_string(magnitude);
+    return out;
+  }
   char buffer[128];
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, digits - 1);

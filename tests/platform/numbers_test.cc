@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <clocale>
 #include <cmath>
+#include <random>
+#include <string>
 
 namespace skarvel {
 namespace {
@@ -152,6 +156,63 @@ TEST(NumberFormat, FixedAndScientificAreCorrectlyRounded) {
   EXPECT_EQ(FormatFixedC(-2.5L, 0), "-2");
   EXPECT_EQ(FormatScientificC(117647.05882352941L, 18).substr(0, 10), "1.17647058");
   EXPECT_EQ(FormatScientificC(static_cast<long double>(0.1), 18), "1.00000000000000006e-01");
+}
+
+TEST(NumberFormat, ScientificRoundsTiesAndDecadesExactly) {
+  struct Row {
+    long double value;
+    int digits;
+    const char* expected;
+    const char* why;
+  };
+  const Row rows[] = {
+      {1000000000000000.625L, 18, "1.00000000000000062e+15", "exact tie, down to the even digit"},
+      {1000000000000000.875L, 18, "1.00000000000000088e+15", "exact tie, up to the even digit"},
+      {9.5L, 1, "1e+01", "tie into the next decade"},
+      {8.5L, 1, "8e+00", "tie kept even"},
+      {0.5L, 1, "5e-01", "one digit has no point"},
+      {9.96L, 2, "1.0e+01", "rounded up into the next decade"},
+      {0.001L, 3, "1.00e-03", "a power of ten held inexactly"},
+      {1e-100L, 5, "1.0000e-100", "three exponent digits"},
+      {123456789012345678.0L, 18, "1.23456789012345678e+17", "a whole number"},
+      {0.1L, 19, "1.000000000000000000e-01", "long double 0.1 to 19 digits"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(FormatScientificC(r.value, r.digits), r.expected) << r.why;
+}
+
+// The digits of random values against the C++ library's own conversion.
+TEST(NumberFormat, ScientificMatchesLibraryOnRandomValues) {
+  std::mt19937_64 random(20261210);
+  auto reference = [](long double v, int digits) {
+    char buffer[256];
+    const auto r =
+        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, digits - 1);
+    return std::string(buffer, r.ptr);
+  };
+  for (int i = 0; i < 200000; ++i) {
+    const uint64_t bits = random();
+    long double v;
+    switch (i % 4) {
+      case 0: {  // any double of moderate size, as the corner lines see them
+        const double d = std::ldexp(static_cast<double>(bits >> 11) / 9007199254740992.0 + 0.5,
+                                    static_cast<int>(random() % 80) - 50);
+        v = d;
+        break;
+      }
+      case 1:  // a full 64-bit mantissa
+        v = std::ldexp(static_cast<long double>(bits | (1ull << 63)), static_cast<int>(random() % 160) - 200);
+        break;
+      case 2:  // few significant bits: many exact ties
+        v = std::ldexp(static_cast<long double>(bits >> 40), -static_cast<int>(random() % 12));
+        break;
+      default:  // any double
+        v = std::fabs(std::bit_cast<double>(bits));
+        if (!std::isfinite(v)) v = 1;
+        break;
+    }
+    const int digits = 1 + static_cast<int>(random() % 19);
+    ASSERT_EQ(FormatScientificC(v, digits), reference(v, digits)) << static_cast<double>(v) << " " << digits;
+  }
 }
 
 }  // namespace
