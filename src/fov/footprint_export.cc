@@ -1,6 +1,7 @@
 #include "fov/footprint_export.h"
 
 #include "platform/files.h"
+#include "platform/numbers.h"
 #include "platform/parallel.h"
 
 #include <QJsonArray>
@@ -54,7 +55,7 @@ void AddInOrder(int count, const std::function<QByteArray(int)>& text, BlockWrit
 }
 
 // The shortest text that reads back to the same double, "." as separator.
-QByteArray Number(double value) { return QByteArray::number(value, 'g', QLocale::FloatingPointShortest); }
+QByteArray Number(double value) { return FormatShortest(value); }
 
 QByteArray OptionalNumber(const std::optional<double>& value) {
   return value ? Number(*value) : QByteArray();

@@ -2,8 +2,11 @@
 
 #include "platform/error.h"
 
+#include <QLocale>
+
 #include <langinfo.h>
 #include <locale.h>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -268,6 +271,41 @@ std::string FormatScientificC(long double value, int digits) {
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, digits - 1);
   if (result.ec != std::errc{}) throw Error(messages::kFloatOverflow);
   return std::string(buffer, result.ptr);
+}
+
+QByteArray FormatShortest(double value) {
+  const double magnitude = std::fabs(value);
+  // Numbers with decimals of moderate size are written in fixed notation:
+  // the shortest digits with the point placed. Whole numbers and the rest
+  // take Qt's own choice between fixed and scientific notation.
+  if (!(magnitude >= 1e-3 && magnitude < 1e15) || value == std::trunc(value))
+    return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+  char sci[32];
+  const auto r = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific);
+  // d[.ddd]e[+-]XX
+  const char* e = std::find(sci, r.ptr, 'e');
+  int exponent = 0;
+  for (const char* p = e + 2; p < r.ptr; ++p) exponent = exponent * 10 + (*p - '0');
+  if (e[1] == '-') exponent = -exponent;
+  char digits[20];
+  int count = 0;
+  for (const char* p = sci; p < e; ++p)
+    if (*p != '.') digits[count++] = *p;
+  char text[48];
+  int n = 0;
+  if (value < 0) text[n++] = '-';
+  if (exponent >= 0) {
+    // not whole, so there are more digits than the integral part holds
+    for (int i = 0; i <= exponent; ++i) text[n++] = digits[i];
+    text[n++] = '.';
+    for (int i = exponent + 1; i < count; ++i) text[n++] = digits[i];
+  } else {
+    text[n++] = '0';
+    text[n++] = '.';
+    for (int i = 0; i < -exponent - 1; ++i) text[n++] = '0';
+    for (int i = 0; i < count; ++i) text[n++] = digits[i];
+  }
+  return QByteArray(text, n);
 }
 
 }  // namespace skarvel

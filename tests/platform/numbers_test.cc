@@ -3,11 +3,13 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <QLocale>
 
 #include <bit>
 #include <charconv>
 #include <clocale>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -213,6 +215,41 @@ TEST(NumberFormat, ScientificMatchesLibraryOnRandomValues) {
     const int digits = 1 + static_cast<int>(random() % 19);
     ASSERT_EQ(FormatScientificC(v, digits), reference(v, digits)) << static_cast<double>(v) << " " << digits;
   }
+}
+
+// Every kind of double against Qt's own shortest conversion, which the
+// exports were written with.
+TEST(NumberFormat, ShortestMatchesQtOnRandomValues) {
+  std::mt19937_64 random(31415);
+  std::vector<double> values{0.1,
+                             -0.1,
+                             0.001,
+                             0.0009999999999999998,
+                             1e15 - 0.5,
+                             999999999999999.9,
+                             123456.789,
+                             -2.5,
+                             0.5,
+                             1e-300,
+                             5e-324,
+                             1e300,
+                             0.0,
+                             -0.0,
+                             1e6,
+                             100000.0,
+                             std::numeric_limits<double>::infinity(),
+                             std::nan("")};
+  for (int i = 0; i < 300000; ++i) {
+    const uint64_t bits = random();
+    if (i % 2 == 0)  // moderate sizes, as the figures are
+      values.push_back(std::ldexp(static_cast<double>(bits >> 11) / 9007199254740992.0 + 0.5,
+                                  static_cast<int>(random() % 70) - 20) *
+                       (bits & 1 ? -1 : 1));
+    else
+      values.push_back(std::bit_cast<double>(bits));
+  }
+  for (double v : values)
+    ASSERT_EQ(FormatShortest(v), QByteArray::number(v, 'g', QLocale::FloatingPointShortest)) << v;
 }
 
 }  // namespace
