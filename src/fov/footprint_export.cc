@@ -110,15 +110,32 @@ void EmitCsv(const SceneFigures& figures, const ByteSink& sink) {
       static_cast<int>(figures.frames.size()),
       [&](int n) {
         const FrameFigures& f = figures.frames[static_cast<size_t>(n)];
-        QByteArray row = QByteArray::number(f.frame) + ',' + CsvField(f.name);
-        for (const ScenePoint& p : f.corners) row += ',' + Number(p.x) + ',' + Number(p.y);
-        row += ',' + Number(f.area) + ',' + Number(f.gsdRow) + ',' + Number(f.gsdColumn);
+        QByteArray row;
+        row.reserve(400);
+        row += QByteArray::number(f.frame);
+        row += ',';
+        row += CsvField(f.name);
+        for (const ScenePoint& p : f.corners) {
+          row += ',';
+          AppendShortest(row, p.x);
+          row += ',';
+          AppendShortest(row, p.y);
+        }
+        for (double v : {f.area, f.gsdRow, f.gsdColumn}) {
+          row += ',';
+          AppendShortest(row, v);
+        }
         for (bool flag : {f.flags.notConvex, f.flags.horizon, f.flags.behindCamera})
           row += flag ? ",1" : ",0";
-        row += ',' + (f.stripNeighbour > 0 ? QByteArray::number(f.stripNeighbour) : QByteArray());
-        row += ',' + OptionalNumber(f.stripOverlapPercent) + ',' + OptionalNumber(f.overlapPercent);
+        row += ',';
+        if (f.stripNeighbour > 0) row += QByteArray::number(f.stripNeighbour);
+        for (const auto& v : {f.stripOverlapPercent, f.overlapPercent}) {
+          row += ',';
+          if (v) AppendShortest(row, *v);
+        }
         if (!figures.relief.empty()) row += ReliefCsvFields(figures.relief[static_cast<size_t>(n)]);
-        return row + "\r\n";
+        row += "\r\n";
+        return row;
       },
       out);
   out.Flush();
@@ -135,7 +152,7 @@ QByteArray QtJsonText(const QJsonValue& value) {
 
 void AppendJsonNumber(QByteArray& out, double value) {
   if (std::isfinite(value) && value != std::trunc(value))
-    out += Number(value);
+    AppendShortest(out, value);
   else
     out += QtJsonText(QJsonValue(value));
 }
@@ -178,6 +195,57 @@ void AppendRing(QByteArray& out, const ScenePoint* points, const int* order, siz
 QByteArray FeatureJson(const FrameFigures& f, const FrameRelief* relief) {
   const bool reversed = RingReversed(f.corners);
   static constexpr int kForward[] = {0, 1, 2, 3, 0}, kBackward[] = {0, 3, 2, 1, 0};
+  QByteArray text;
+  text.reserve(1024);
+  auto key = [&text](const char* name, bool first = false) {
+    if (!first) text += ',';
+    text += '"';
+    text += name;
+    text += "\":";
+  };
+  auto boolean = [](bool b) { return b ? "true" : "false"; };
+  auto neighbour = [&f](QByteArray& out) {
+    if (f.stripNeighbour > 0)
+      out += QByteArray::number(f.stripNeighbour);
+    else
+      out += "null";
+  };
+  if (relief == nullptr) {
+    text += "{\"geometry\":";
+    AppendRing(text, f.corners.data(), reversed ? kBackward : kForward, 5);
+    text += ",\"id\":";
+    text += QByteArray::number(f.frame);
+    text += ",\"properties\":{";
+    key("area", true);
+    AppendJsonNumber(text, f.area);
+    key("behind_camera");
+    text += boolean(f.flags.behindCamera);
+    key("corner_order");
+    text += reversed ? "\"ADCB\"" : "\"ABCD\"";
+    key("frame");
+    text += QByteArray::number(f.frame);
+    key("gsd_column");
+    AppendJsonNumber(text, f.gsdColumn);
+    key("gsd_row");
+    AppendJsonNumber(text, f.gsdRow);
+    key("horizon");
+    text += boolean(f.flags.horizon);
+    key("name");
+    AppendJsonString(text, f.name);
+    key("not_convex");
+    text += boolean(f.flags.notConvex);
+    key("overlap_pct");
+    AppendOptionalJson(text, f.overlapPercent);
+    key("strip_neighbour");
+    neighbour(text);
+    key("strip_overlap_pct");
+    AppendOptionalJson(text, f.stripOverlapPercent);
+    text += "},\"type\":\"Feature\"}";
+    return text;
+  }
+
+  // With a relief the geometry is the relief outline (none when a border ray
+  // misses the surface), and the plane corners stay in the properties.
   auto number = [](double v) {
     QByteArray t;
     AppendJsonNumber(t, v);
@@ -188,9 +256,9 @@ QByteArray FeatureJson(const FrameFigures& f, const FrameRelief* relief) {
     AppendOptionalJson(t, v);
     return t;
   };
-  auto boolean = [](bool b) { return QByteArray(b ? "true" : "false"); };
-  QByteArray name;
+  QByteArray name, strip;
   AppendJsonString(name, f.name);
+  neighbour(strip);
   std::vector<std::pair<const char*, QByteArray>> members{
       {"area", number(f.area)},
       {"behind_camera", boolean(f.flags.behindCamera)},
@@ -202,48 +270,34 @@ QByteArray FeatureJson(const FrameFigures& f, const FrameRelief* relief) {
       {"name", name},
       {"not_convex", boolean(f.flags.notConvex)},
       {"overlap_pct", optional(f.overlapPercent)},
-      {"strip_neighbour", f.stripNeighbour > 0 ? QByteArray::number(f.stripNeighbour) : "null"},
+      {"strip_neighbour", strip},
       {"strip_overlap_pct", optional(f.stripOverlapPercent)},
   };
-  QByteArray geometry;
-  geometry.reserve(256);
-  if (relief == nullptr) {
-    AppendRing(geometry, f.corners.data(), reversed ? kBackward : kForward, 5);
-  } else {
-    // With a relief the geometry is the relief outline (none when a border
-    // ray misses the surface), and the plane corners stay in the properties.
-    static constexpr const char* kCorners[4][2] = {
-        {"a_x", "a_y"}, {"b_x", "b_y"}, {"c_x", "c_y"}, {"d_x", "d_y"}};
-    for (int i = 0; i < 4; ++i) {
-      members.emplace_back(kCorners[i][0], number(f.corners[static_cast<size_t>(i)].x));
-      members.emplace_back(kCorners[i][1], number(f.corners[static_cast<size_t>(i)].y));
-    }
-    members.emplace_back("relief_area", optional(relief->area));
-    members.emplace_back("visible_pct", optional(relief->visiblePercent));
-    members.emplace_back("gsd_row_relief", optional(relief->gsdRow));
-    members.emplace_back("gsd_column_relief", optional(relief->gsdColumn));
-    members.emplace_back("misses_surface", boolean(relief->missesSurface));
-    std::sort(members.begin(), members.end(),
-              [](const auto& a, const auto& b) { return std::strcmp(a.first, b.first) < 0; });
-    if (relief->outline.empty()) {
-      geometry = "null";
-    } else {
-      const std::vector<ScenePoint> ring = OutlineRing(relief->outline);
-      AppendRing(geometry, ring.data(), nullptr, ring.size());
-    }
+  static constexpr const char* kCorners[4][2] = {
+      {"a_x", "a_y"}, {"b_x", "b_y"}, {"c_x", "c_y"}, {"d_x", "d_y"}};
+  for (int i = 0; i < 4; ++i) {
+    members.emplace_back(kCorners[i][0], number(f.corners[static_cast<size_t>(i)].x));
+    members.emplace_back(kCorners[i][1], number(f.corners[static_cast<size_t>(i)].y));
   }
-  QByteArray text;
-  text.reserve(1024);
+  members.emplace_back("relief_area", optional(relief->area));
+  members.emplace_back("visible_pct", optional(relief->visiblePercent));
+  members.emplace_back("gsd_row_relief", optional(relief->gsdRow));
+  members.emplace_back("gsd_column_relief", optional(relief->gsdColumn));
+  members.emplace_back("misses_surface", boolean(relief->missesSurface));
+  std::sort(members.begin(), members.end(),
+            [](const auto& a, const auto& b) { return std::strcmp(a.first, b.first) < 0; });
   text += "{\"geometry\":";
-  text += geometry;
+  if (relief->outline.empty()) {
+    text += "null";
+  } else {
+    const std::vector<ScenePoint> ring = OutlineRing(relief->outline);
+    AppendRing(text, ring.data(), nullptr, ring.size());
+  }
   text += ",\"id\":";
   text += QByteArray::number(f.frame);
   text += ",\"properties\":{";
   for (size_t i = 0; i < members.size(); ++i) {
-    if (i) text += ',';
-    text += '"';
-    text += members[i].first;
-    text += "\":";
+    key(members[i].first, i == 0);
     text += members[i].second;
   }
   text += "},\"type\":\"Feature\"}";

@@ -274,12 +274,20 @@ std::string FormatScientificC(long double value, int digits) {
 }
 
 QByteArray FormatShortest(double value) {
+  QByteArray text;
+  AppendShortest(text, value);
+  return text;
+}
+
+void AppendShortest(QByteArray& out, double value) {
   const double magnitude = std::fabs(value);
   // Numbers with decimals of moderate size are written in fixed notation:
   // the shortest digits with the point placed. Whole numbers and the rest
   // take Qt's own choice between fixed and scientific notation.
-  if (!(magnitude >= 1e-3 && magnitude < 1e15) || value == std::trunc(value))
-    return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+  if (!(magnitude >= 1e-3 && magnitude < 1e15) || value == std::trunc(value)) {
+    out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+    return;
+  }
   char sci[32];
   const auto r = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific);
   // d[.ddd]e[+-]XX
@@ -305,7 +313,7 @@ QByteArray FormatShortest(double value) {
     for (int i = 0; i < -exponent - 1; ++i) text[n++] = '0';
     for (int i = 0; i < count; ++i) text[n++] = digits[i];
   }
-  return QByteArray(text, n);
+  out.append(text, n);
 }
 
 }  // namespace skarvel

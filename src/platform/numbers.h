@@ -64,5 +64,6 @@ std::string FormatScientificC(long double value, int digits);
 // The shortest text that reads back to the same double, '.' as separator,
 // spelled as Qt's QByteArray::number(value, 'g', shortest) spells it.
 QByteArray FormatShortest(double value);
+void AppendShortest(QByteArray& out, double value);  // the same text, appended
 
 }  // namespace skarvel
