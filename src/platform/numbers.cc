@@ -52,33 +52,41 @@ void SetDecimalSeparatorOverride(std::optional<QChar> separator) { g_separatorOv
 
 std::optional<long double> ParseExtended(const QString& text, QChar separator) {
   // Check the grammar and build the same number in the C locale's spelling.
-  std::string ascii;
-  ascii.reserve(static_cast<size_t>(text.size()));
-  qsizetype i = 0;
+  // Each character gives at most one; short texts stay off the heap.
   const qsizetype n = text.size();
+  char local[128];
+  std::string heap;
+  char* ascii = local;
+  if (n >= static_cast<qsizetype>(sizeof local)) {
+    heap.resize(static_cast<size_t>(n) + 1);
+    ascii = heap.data();
+  }
+  size_t length = 0;
+  auto put = [&](char c) { ascii[length++] = c; };
+  qsizetype i = 0;
   while (i < n && text[i] == u' ') ++i;
-  if (i < n && (text[i] == u'+' || text[i] == u'-')) ascii += static_cast<char>(text[i++].unicode());
+  if (i < n && (text[i] == u'+' || text[i] == u'-')) put(static_cast<char>(text[i++].unicode()));
   int mantissaDigits = 0;
   while (i < n && IsDigit(text[i])) {
-    ascii += static_cast<char>(text[i++].unicode());
+    put(static_cast<char>(text[i++].unicode()));
     ++mantissaDigits;
   }
   if (i < n && text[i] == separator) {
-    ascii += '.';
+    put('.');
     ++i;
     while (i < n && IsDigit(text[i])) {
-      ascii += static_cast<char>(text[i++].unicode());
+      put(static_cast<char>(text[i++].unicode()));
       ++mantissaDigits;
     }
   }
   if (mantissaDigits == 0) return std::nullopt;
   if (i < n && (text[i] == u'e' || text[i] == u'E')) {
-    ascii += 'e';
+    put('e');
     ++i;
-    if (i < n && (text[i] == u'+' || text[i] == u'-')) ascii += static_cast<char>(text[i++].unicode());
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) put(static_cast<char>(text[i++].unicode()));
     int exponentDigits = 0;
     while (i < n && IsDigit(text[i])) {
-      ascii += static_cast<char>(text[i++].unicode());
+      put(static_cast<char>(text[i++].unicode()));
       ++exponentDigits;
     }
     if (exponentDigits == 0) return std::nullopt;
@@ -88,8 +96,9 @@ std::optional<long double> ParseExtended(const QString& text, QChar separator) {
 
   char* end = nullptr;
   errno = 0;
-  const long double value = strtold_l(ascii.c_str(), &end, CLocale());
-  if (end != ascii.c_str() + ascii.size()) return std::nullopt;
+  ascii[length] = '\0';
+  const long double value = strtold_l(ascii, &end, CLocale());
+  if (end != ascii + length) return std::nullopt;
   if (!std::isfinite(value)) return std::nullopt;
   // ERANGE with a huge result is an overflow; with a tiny one the value has
   // underflowed towards zero, which the unit accepts silently.
