@@ -25,6 +25,48 @@ locale_t CLocale() {
 
 bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
+// A checked C-locale number text whose digits make an integer M below
+// 10^19 and whose scale is a power of ten up to 10^27: both are exact long
+// doubles, so M * 10^k or M / 10^k is one correctly rounded operation, the
+// very value strtold gives. Empty for every other text.
+std::optional<long double> QuickDecimal(const char* text, size_t length) {
+  static constexpr long double kPowers[] = {
+      1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+      1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+  size_t i = 0;
+  const bool negative = text[0] == '-';
+  if (text[0] == '+' || text[0] == '-') ++i;
+  uint64_t m = 0;
+  int digits = 0;  // significant digits in m
+  int scale = 0;   // value = m * 10^scale
+  bool point = false;
+  for (; i < length && text[i] != 'e'; ++i) {
+    if (text[i] == '.') {
+      point = true;
+      continue;
+    }
+    const int d = text[i] - '0';
+    if (point) --scale;
+    if (digits == 0 && d == 0) continue;
+    if (++digits > 19) return std::nullopt;
+    m = m * 10 + static_cast<uint64_t>(d);
+  }
+  if (i < length) {  // the exponent
+    ++i;
+    bool negativeExponent = false;
+    if (text[i] == '+' || text[i] == '-') negativeExponent = text[i++] == '-';
+    if (length - i > 4) return std::nullopt;
+    int exponent = 0;
+    for (; i < length; ++i) exponent = exponent * 10 + (text[i] - '0');
+    scale += negativeExponent ? -exponent : exponent;
+  }
+  if (m == 0) return negative ? -0.0L : 0.0L;
+  if (scale < -27 || scale > 27) return std::nullopt;
+  const long double magnitude = static_cast<long double>(m);
+  const long double value = scale < 0 ? magnitude / kPowers[-scale] : magnitude * kPowers[scale];
+  return negative ? -value : value;
+}
+
 }  // namespace
 
 QChar LocaleDecimalSeparator() {
@@ -94,9 +136,10 @@ std::optional<long double> ParseExtended(const QString& text, QChar separator) {
   while (i < n && text[i] == u' ') ++i;
   if (i != n) return std::nullopt;
 
+  ascii[length] = '\0';
+  if (const auto quick = QuickDecimal(ascii, length)) return *quick;
   char* end = nullptr;
   errno = 0;
-  ascii[length] = '\0';
   const long double value = strtold_l(ascii, &end, CLocale());
   if (end != ascii + length) return std::nullopt;
   if (!std::isfinite(value)) return std::nullopt;

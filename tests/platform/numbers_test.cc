@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <QLocale>
 
+#include <locale.h>
+
 #include <bit>
 #include <charconv>
 #include <clocale>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -215,6 +218,29 @@ TEST(NumberFormat, ScientificMatchesLibraryOnRandomValues) {
     const int digits = 1 + static_cast<int>(random() % 19);
     ASSERT_EQ(FormatScientificC(v, digits), reference(v, digits)) << static_cast<double>(v) << " " << digits;
   }
+}
+
+// Random number texts read as the C library reads them, to the last bit of
+// the long double.
+TEST(NumberParse, MatchesTheCLibraryToTheLastBit) {
+  std::mt19937_64 random(2718);
+  locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+  for (int i = 0; i < 200000; ++i) {
+    std::string text = random() % 2 ? "-" : "";
+    const int whole = static_cast<int>(random() % 12), decimals = static_cast<int>(random() % 22);
+    for (int k = 0; k < whole; ++k) text += static_cast<char>('0' + random() % 10);
+    if (whole == 0 || decimals > 0) {
+      text += '.';
+      for (int k = 0; k < std::max(decimals, whole == 0 ? 1 : 0); ++k)
+        text += static_cast<char>('0' + random() % 10);
+    }
+    if (random() % 3 == 0) text += "e" + std::to_string(static_cast<int>(random() % 70) - 35);
+    const long double expected = strtold_l(text.c_str(), nullptr, c);
+    const auto value = ParseExtended(QString::fromStdString(text), u'.');
+    ASSERT_TRUE(value.has_value()) << text;
+    ASSERT_EQ(std::memcmp(&*value, &expected, 10), 0) << text;
+  }
+  freelocale(c);
 }
 
 // Every kind of double against Qt's own shortest conversion, which the
