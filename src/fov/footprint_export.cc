@@ -1,6 +1,7 @@
 #include "fov/footprint_export.h"
 
 #include "platform/files.h"
+#include "platform/numbers.h"
 #include "platform/parallel.h"
 
 #include <QJsonArray>
@@ -10,6 +11,8 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -52,7 +55,7 @@ void AddInOrder(int count, const std::function<QByteArray(int)>& text, BlockWrit
 }
 
 // The shortest text that reads back to the same double, "." as separator.
-QByteArray Number(double value) { return QByteArray::number(value, 'g', QLocale::FloatingPointShortest); }
+QByteArray Number(double value) { return FormatShortest(value); }
 
 QByteArray OptionalNumber(const std::optional<double>& value) {
   return value ? Number(*value) : QByteArray();
@@ -107,74 +110,202 @@ void EmitCsv(const SceneFigures& figures, const ByteSink& sink) {
       static_cast<int>(figures.frames.size()),
       [&](int n) {
         const FrameFigures& f = figures.frames[static_cast<size_t>(n)];
-        QByteArray row = QByteArray::number(f.frame) + ',' + CsvField(f.name);
-        for (const ScenePoint& p : f.corners) row += ',' + Number(p.x) + ',' + Number(p.y);
-        row += ',' + Number(f.area) + ',' + Number(f.gsdRow) + ',' + Number(f.gsdColumn);
+        QByteArray row;
+        row.reserve(400);
+        row += QByteArray::number(f.frame);
+        row += ',';
+        row += CsvField(f.name);
+        for (const ScenePoint& p : f.corners) {
+          row += ',';
+          AppendShortest(row, p.x);
+          row += ',';
+          AppendShortest(row, p.y);
+        }
+        for (double v : {f.area, f.gsdRow, f.gsdColumn}) {
+          row += ',';
+          AppendShortest(row, v);
+        }
         for (bool flag : {f.flags.notConvex, f.flags.horizon, f.flags.behindCamera})
           row += flag ? ",1" : ",0";
-        row += ',' + (f.stripNeighbour > 0 ? QByteArray::number(f.stripNeighbour) : QByteArray());
-        row += ',' + OptionalNumber(f.stripOverlapPercent) + ',' + OptionalNumber(f.overlapPercent);
+        row += ',';
+        if (f.stripNeighbour > 0) row += QByteArray::number(f.stripNeighbour);
+        for (const auto& v : {f.stripOverlapPercent, f.overlapPercent}) {
+          row += ',';
+          if (v) AppendShortest(row, *v);
+        }
         if (!figures.relief.empty()) row += ReliefCsvFields(figures.relief[static_cast<size_t>(n)]);
-        return row + "\r\n";
+        row += "\r\n";
+        return row;
       },
       out);
   out.Flush();
 }
 
-QJsonValue OptionalJson(const std::optional<double>& value) {
-  return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+// JSON texts are written directly, spelled exactly as Qt's compact JSON
+// writer spells them: numbers that are not whole in their shortest form,
+// plain names as they stand; whole numbers, infinities and names that need
+// escapes go through Qt's writer itself.
+QByteArray QtJsonText(const QJsonValue& value) {
+  QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+  return text.mid(1, text.size() - 2);  // without the brackets
 }
 
-QJsonObject Feature(const FrameFigures& f, const FrameRelief* relief) {
+void AppendJsonNumber(QByteArray& out, double value) {
+  if (std::isfinite(value) && value != std::trunc(value))
+    AppendShortest(out, value);
+  else
+    out += QtJsonText(QJsonValue(value));
+}
+
+void AppendOptionalJson(QByteArray& out, const std::optional<double>& value) {
+  if (value)
+    AppendJsonNumber(out, *value);
+  else
+    out += "null";
+}
+
+void AppendJsonString(QByteArray& out, const QString& text) {
+  const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
+    return c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\';
+  });
+  if (!plain) {
+    out += QtJsonText(QJsonValue(text));
+    return;
+  }
+  out += '"';
+  out += text.toLatin1();
+  out += '"';
+}
+
+void AppendRing(QByteArray& out, const ScenePoint* points, const int* order, size_t count) {
+  out += "{\"coordinates\":[[";
+  for (size_t i = 0; i < count; ++i) {
+    if (i) out += ',';
+    out += '[';
+    AppendJsonNumber(out, points[order ? order[i] : i].x);
+    out += ',';
+    AppendJsonNumber(out, points[order ? order[i] : i].y);
+    out += ']';
+  }
+  out += "]],\"type\":\"Polygon\"}";
+}
+
+// One feature as compact JSON, its members in sorted order as a JSON object
+// keeps them.
+QByteArray FeatureJson(const FrameFigures& f, const FrameRelief* relief) {
   const bool reversed = RingReversed(f.corners);
-  QJsonArray ring;
   static constexpr int kForward[] = {0, 1, 2, 3, 0}, kBackward[] = {0, 3, 2, 1, 0};
-  for (int i : reversed ? kBackward : kForward) ring.append(QJsonArray{f.corners[i].x, f.corners[i].y});
-  // Keys in their sorted order: a JSON object keeps them sorted, and
-  // inserting at the end is the cheap case.
-  const QJsonObject geometry{{"coordinates", QJsonArray{ring}}, {"type", "Polygon"}};
-  const QJsonObject properties{
-      {"area", f.area},
-      {"behind_camera", f.flags.behindCamera},
-      {"corner_order", reversed ? "ADCB" : "ABCD"},
-      {"frame", f.frame},
-      {"gsd_column", f.gsdColumn},
-      {"gsd_row", f.gsdRow},
-      {"horizon", f.flags.horizon},
-      {"name", f.name},
-      {"not_convex", f.flags.notConvex},
-      {"overlap_pct", OptionalJson(f.overlapPercent)},
-      {"strip_neighbour", f.stripNeighbour > 0 ? QJsonValue(f.stripNeighbour) : QJsonValue(QJsonValue::Null)},
-      {"strip_overlap_pct", OptionalJson(f.stripOverlapPercent)},
+  QByteArray text;
+  text.reserve(1024);
+  auto key = [&text](const char* name, bool first = false) {
+    if (!first) text += ',';
+    text += '"';
+    text += name;
+    text += "\":";
   };
-  if (relief == nullptr)
-    return QJsonObject{
-        {"geometry", geometry}, {"id", f.frame}, {"properties", properties}, {"type", "Feature"}};
+  auto boolean = [](bool b) { return b ? "true" : "false"; };
+  auto neighbour = [&f](QByteArray& out) {
+    if (f.stripNeighbour > 0)
+      out += QByteArray::number(f.stripNeighbour);
+    else
+      out += "null";
+  };
+  if (relief == nullptr) {
+    text += "{\"geometry\":";
+    AppendRing(text, f.corners.data(), reversed ? kBackward : kForward, 5);
+    text += ",\"id\":";
+    text += QByteArray::number(f.frame);
+    text += ",\"properties\":{";
+    key("area", true);
+    AppendJsonNumber(text, f.area);
+    key("behind_camera");
+    text += boolean(f.flags.behindCamera);
+    key("corner_order");
+    text += reversed ? "\"ADCB\"" : "\"ABCD\"";
+    key("frame");
+    text += QByteArray::number(f.frame);
+    key("gsd_column");
+    AppendJsonNumber(text, f.gsdColumn);
+    key("gsd_row");
+    AppendJsonNumber(text, f.gsdRow);
+    key("horizon");
+    text += boolean(f.flags.horizon);
+    key("name");
+    AppendJsonString(text, f.name);
+    key("not_convex");
+    text += boolean(f.flags.notConvex);
+    key("overlap_pct");
+    AppendOptionalJson(text, f.overlapPercent);
+    key("strip_neighbour");
+    neighbour(text);
+    key("strip_overlap_pct");
+    AppendOptionalJson(text, f.stripOverlapPercent);
+    text += "},\"type\":\"Feature\"}";
+    return text;
+  }
+
   // With a relief the geometry is the relief outline (none when a border ray
   // misses the surface), and the plane corners stay in the properties.
-  QJsonObject withRelief = properties;
+  auto number = [](double v) {
+    QByteArray t;
+    AppendJsonNumber(t, v);
+    return t;
+  };
+  auto optional = [](const std::optional<double>& v) {
+    QByteArray t;
+    AppendOptionalJson(t, v);
+    return t;
+  };
+  QByteArray name, strip;
+  AppendJsonString(name, f.name);
+  neighbour(strip);
+  std::vector<std::pair<const char*, QByteArray>> members{
+      {"area", number(f.area)},
+      {"behind_camera", boolean(f.flags.behindCamera)},
+      {"corner_order", reversed ? "\"ADCB\"" : "\"ABCD\""},
+      {"frame", QByteArray::number(f.frame)},
+      {"gsd_column", number(f.gsdColumn)},
+      {"gsd_row", number(f.gsdRow)},
+      {"horizon", boolean(f.flags.horizon)},
+      {"name", name},
+      {"not_convex", boolean(f.flags.notConvex)},
+      {"overlap_pct", optional(f.overlapPercent)},
+      {"strip_neighbour", strip},
+      {"strip_overlap_pct", optional(f.stripOverlapPercent)},
+  };
   static constexpr const char* kCorners[4][2] = {
       {"a_x", "a_y"}, {"b_x", "b_y"}, {"c_x", "c_y"}, {"d_x", "d_y"}};
   for (int i = 0; i < 4; ++i) {
-    withRelief.insert(kCorners[i][0], f.corners[static_cast<size_t>(i)].x);
-    withRelief.insert(kCorners[i][1], f.corners[static_cast<size_t>(i)].y);
+    members.emplace_back(kCorners[i][0], number(f.corners[static_cast<size_t>(i)].x));
+    members.emplace_back(kCorners[i][1], number(f.corners[static_cast<size_t>(i)].y));
   }
-  withRelief.insert("relief_area", OptionalJson(relief->area));
-  withRelief.insert("visible_pct", OptionalJson(relief->visiblePercent));
-  withRelief.insert("gsd_row_relief", OptionalJson(relief->gsdRow));
-  withRelief.insert("gsd_column_relief", OptionalJson(relief->gsdColumn));
-  withRelief.insert("misses_surface", relief->missesSurface);
-  QJsonValue outline(QJsonValue::Null);
-  if (!relief->outline.empty()) {
-    QJsonArray points;
-    for (const ScenePoint& p : OutlineRing(relief->outline)) points.append(QJsonArray{p.x, p.y});
-    outline = QJsonObject{{"coordinates", QJsonArray{points}}, {"type", "Polygon"}};
+  members.emplace_back("relief_area", optional(relief->area));
+  members.emplace_back("visible_pct", optional(relief->visiblePercent));
+  members.emplace_back("gsd_row_relief", optional(relief->gsdRow));
+  members.emplace_back("gsd_column_relief", optional(relief->gsdColumn));
+  members.emplace_back("misses_surface", boolean(relief->missesSurface));
+  std::sort(members.begin(), members.end(),
+            [](const auto& a, const auto& b) { return std::strcmp(a.first, b.first) < 0; });
+  text += "{\"geometry\":";
+  if (relief->outline.empty()) {
+    text += "null";
+  } else {
+    const std::vector<ScenePoint> ring = OutlineRing(relief->outline);
+    AppendRing(text, ring.data(), nullptr, ring.size());
   }
-  return QJsonObject{{"geometry", outline}, {"id", f.frame}, {"properties", withRelief}, {"type", "Feature"}};
+  text += ",\"id\":";
+  text += QByteArray::number(f.frame);
+  text += ",\"properties\":{";
+  for (size_t i = 0; i < members.size(); ++i) {
+    key(members[i].first, i == 0);
+    text += members[i].second;
+  }
+  text += "},\"type\":\"Feature\"}";
+  return text;
 }
 
-// The collection is written feature by feature, each made by Qt's JSON
-// classes, so that a long list never holds the whole document as objects.
+// The collection is written feature by feature, so that a long list never
+// holds the whole document at once.
 void EmitGeoJson(const SceneFigures& figures, const ByteSink& sink) {
   BlockWriter out(sink);
   // The collection's own members, then the features in the array left open.
@@ -186,10 +317,8 @@ void EmitGeoJson(const SceneFigures& figures, const ByteSink& sink) {
       static_cast<int>(figures.frames.size()),
       [&](int n) {
         return (n == 0 ? "\n" : ",\n") +
-               QJsonDocument(
-                   Feature(figures.frames[static_cast<size_t>(n)],
-                           figures.relief.empty() ? nullptr : &figures.relief[static_cast<size_t>(n)]))
-                   .toJson(QJsonDocument::Compact);
+               FeatureJson(figures.frames[static_cast<size_t>(n)],
+                           figures.relief.empty() ? nullptr : &figures.relief[static_cast<size_t>(n)]);
       },
       out);
   out.Add("\n]}\n");

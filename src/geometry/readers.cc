@@ -7,6 +7,7 @@
 #include "platform/messages.h"
 #include "platform/numbers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <new>
@@ -79,38 +80,51 @@ QString FormatShortNumber(double value) {
   // Step 1: 18 significant digits, written with exactly 18 decimals (digits
   // beyond the 18th decimal dropped, missing ones filled with "0").
   const std::string sci = FormatScientificC(magnitude, 18);  // d.ddddddddddddddddde[+-]XX
-  const size_t e = sci.find('e');
-  const int exponent = std::stoi(sci.substr(e + 1));
-  std::string digits = sci.substr(0, 1) + sci.substr(2, e - 2);  // 18 digits
-  std::string integral;
-  std::string decimals;
+  constexpr size_t e = 19;                                   // where the "e" stands
+  int exponent = 0;
+  for (size_t i = e + 2; i < sci.size(); ++i) exponent = exponent * 10 + (sci[i] - '0');
+  if (sci[e + 1] == '-') exponent = -exponent;
+  char digits[18];
+  digits[0] = sci[0];
+  std::copy(sci.begin() + 2, sci.begin() + e, digits + 1);
+  // The text of step 1 without its sign: integral part, then the decimals
+  // starting at `point`.
+  char text[64];
+  size_t length = 0;
   if (exponent >= 0) {
-    integral = digits.substr(0, static_cast<size_t>(exponent) + 1);
-    decimals = digits.substr(static_cast<size_t>(exponent) + 1);
+    std::copy(digits, digits + exponent + 1, text);
+    length = static_cast<size_t>(exponent) + 1;
   } else {
-    integral = "0";
-    decimals = std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    text[length++] = '0';
   }
-  decimals.resize(18, '0');
+  const size_t point = length;
+  for (int k = 0; k < 18; ++k) {
+    // decimal k + 1 is digit exponent + 1 + k of the 18, or a "0" before or after them
+    const int at = exponent + 1 + k;
+    text[length++] = at >= 0 && at < 18 ? digits[at] : '0';
+  }
 
   // Step 2: the cut is made at the first "." of that text, or else at its
   // first ","; with any other separator there is neither, and the text of
   // step 1 is the result as it stands.
   if (separator != u'.' && separator != u',')
-    return sign + QString::fromLatin1(integral.c_str()) + separator + QString::fromLatin1(decimals.c_str());
+    return sign + QString::fromLatin1(text, static_cast<qsizetype>(point)) + separator +
+           QString::fromLatin1(text + point, static_cast<qsizetype>(length - point));
 
   // Step 3: keep the decimals up to the third significant digit, cut.
-  QString result = sign + QString::fromLatin1(integral.c_str()) + separator;
+  char result[64];
+  size_t n = 0;
+  if (negative) result[n++] = '-';
+  std::copy(text, text + point, result + n);
+  n += point;
+  result[n++] = static_cast<char>(separator.unicode());
   int counted = 0;
-  for (char c : decimals) {
-    if (counted == 0 && c == '0') {
-      result += QLatin1Char(c);
-      continue;
-    }
-    result += QLatin1Char(c);
+  for (size_t i = point; i < length; ++i) {
+    result[n++] = text[i];
+    if (counted == 0 && text[i] == '0') continue;
     if (++counted == 3) break;
   }
-  if (counted > 0) return result;
+  if (counted > 0) return QString::fromLatin1(result, static_cast<qsizetype>(n));
 
   // Step 4: no significant decimal at all: the value truncated to an integer.
   const std::string whole = FormatFixedC(std::trunc(magnitude), 0);

@@ -2,8 +2,11 @@
 
 #include "platform/error.h"
 
+#include <QLocale>
+
 #include <langinfo.h>
 #include <locale.h>
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -21,6 +24,48 @@ locale_t CLocale() {
 }
 
 bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// A checked C-locale number text whose digits make an integer M below
+// 10^19 and whose scale is a power of ten up to 10^27: both are exact long
+// doubles, so M * 10^k or M / 10^k is one correctly rounded operation, the
+// very value strtold gives. Empty for every other text.
+std::optional<long double> QuickDecimal(const char* text, size_t length) {
+  static constexpr long double kPowers[] = {
+      1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+      1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+  size_t i = 0;
+  const bool negative = text[0] == '-';
+  if (text[0] == '+' || text[0] == '-') ++i;
+  uint64_t m = 0;
+  int digits = 0;  // significant digits in m
+  int scale = 0;   // value = m * 10^scale
+  bool point = false;
+  for (; i < length && text[i] != 'e'; ++i) {
+    if (text[i] == '.') {
+      point = true;
+      continue;
+    }
+    const int d = text[i] - '0';
+    if (point) --scale;
+    if (digits == 0 && d == 0) continue;
+    if (++digits > 19) return std::nullopt;
+    m = m * 10 + static_cast<uint64_t>(d);
+  }
+  if (i < length) {  // the exponent
+    ++i;
+    bool negativeExponent = false;
+    if (text[i] == '+' || text[i] == '-') negativeExponent = text[i++] == '-';
+    if (length - i > 4) return std::nullopt;
+    int exponent = 0;
+    for (; i < length; ++i) exponent = exponent * 10 + (text[i] - '0');
+    scale += negativeExponent ? -exponent : exponent;
+  }
+  if (m == 0) return negative ? -0.0L : 0.0L;
+  if (scale < -27 || scale > 27) return std::nullopt;
+  const long double magnitude = static_cast<long double>(m);
+  const long double value = scale < 0 ? magnitude / kPowers[-scale] : magnitude * kPowers[scale];
+  return negative ? -value : value;
+}
 
 }  // namespace
 
@@ -49,33 +94,41 @@ void SetDecimalSeparatorOverride(std::optional<QChar> separator) { g_separatorOv
 
 std::optional<long double> ParseExtended(const QString& text, QChar separator) {
   // Check the grammar and build the same number in the C locale's spelling.
-  std::string ascii;
-  ascii.reserve(static_cast<size_t>(text.size()));
-  qsizetype i = 0;
+  // Each character gives at most one; short texts stay off the heap.
   const qsizetype n = text.size();
+  char local[128];
+  std::string heap;
+  char* ascii = local;
+  if (n >= static_cast<qsizetype>(sizeof local)) {
+    heap.resize(static_cast<size_t>(n) + 1);
+    ascii = heap.data();
+  }
+  size_t length = 0;
+  auto put = [&](char c) { ascii[length++] = c; };
+  qsizetype i = 0;
   while (i < n && text[i] == u' ') ++i;
-  if (i < n && (text[i] == u'+' || text[i] == u'-')) ascii += static_cast<char>(text[i++].unicode());
+  if (i < n && (text[i] == u'+' || text[i] == u'-')) put(static_cast<char>(text[i++].unicode()));
   int mantissaDigits = 0;
   while (i < n && IsDigit(text[i])) {
-    ascii += static_cast<char>(text[i++].unicode());
+    put(static_cast<char>(text[i++].unicode()));
     ++mantissaDigits;
   }
   if (i < n && text[i] == separator) {
-    ascii += '.';
+    put('.');
     ++i;
     while (i < n && IsDigit(text[i])) {
-      ascii += static_cast<char>(text[i++].unicode());
+      put(static_cast<char>(text[i++].unicode()));
       ++mantissaDigits;
     }
   }
   if (mantissaDigits == 0) return std::nullopt;
   if (i < n && (text[i] == u'e' || text[i] == u'E')) {
-    ascii += 'e';
+    put('e');
     ++i;
-    if (i < n && (text[i] == u'+' || text[i] == u'-')) ascii += static_cast<char>(text[i++].unicode());
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) put(static_cast<char>(text[i++].unicode()));
     int exponentDigits = 0;
     while (i < n && IsDigit(text[i])) {
-      ascii += static_cast<char>(text[i++].unicode());
+      put(static_cast<char>(text[i++].unicode()));
       ++exponentDigits;
     }
     if (exponentDigits == 0) return std::nullopt;
@@ -83,10 +136,12 @@ std::optional<long double> ParseExtended(const QString& text, QChar separator) {
   while (i < n && text[i] == u' ') ++i;
   if (i != n) return std::nullopt;
 
+  ascii[length] = '\0';
+  if (const auto quick = QuickDecimal(ascii, length)) return *quick;
   char* end = nullptr;
   errno = 0;
-  const long double value = strtold_l(ascii.c_str(), &end, CLocale());
-  if (end != ascii.c_str() + ascii.size()) return std::nullopt;
+  const long double value = strtold_l(ascii, &end, CLocale());
+  if (end != ascii + length) return std::nullopt;
   if (!std::isfinite(value)) return std::nullopt;
   // ERANGE with a huge result is an overflow; with a tiny one the value has
   // underflowed towards zero, which the unit accepts silently.
@@ -175,12 +230,142 @@ std::string FormatFixedC(long double value, int decimals) {
   return std::string(buffer, result.ptr);
 }
 
+namespace {
+
+using Wide = unsigned __int128;
+
+constexpr Wide PowerOfTen(int n) {
+  Wide p = 1;
+  for (int i = 0; i < n; ++i) p *= 10;
+  return p;
+}
+
+constexpr int kMaxFastDigits = 19;
+
+// The significant digits of a positive finite value, correctly rounded (to
+// the nearest, ties to even) from its exact binary value, in 128-bit
+// integers: value = m * 2^-s, and the digits are m * 10^p / 2^s rounded.
+// False when the value lies outside what that arithmetic holds (whole
+// numbers, very small or large values); the caller then takes the general
+// path.
+bool FastScientificDigits(long double value, int digits, uint64_t& result, int& exponent) {
+  if (!(value > 0) || !std::isfinite(value) || digits < 1 || digits > kMaxFastDigits) return false;
+  int binaryExponent = 0;
+  const long double fraction = std::frexp(value, &binaryExponent);  // value = fraction * 2^binaryExponent
+  uint64_t m = static_cast<uint64_t>(std::ldexp(fraction, 64));
+  int e = binaryExponent - 64;  // value = m * 2^e exactly
+  while ((m & 1) == 0) {
+    m >>= 1;
+    ++e;
+  }
+  if (e >= 0) return false;
+  const int s = -e;
+  if (s > 126) return false;
+  const int mBits = 64 - __builtin_clzll(m);
+  const Wide low = PowerOfTen(digits - 1), high = PowerOfTen(digits);
+  // A first guess of the decimal exponent, corrected below.
+  int x = static_cast<int>(std::floor(std::log10(value)));
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const int p = digits - 1 - x;
+    // 10^p has at most 3.33 p bits; the product must stay below 2^127.
+    if (p < 0 || p > 38 || mBits + (p * 3322 + 999) / 1000 > 127) return false;
+    const Wide n = static_cast<Wide>(m) * PowerOfTen(p);
+    Wide q = n >> s;
+    if (q >= high) {
+      ++x;
+      continue;
+    }
+    const Wide rest = n - (q << s);
+    const Wide half = static_cast<Wide>(1) << (s - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+    if (q < low) {
+      --x;
+      continue;
+    }
+    if (q == high) {  // rounded up into the next decade
+      q = low;
+      ++x;
+    }
+    result = static_cast<uint64_t>(q);
+    exponent = x;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string FormatScientificC(long double value, int digits) {
+  uint64_t q = 0;
+  int x = 0;
+  if (FastScientificDigits(value, digits, q, x)) {
+    // d.ddde[+-]XX, as the general path spells it
+    char text[kMaxFastDigits + 1];
+    for (int i = digits - 1; i >= 0; --i) {
+      text[i] = static_cast<char>('0' + q % 10);
+      q /= 10;
+    }
+    std::string out;
+    out.reserve(static_cast<size_t>(digits) + 8);
+    out += text[0];
+    if (digits > 1) {
+      out += '.';
+      out.append(text + 1, static_cast<size_t>(digits - 1));
+    }
+    out += x < 0 ? "e-" : "e+";
+    const int magnitude = x < 0 ? -x : x;
+    if (magnitude < 10) out += '0';
+    out += std::to_string(magnitude);
+    return out;
+  }
   char buffer[128];
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, digits - 1);
   if (result.ec != std::errc{}) throw Error(messages::kFloatOverflow);
   return std::string(buffer, result.ptr);
+}
+
+QByteArray FormatShortest(double value) {
+  QByteArray text;
+  AppendShortest(text, value);
+  return text;
+}
+
+void AppendShortest(QByteArray& out, double value) {
+  const double magnitude = std::fabs(value);
+  // Numbers with decimals of moderate size are written in fixed notation:
+  // the shortest digits with the point placed. Whole numbers and the rest
+  // take Qt's own choice between fixed and scientific notation.
+  if (!(magnitude >= 1e-3 && magnitude < 1e15) || value == std::trunc(value)) {
+    out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+    return;
+  }
+  char sci[32];
+  const auto r = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific);
+  // d[.ddd]e[+-]XX
+  const char* e = std::find(sci, r.ptr, 'e');
+  int exponent = 0;
+  for (const char* p = e + 2; p < r.ptr; ++p) exponent = exponent * 10 + (*p - '0');
+  if (e[1] == '-') exponent = -exponent;
+  char digits[20];
+  int count = 0;
+  for (const char* p = sci; p < e; ++p)
+    if (*p != '.') digits[count++] = *p;
+  char text[48];
+  int n = 0;
+  if (value < 0) text[n++] = '-';
+  if (exponent >= 0) {
+    // not whole, so there are more digits than the integral part holds
+    for (int i = 0; i <= exponent; ++i) text[n++] = digits[i];
+    text[n++] = '.';
+    for (int i = exponent + 1; i < count; ++i) text[n++] = digits[i];
+  } else {
+    text[n++] = '0';
+    text[n++] = '.';
+    for (int i = 0; i < -exponent - 1; ++i) text[n++] = '0';
+    for (int i = 0; i < count; ++i) text[n++] = digits[i];
+  }
+  out.append(text, n);
 }
 
 }  // namespace skarvel

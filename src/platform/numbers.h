@@ -13,6 +13,7 @@
 // them: the grammar is checked by hand and the digits are converted in the
 // "C" locale.
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -60,5 +61,9 @@ std::string FormatFixedC(long double value, int decimals);
 // Locale-independent scientific notation with `digits` significant digits,
 // correctly rounded, '.' as separator (for example "1.25000e+02").
 std::string FormatScientificC(long double value, int digits);
+// The shortest text that reads back to the same double, '.' as separator,
+// spelled as Qt's QByteArray::number(value, 'g', shortest) spells it.
+QByteArray FormatShortest(double value);
+void AppendShortest(QByteArray& out, double value);  // the same text, appended
 
 }  // namespace skarvel

@@ -229,3 +229,94 @@ SKARVEL_OUTPUT_FAULT_TESTS(GeoJsonExportOutput, ExportedFile(false))
 
 }  // namespace
 }  // namespace skarvel
+
+namespace skarvel {
+namespace {
+
+// A feature as Qt's JSON classes make it: the reference for the text the
+// export writes directly.
+QJsonObject QtFeature(const FrameFigures& f, const FrameRelief* relief) {
+  auto optional = [](const std::optional<double>& v) { return v ? QJsonValue(*v) : QJsonValue(); };
+  const bool reversed = RingReversed(f.corners);
+  QJsonArray ring;
+  for (int i : reversed ? std::array{0, 3, 2, 1, 0} : std::array{0, 1, 2, 3, 0})
+    ring.append(QJsonArray{f.corners[i].x, f.corners[i].y});
+  QJsonObject properties{
+      {"area", f.area},
+      {"behind_camera", f.flags.behindCamera},
+      {"corner_order", reversed ? "ADCB" : "ABCD"},
+      {"frame", f.frame},
+      {"gsd_column", f.gsdColumn},
+      {"gsd_row", f.gsdRow},
+      {"horizon", f.flags.horizon},
+      {"name", f.name},
+      {"not_convex", f.flags.notConvex},
+      {"overlap_pct", optional(f.overlapPercent)},
+      {"strip_neighbour", f.stripNeighbour > 0 ? QJsonValue(f.stripNeighbour) : QJsonValue()},
+      {"strip_overlap_pct", optional(f.stripOverlapPercent)},
+  };
+  QJsonValue geometry = QJsonObject{{"coordinates", QJsonArray{ring}}, {"type", "Polygon"}};
+  if (relief != nullptr) {
+    const char* names[] = {"a_x", "a_y", "b_x", "b_y", "c_x", "c_y", "d_x", "d_y"};
+    for (int i = 0; i < 8; ++i) properties.insert(names[i], i % 2 ? f.corners[i / 2].y : f.corners[i / 2].x);
+    properties.insert("relief_area", optional(relief->area));
+    properties.insert("visible_pct", optional(relief->visiblePercent));
+    properties.insert("gsd_row_relief", optional(relief->gsdRow));
+    properties.insert("gsd_column_relief", optional(relief->gsdColumn));
+    properties.insert("misses_surface", relief->missesSurface);
+    QJsonArray points;  // the outline given counter-clockwise, closed
+    for (const ScenePoint& p : relief->outline) points.append(QJsonArray{p.x, p.y});
+    if (!relief->outline.empty()) points.append(QJsonArray{relief->outline[0].x, relief->outline[0].y});
+    geometry = relief->outline.empty()
+                   ? QJsonValue()
+                   : QJsonObject{{"coordinates", QJsonArray{points}}, {"type", "Polygon"}};
+  }
+  return {{"geometry", geometry}, {"id", f.frame}, {"properties", properties}, {"type", "Feature"}};
+}
+
+TEST(GeoJsonText, SpellsEveryValueAsQtsJsonWriter) {
+  const SceneQuad square{{{0, 0}, {1, 0}, {1, 1}, {0, 1}}}, turned{{{0, 0}, {0, 1}, {1, 1}, {1, 0}}};
+  SceneFigures figures;
+  figures.unionArea = 12.5;
+  // (corners, area, name, optional figures): whole numbers, signed zeros,
+  // huge and tiny values, names that need escapes
+  figures.frames = {
+      {.frame = 1, .name = "f1.ort", .corners = square, .area = 1, .gsdRow = 0.5, .gsdColumn = -0.0},
+      {.frame = 2,
+       .name = "quote\" back\\slash",
+       .corners = turned,
+       .area = 1e20,
+       .gsdRow = 1e-7,
+       .gsdColumn = 123456789012.25,
+       .stripNeighbour = 1,
+       .stripOverlapPercent = 60.0,
+       .overlapPercent = 33.333333333333336},
+      {.frame = 3,
+       .name = QString::fromUtf8("тест\tкадр\x01"),
+       .corners = {{{-1e300, 5e-324}, {0.1, 0.2}, {1e15, -1e15 - 2}, {0.001, -0.0009765625}}},
+       .area = 0.30000000000000004,
+       .gsdRow = 1e6,
+       .gsdColumn = 100000.5,
+       .stripNeighbour = 0,
+       .overlapPercent = 0.0},
+  };
+  auto expected = [&figures](bool withRelief) {
+    QByteArray text = R"({"type":"FeatureCollection","union_area":12.5,"features":[)";
+    for (size_t i = 0; i < figures.frames.size(); ++i)
+      text += (i ? ",\n" : "\n") +
+              QJsonDocument(QtFeature(figures.frames[i], withRelief ? &figures.relief[i] : nullptr))
+                  .toJson(QJsonDocument::Compact);
+    return text + "\n]}\n";
+  };
+  EXPECT_EQ(FootprintsGeoJson(figures), expected(false));
+
+  figures.relief = {
+      {.outline = {{0, 0}, {2.5, 0}, {2.5, 1e-3}}, .area = 1.25, .visiblePercent = 100.0, .gsdRow = 0.1},
+      {.missesSurface = true},
+      {.outline = {{1, 1}, {3, 1}, {3, 3}}, .area = 2, .gsdColumn = 7.75},
+  };
+  EXPECT_EQ(FootprintsGeoJson(figures), expected(true));
+}
+
+}  // namespace
+}  // namespace skarvel

@@ -3,9 +3,18 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <QLocale>
 
+#include <locale.h>
+
+#include <bit>
+#include <charconv>
 #include <clocale>
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
 
 namespace skarvel {
 namespace {
@@ -152,6 +161,121 @@ TEST(NumberFormat, FixedAndScientificAreCorrectlyRounded) {
   EXPECT_EQ(FormatFixedC(-2.5L, 0), "-2");
   EXPECT_EQ(FormatScientificC(117647.05882352941L, 18).substr(0, 10), "1.17647058");
   EXPECT_EQ(FormatScientificC(static_cast<long double>(0.1), 18), "1.00000000000000006e-01");
+}
+
+TEST(NumberFormat, ScientificRoundsTiesAndDecadesExactly) {
+  struct Row {
+    long double value;
+    int digits;
+    const char* expected;
+    const char* why;
+  };
+  const Row rows[] = {
+      {1000000000000000.625L, 18, "1.00000000000000062e+15", "exact tie, down to the even digit"},
+      {1000000000000000.875L, 18, "1.00000000000000088e+15", "exact tie, up to the even digit"},
+      {9.5L, 1, "1e+01", "tie into the next decade"},
+      {8.5L, 1, "8e+00", "tie kept even"},
+      {0.5L, 1, "5e-01", "one digit has no point"},
+      {9.96L, 2, "1.0e+01", "rounded up into the next decade"},
+      {0.001L, 3, "1.00e-03", "a power of ten held inexactly"},
+      {1e-100L, 5, "1.0000e-100", "three exponent digits"},
+      {123456789012345678.0L, 18, "1.23456789012345678e+17", "a whole number"},
+      {0.1L, 19, "1.000000000000000000e-01", "long double 0.1 to 19 digits"},
+  };
+  for (const Row& r : rows) EXPECT_EQ(FormatScientificC(r.value, r.digits), r.expected) << r.why;
+}
+
+// The digits of random values against the C++ library's own conversion.
+TEST(NumberFormat, ScientificMatchesLibraryOnRandomValues) {
+  std::mt19937_64 random(20261210);
+  auto reference = [](long double v, int digits) {
+    char buffer[256];
+    const auto r =
+        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, digits - 1);
+    return std::string(buffer, r.ptr);
+  };
+  for (int i = 0; i < 200000; ++i) {
+    const uint64_t bits = random();
+    long double v;
+    switch (i % 4) {
+      case 0: {  // any double of moderate size, as the corner lines see them
+        const double d = std::ldexp(static_cast<double>(bits >> 11) / 9007199254740992.0 + 0.5,
+                                    static_cast<int>(random() % 80) - 50);
+        v = d;
+        break;
+      }
+      case 1:  // a full 64-bit mantissa
+        v = std::ldexp(static_cast<long double>(bits | (1ull << 63)), static_cast<int>(random() % 160) - 200);
+        break;
+      case 2:  // few significant bits: many exact ties
+        v = std::ldexp(static_cast<long double>(bits >> 40), -static_cast<int>(random() % 12));
+        break;
+      default:  // any double
+        v = std::fabs(std::bit_cast<double>(bits));
+        if (!std::isfinite(v)) v = 1;
+        break;
+    }
+    const int digits = 1 + static_cast<int>(random() % 19);
+    ASSERT_EQ(FormatScientificC(v, digits), reference(v, digits)) << static_cast<double>(v) << " " << digits;
+  }
+}
+
+// Random number texts read as the C library reads them, to the last bit of
+// the long double.
+TEST(NumberParse, MatchesTheCLibraryToTheLastBit) {
+  std::mt19937_64 random(2718);
+  locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+  for (int i = 0; i < 200000; ++i) {
+    std::string text = random() % 2 ? "-" : "";
+    const int whole = static_cast<int>(random() % 12), decimals = static_cast<int>(random() % 22);
+    for (int k = 0; k < whole; ++k) text += static_cast<char>('0' + random() % 10);
+    if (whole == 0 || decimals > 0) {
+      text += '.';
+      for (int k = 0; k < std::max(decimals, whole == 0 ? 1 : 0); ++k)
+        text += static_cast<char>('0' + random() % 10);
+    }
+    if (random() % 3 == 0) text += "e" + std::to_string(static_cast<int>(random() % 70) - 35);
+    const long double expected = strtold_l(text.c_str(), nullptr, c);
+    const auto value = ParseExtended(QString::fromStdString(text), u'.');
+    ASSERT_TRUE(value.has_value()) << text;
+    ASSERT_EQ(std::memcmp(&*value, &expected, 10), 0) << text;
+  }
+  freelocale(c);
+}
+
+// Every kind of double against Qt's own shortest conversion, which the
+// exports were written with.
+TEST(NumberFormat, ShortestMatchesQtOnRandomValues) {
+  std::mt19937_64 random(31415);
+  std::vector<double> values{0.1,
+                             -0.1,
+                             0.001,
+                             0.0009999999999999998,
+                             1e15 - 0.5,
+                             999999999999999.9,
+                             123456.789,
+                             -2.5,
+                             0.5,
+                             1e-300,
+                             5e-324,
+                             1e300,
+                             0.0,
+                             -0.0,
+                             1e6,
+                             100000.0,
+                             std::numeric_limits<double>::infinity(),
+                             std::nan("")};
+  for (int i = 0; i < 300000; ++i) {
+    const uint64_t bits = random();
+    if (i % 2 == 0)  // moderate sizes, as the figures are
+      values.push_back(std::ldexp(static_cast<double>(bits >> 11) / 9007199254740992.0 + 0.5,
+                                  static_cast<int>(random() % 70) - 20) *
+                       (bits & 1 ? -1 : 1));
+    else
+      values.push_back(std::bit_cast<double>(bits));
+  }
+  for (double v : values)
+    ASSERT_EQ(FormatShortest(v), QByteArray::number(v, 'g', QLocale::FloatingPointShortest)) << v;
 }
 
 }  // namespace
