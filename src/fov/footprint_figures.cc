@@ -224,7 +224,10 @@ OverlapFigures OverlapsByGeos(const std::vector<SceneQuad>& quads, const std::ve
   out.areas.resize(quads.size());
   out.percent.resize(quads.size());
 
-  const auto [distinct, copies, of] = DistinctOutlines(quads, leftOut);
+  const Distinct found = DistinctOutlines(quads, leftOut);
+  const std::vector<SceneQuad>& distinct = found.outlines;
+  const std::vector<int>& copies = found.copies;
+  const std::vector<size_t>& of = found.of;
 
   // Per distinct outline: its area, the area no other outline covers, and
   // the area no earlier outline covers (its share of the union). Both come
@@ -538,7 +541,10 @@ class Grid {
 }  // namespace
 
 OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::vector<bool>& leftOut) {
-  const auto [distinct, copies, of] = DistinctOutlines(quads, leftOut);
+  const Distinct found = DistinctOutlines(quads, leftOut);
+  const std::vector<SceneQuad>& distinct = found.outlines;
+  const std::vector<int>& copies = found.copies;
+  const std::vector<size_t>& of = found.of;
 
   // Outlines without area take no part: they can cover nothing. The convex
   // pieces need every outline that takes part convex; others go to GEOS.
