@@ -218,16 +218,34 @@ Distinct DistinctOutlines(const std::vector<SceneQuad>& quads, const std::vector
   return out;
 }
 
+// The figures of each frame from those of its distinct outline: its area,
+// the share of the union it adds (summed over the outlines that take part)
+// and the area of it no other outline covers.
+OverlapFigures OverlapsPerFrame(const std::vector<bool>& leftOut, const Distinct& found,
+                                const std::vector<double>& area, const std::vector<char>& takesPart,
+                                const std::vector<double>& share, const std::vector<double>& uncovered) {
+  OverlapFigures out;
+  const size_t frames = found.of.size();
+  out.areas.resize(frames);
+  out.percent.resize(frames);
+  long double unionArea = 0;
+  for (size_t d = 0; d < found.outlines.size(); ++d)
+    if (takesPart[d]) unionArea += share[d];
+  out.unionArea = static_cast<double>(unionArea);
+  for (size_t n = 0; n < frames; ++n) {
+    const size_t d = found.of[n];
+    out.areas[n] = area[d];
+    const bool left = n < leftOut.size() && leftOut[n];
+    if (!left && takesPart[d]) out.percent[n] = Percent(std::max(0.0, area[d] - uncovered[d]), area[d]);
+  }
+  return out;
+}
+
 // The general way, for outlines that are not all convex: GEOS differences.
 OverlapFigures OverlapsByGeos(const std::vector<SceneQuad>& quads, const std::vector<bool>& leftOut) {
-  OverlapFigures out;
-  out.areas.resize(quads.size());
-  out.percent.resize(quads.size());
-
   const Distinct found = DistinctOutlines(quads, leftOut);
   const std::vector<SceneQuad>& distinct = found.outlines;
   const std::vector<int>& copies = found.copies;
-  const std::vector<size_t>& of = found.of;
 
   // Per distinct outline: its area, the area no other outline covers, and
   // the area no earlier outline covers (its share of the union). Both come
@@ -288,17 +306,7 @@ OverlapFigures OverlapsByGeos(const std::vector<SceneQuad>& quads, const std::ve
     }
   });
 
-  long double unionArea = 0;
-  for (size_t d = 0; d < distinct.size(); ++d)
-    if (takesPart[d]) unionArea += share[d];
-  out.unionArea = static_cast<double>(unionArea);
-  for (size_t n = 0; n < quads.size(); ++n) {
-    const size_t d = of[n];
-    out.areas[n] = area[d];
-    const bool left = n < leftOut.size() && leftOut[n];
-    if (!left && takesPart[d]) out.percent[n] = Percent(std::max(0.0, area[d] - uncovered[d]), area[d]);
-  }
-  return out;
+  return OverlapsPerFrame(leftOut, found, area, takesPart, share, uncovered);
 }
 
 // Convex outlines: each frame's outline less its neighbours, as disjoint
@@ -544,7 +552,6 @@ OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::v
   const Distinct found = DistinctOutlines(quads, leftOut);
   const std::vector<SceneQuad>& distinct = found.outlines;
   const std::vector<int>& copies = found.copies;
-  const std::vector<size_t>& of = found.of;
 
   // Outlines without area take no part: they can cover nothing. The convex
   // pieces need every outline that takes part convex; others go to GEOS.
@@ -597,20 +604,7 @@ OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::v
     }
   });
 
-  OverlapFigures out;
-  out.areas.resize(quads.size());
-  out.percent.resize(quads.size());
-  long double unionArea = 0;
-  for (size_t d = 0; d < distinct.size(); ++d)
-    if (takesPart[d]) unionArea += share[d];
-  out.unionArea = static_cast<double>(unionArea);
-  for (size_t n = 0; n < quads.size(); ++n) {
-    const size_t d = of[n];
-    out.areas[n] = area[d];
-    const bool left = n < leftOut.size() && leftOut[n];
-    if (!left && takesPart[d]) out.percent[n] = Percent(std::max(0.0, area[d] - uncovered[d]), area[d]);
-  }
-  return out;
+  return OverlapsPerFrame(leftOut, found, area, takesPart, share, uncovered);
 }
 
 SceneFigures ComputeFrameFigures(const FovScene& scene) {
