@@ -21,9 +21,10 @@ find_program(SKARVEL_OPENBOX openbox)
 #   run a second time on a real X server (NAME_xvfb). WINDOW_MANAGER names
 #   (as a GoogleTest filter) the tests whose window geometry depends on a
 #   window manager: where openbox is installed they run a third time on the
-#   X server with openbox managing the windows (NAME_wm).
+#   X server with openbox managing the windows (NAME_wm). LOCALE runs every
+#   variant under that locale (LANG and LC_ALL), ru_RU.UTF-8 for the users'.
 function(skarvel_add_test name)
-  cmake_parse_arguments(ARG "WIDGETS" "DATA_TESTS;WINDOW_MANAGER" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "WIDGETS" "DATA_TESTS;WINDOW_MANAGER;LOCALE" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_WIDGETS)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} skarvel_widget_test_main skarvel_test_support GTest::gtest)
@@ -59,5 +60,12 @@ function(skarvel_add_test name)
              --gtest_filter=${ARG_WINDOW_MANAGER})
     set_tests_properties(${name}_wm PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb;${env}"
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} TIMEOUT 300)
+  endif()
+  if(ARG_LOCALE)
+    foreach(test ${tests} ${name}_xvfb ${name}_wm)
+      if(TEST ${test})
+        set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "LANG=${ARG_LOCALE};LC_ALL=${ARG_LOCALE}")
+      endif()
+    endforeach()
   endif()
 endfunction()
