@@ -294,12 +294,7 @@ TEST_F(RgbFormTest, WhatTheViewShowsAndEveryReaderOfTheResultIsTheWholeCompositi
   // The statistics describe the current result.
   ModalWatcher watcher;
   QStringList shown;
-  watcher.onOtherModal = [&](QWidget* modal) {
-    auto* dialog = qobject_cast<TMessForm*>(modal);
-    ASSERT_NE(dialog, nullptr);
-    shown = dialog->Lines();
-    QMetaObject::invokeMethod(dialog->Button3, &QPushButton::click, Qt::QueuedConnection);
-  };
+  testing::ReadStatisticsWhenShown(watcher, &shown);
   RGBForm->ShowStatistics();
   const auto [low, high] = std::minmax_element(current.pixels.begin(), current.pixels.end());
   double sum = 0;

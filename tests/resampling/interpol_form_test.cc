@@ -195,8 +195,11 @@ TEST_F(InterpolFormTest, TheProgressDialogsCancelStopsBeforeTheNextFileStarts) {
   // The files before the one in hand stay, in list order; nothing after it is written.
   for (qsizetype i = 0; i < order.size(); ++i) {
     const bool done = QFileInfo::exists(dir_.file(order[i] + "_transform.bmp"));
-    if (i < cancelledAt) EXPECT_TRUE(done) << order[i].toStdString();
-    if (i > cancelledAt) EXPECT_FALSE(done) << order[i].toStdString() << " was started after the click";
+    if (i < cancelledAt) {
+      EXPECT_TRUE(done) << order[i].toStdString();
+    } else if (i > cancelledAt) {
+      EXPECT_FALSE(done) << order[i].toStdString() << " was started after the click";
+    }
   }
   EXPECT_TRUE(form()->FileListBox1->selectEntry("a_transform.bmp")) << "the list shows the files done";
 }
@@ -208,12 +211,7 @@ TEST_F(InterpolFormTest, TheStatisticsItemListsTheShownPictureAndReadsCancelled)
   EXPECT_EQ(items[7]->text(), "Статистика по яркости…");
   ModalWatcher watcher;
   QStringList shown;
-  watcher.onOtherModal = [&](QWidget* modal) {
-    auto* dialog = qobject_cast<TMessForm*>(modal);
-    ASSERT_NE(dialog, nullptr);
-    shown = dialog->Lines();
-    QMetaObject::invokeMethod(dialog->Button3, &QPushButton::click, Qt::QueuedConnection);
-  };
+  testing::ReadStatisticsWhenShown(watcher, &shown);
   // Before any picture is shown the dialog says so.
   items[7]->trigger();
   EXPECT_EQ(shown, QStringList{"Изображение не загружено"});

@@ -3,8 +3,10 @@
 #include "app/create_windows.h"
 #include "platform/bitmap_file.h"
 #include "shell/browser_form.h"
+#include "shell/mess_form.h"
 
 #include <QProgressDialog>
+#include <QPushButton>
 
 #include <QAbstractButton>
 #include <QDir>
@@ -146,6 +148,15 @@ void CancelProgressWhenShown(ModalWatcher& watcher, int* shown) {
     ++*shown;
     // The dialog's own button, as a person presses it.
     QMetaObject::invokeMethod(progress, "cancel", Qt::QueuedConnection);
+  };
+}
+
+void ReadStatisticsWhenShown(ModalWatcher& watcher, QStringList* lines) {
+  watcher.onOtherModal = [lines](QWidget* modal) {
+    auto* dialog = qobject_cast<TMessForm*>(modal);
+    ASSERT_NE(dialog, nullptr) << modal->objectName().toStdString();
+    *lines = dialog->Lines();
+    QMetaObject::invokeMethod(dialog->Button3, &QPushButton::click, Qt::QueuedConnection);
   };
 }
 

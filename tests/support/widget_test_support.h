@@ -136,6 +136,10 @@ QString WritePicture(const QString& folder, const QString& name, const Bitmap& p
 // Answers the batch progress dialog: presses "Отмена" the first time it shows.
 void CancelProgressWhenShown(ModalWatcher& watcher, int* shown);
 
+// Answers the statistics dialog: keeps its lines in `lines`, then presses
+// "Cancel", every time it shows.
+void ReadStatisticsWhenShown(ModalWatcher& watcher, QStringList* lines);
+
 // Lets queued events (paints, deferred deletes) run.
 void Settle();
 
