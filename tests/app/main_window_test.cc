@@ -137,7 +137,7 @@ TEST_F(MainWindowTest, FirstTaskCompactsTheMainWindowOnceAndForAll) {
   // (and until then Qt reports the maximised window's frame).
   const QRect compact(30, 30, 375, 115);
   QTest::qWait(1000);
-  QTest::qWaitFor([&] { return MainForm->frameGeometry() == compact; }, 3000);
+  (void)QTest::qWaitFor([&] { return MainForm->frameGeometry() == compact; }, 3000);
   EXPECT_EQ(MainForm->frameGeometry(), compact);
   EXPECT_EQ(MainForm->minimumSize(), MainForm->size());
   // The tool bar band sits right under the menu, not in the middle of the strip.
@@ -149,7 +149,7 @@ TEST_F(MainWindowTest, FirstTaskCompactsTheMainWindowOnceAndForAll) {
   // window has stopped following the frame the window manager tells).
   QTest::qWait(2100);
   MainForm->resize(600, 300);
-  QTest::qWaitFor([&] { return MainForm->size() == QSize(600, 300); }, 3000);
+  (void)QTest::qWaitFor([&] { return MainForm->size() == QSize(600, 300); }, 3000);
   MainForm->N11Click();
   QTest::qWait(100);
   EXPECT_EQ(MainForm->size(), QSize(600, 300));
@@ -160,7 +160,7 @@ TEST_F(MainWindowTest, FirstTaskCompactsTheMainWindowOnceAndForAll) {
 TEST_F(MainWindowTest, MaximisedAgainAfterCompactionTheBandStaysAtTheTop) {
   MainForm->N8Click();
   MainForm->showMaximized();
-  QTest::qWaitFor([] { return MainForm->height() > 300; }, 3000);
+  (void)QTest::qWaitFor([] { return MainForm->height() > 300; }, 3000);
   auto* band = Find<QWidget>(MainForm, "ControlBar1");
   EXPECT_EQ(band->mapTo(MainForm, QPoint(0, 0)).y(), MainForm->menuBar()->geometry().bottom() + 1);
   EXPECT_FALSE(MainForm->Image3->isVisible()) << "the picture stays hidden";

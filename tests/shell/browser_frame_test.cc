@@ -125,8 +125,9 @@ TEST_F(FrameTest, AtTheSmallestSizeNoControlOfABottomPanelIsCut) {
       const QString name = form->objectName() + "." + control->objectName() + " " + state;
       EXPECT_TRUE(panel.contains(QRect(control->mapTo(form->Panel1, QPoint(0, 0)), control->size())))
           << name.toStdString();
-      if (qobject_cast<QLabel*>(control) != nullptr || qobject_cast<QPushButton*>(control) != nullptr)
+      if (qobject_cast<QLabel*>(control) != nullptr || qobject_cast<QPushButton*>(control) != nullptr) {
         EXPECT_GE(control->width(), control->sizeHint().width()) << name.toStdString();
+      }
     }
   };
   MainForm->N10Click();
