@@ -23,7 +23,6 @@
 #include <utility>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace skarvel {
@@ -142,29 +141,34 @@ void ProjectFrame(TOrientationSystem system, const TCameraParams& camera, const 
   }
 }
 
-// The bytes of a plain file through one open, one status and one read or a
-// few (a geometry file is a few hundred bytes; the general reader asks for
-// the file's status three times); empty after any fault, which the
-// reporting reader then meets again.
+// The bytes of a small file through one open and one read where it fits
+// the buffer (a geometry file is a few hundred bytes; the general reader asks
+// for the file's status three times). A read shorter than asked ends a
+// plain file; what is not one (a folder, a pipe without data, a device that
+// never ends) fails here, opened without waiting, and the reporting reader
+// then meets it again. Empty after any fault.
 bool ReadSmallFile(const QString& fileName, QByteArray& bytes) {
+  constexpr qsizetype kFirstRead = 4096, kMost = qsizetype{1} << 20;
   const QByteArray path = QFile::encodeName(fileName);
   if (path.isEmpty()) return false;
-  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
-  struct stat status {};
-  bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-  if (ok) {
-    bytes.resize(static_cast<qsizetype>(status.st_size));
-    qsizetype got = 0;
-    while (ok) {
-      if (got == bytes.size()) bytes.resize(2 * got + 4096);  // the file grew
-      const ssize_t n = ::read(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got));
-      if (n < 0) ok = false;
-      if (n <= 0) break;
-      got += n;
+  bytes.resize(kFirstRead);
+  qsizetype got = 0;
+  bool ok = true;
+  while (true) {
+    const ssize_t n = ::read(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got));
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    got += n;
+    if (got < bytes.size()) break;  // short: the end of the file
+    if (bytes.size() >= kMost) {
+      ok = false;
+      break;
     }
-    bytes.resize(got);
+    bytes.resize(2 * bytes.size());
   }
+  bytes.resize(ok ? got : 0);
   ::close(fd);
   return ok;
 }
@@ -227,6 +231,10 @@ void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::
     for (size_t i = static_cast<size_t>(begin); i < static_cast<size_t>(end); ++i) {
       QByteArray bytes;
       if (!ReadSmallFile(NativeFileName(distinctGeometries[i]), bytes)) continue;
+      if (ParseImageGeometryBytes(bytes, geometries[i].geometry)) {
+        geometries[i].ok = true;
+        continue;
+      }
       try {
         ParseImageGeometry(TextLines(std::move(bytes)), geometries[i].geometry);
         geometries[i].ok = true;
@@ -244,6 +252,12 @@ void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::
   // messages, as taking the frames one by one.
   std::vector<ProjectedFrame> batch;
   int batchBegin = 0;
+  // Room for every frame at once: a survey's lists would otherwise be copied
+  // as they grow.
+  geometryNames_.reserve(count);
+  cornerLines_.reserve(cornerLines_.size() + 5 * qsizetype{count});
+  corners.reserve(4 * static_cast<size_t>(count));
+  frames_.reserve(static_cast<size_t>(count));
   for (int frame = 1; frame <= count; ++frame) {
     const size_t n = static_cast<size_t>(frame - 1);
     geometryNames_.append(geometryNames[n]);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <exception>
 #include <new>
+#include <optional>
 
 namespace skarvel {
 namespace {
@@ -44,15 +45,44 @@ QString NumberField(const QString& line) {
   return semicolon < 0 ? QString() : line.left(semicolon);
 }
 
+namespace {
+
+// Value i of an image geometry file as stored: angles (6 to 11) in radians,
+// the product rounded to a double.
+double GeometryValue(int i, double value) {
+  if (i >= 6 && i <= 11) return fp::ToDouble(static_cast<long double>(value) * kDegreesToRadians);
+  return value;
+}
+
+}  // namespace
+
 void ParseImageGeometry(const QStringList& lines, TImageGeometry& geometry) {
+  for (int i = 0; i < 21; ++i)
+    geometry[i] = GeometryValue(i, NumberOfLine(LineAt(lines, i)));  // stored at once: nothing is staged
+}
+
+bool ParseImageGeometryBytes(QByteArrayView bytes, TImageGeometry& geometry) {
+  // The lines as TextLines splits them: the text ends at a NUL, a line at
+  // CR, LF or CR LF. Number fields in ASCII read the same in every encoding,
+  // so the bytes need no decoding; FileFieldToFloat refuses any other.
+  const qsizetype nul = bytes.indexOf('\0');
+  if (nul >= 0) bytes.truncate(nul);
+  TImageGeometry values;
+  qsizetype start = 0;
   for (int i = 0; i < 21; ++i) {
-    double value = NumberOfLine(LineAt(lines, i));
-    if (i >= 6 && i <= 11) {
-      // Angles are stored in radians: the product is rounded to a double.
-      value = fp::ToDouble(static_cast<long double>(value) * kDegreesToRadians);
-    }
-    geometry[i] = value;  // stored at once: nothing is staged
+    if (start >= bytes.size()) return false;  // fewer than 21 lines
+    qsizetype end = start;
+    while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
+    const QByteArrayView line = bytes.sliced(start, end - start);
+    const qsizetype semicolon = line.indexOf(';');
+    if (semicolon < 0) return false;
+    const std::optional<double> value = FileFieldToFloat(line.first(semicolon));
+    if (!value) return false;
+    values[i] = GeometryValue(i, *value);
+    start = end + (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n' ? 2 : 1);
   }
+  geometry = values;
+  return true;
 }
 
 bool ReadImageGeometry(const QString& fileName, TImageGeometry& geometry, QList<QByteArray>* sourceLines) {

@@ -11,6 +11,7 @@
 
 #include "geometry/records.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +30,11 @@ QString NumberField(const QString& line);
 // Fills `geometry` from the 21 value lines; values 6 to 11 are converted from
 // degrees to radians. Throws at the first fault.
 void ParseImageGeometry(const QStringList& lines, TImageGeometry& geometry);
+// The same values from a file's bytes, for reading many files quickly: true
+// and `geometry` filled where the bytes' first 21 lines hold number fields in
+// ASCII that ParseImageGeometry accepts; false (nothing changed, nothing
+// reported) for anything else, which the full reader then decides.
+bool ParseImageGeometryBytes(QByteArrayView bytes, TImageGeometry& geometry);
 // Reads an image geometry file into `geometry`; false after a failure, which
 // has been reported through the message box. With `sourceLines`, also gives
 // the file's lines as raw bytes (from the same read) after a success.

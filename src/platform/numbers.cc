@@ -92,7 +92,20 @@ QChar DecimalSeparator() {
 
 void SetDecimalSeparatorOverride(std::optional<QChar> separator) { g_separatorOverride = separator; }
 
-std::optional<long double> ParseExtended(const QString& text, QChar separator) {
+namespace {
+
+// The grammar check and conversion of ParseExtended over any text whose
+// characters give their code with Code(text, i): a QString's UTF-16 or the
+// bytes of a file's field, where a byte outside ASCII (part of a character
+// of whatever encoding) matches nothing.
+char16_t Code(const QString& text, qsizetype i) { return text[i].unicode(); }
+char16_t Code(QByteArrayView text, qsizetype i) {
+  const auto byte = static_cast<unsigned char>(text[i]);
+  return byte < 0x80 ? byte : u'\uFFFF';
+}
+
+template <typename Text>
+std::optional<long double> ParseExtendedText(const Text& text, char16_t separator) {
   // Check the grammar and build the same number in the C locale's spelling.
   // Each character gives at most one; short texts stay off the heap.
   const qsizetype n = text.size();
@@ -106,34 +119,36 @@ std::optional<long double> ParseExtended(const QString& text, QChar separator) {
   size_t length = 0;
   auto put = [&](char c) { ascii[length++] = c; };
   qsizetype i = 0;
-  while (i < n && text[i] == u' ') ++i;
-  if (i < n && (text[i] == u'+' || text[i] == u'-')) put(static_cast<char>(text[i++].unicode()));
+  const auto at = [&](qsizetype k) { return Code(text, k); };
+  const auto digit = [&](qsizetype k) { return at(k) >= u'0' && at(k) <= u'9'; };
+  while (i < n && at(i) == u' ') ++i;
+  if (i < n && (at(i) == u'+' || at(i) == u'-')) put(static_cast<char>(at(i++)));
   int mantissaDigits = 0;
-  while (i < n && IsDigit(text[i])) {
-    put(static_cast<char>(text[i++].unicode()));
+  while (i < n && digit(i)) {
+    put(static_cast<char>(at(i++)));
     ++mantissaDigits;
   }
-  if (i < n && text[i] == separator) {
+  if (i < n && at(i) == separator) {
     put('.');
     ++i;
-    while (i < n && IsDigit(text[i])) {
-      put(static_cast<char>(text[i++].unicode()));
+    while (i < n && digit(i)) {
+      put(static_cast<char>(at(i++)));
       ++mantissaDigits;
     }
   }
   if (mantissaDigits == 0) return std::nullopt;
-  if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+  if (i < n && (at(i) == u'e' || at(i) == u'E')) {
     put('e');
     ++i;
-    if (i < n && (text[i] == u'+' || text[i] == u'-')) put(static_cast<char>(text[i++].unicode()));
+    if (i < n && (at(i) == u'+' || at(i) == u'-')) put(static_cast<char>(at(i++)));
     int exponentDigits = 0;
-    while (i < n && IsDigit(text[i])) {
-      put(static_cast<char>(text[i++].unicode()));
+    while (i < n && digit(i)) {
+      put(static_cast<char>(at(i++)));
       ++exponentDigits;
     }
     if (exponentDigits == 0) return std::nullopt;
   }
-  while (i < n && text[i] == u' ') ++i;
+  while (i < n && at(i) == u' ') ++i;
   if (i != n) return std::nullopt;
 
   ascii[length] = '\0';
@@ -147,6 +162,12 @@ std::optional<long double> ParseExtended(const QString& text, QChar separator) {
   // underflowed towards zero, which the unit accepts silently.
   if (errno == ERANGE && std::fabs(value) > 1) return std::nullopt;
   return value;
+}
+
+}  // namespace
+
+std::optional<long double> ParseExtended(const QString& text, QChar separator) {
+  return ParseExtendedText(text, separator.unicode());
 }
 
 long double StrToExtended(const QString& text) {
@@ -175,6 +196,17 @@ double FileStrToFloat(const QString& text) {
     }
   }
   throw Error(messages::NotAFloat(text));
+}
+
+std::optional<double> FileFieldToFloat(QByteArrayView field) {
+  for (const char16_t separator : {DecimalSeparator().unicode(), u'.', u','}) {
+    if (const auto value = ParseExtendedText(field, separator)) {
+      const double d = static_cast<double>(*value);
+      if (!std::isfinite(d)) break;
+      return d;
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<int> TryStrToInt(const QString& text) {

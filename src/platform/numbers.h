@@ -14,6 +14,7 @@
 // "C" locale.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
@@ -43,6 +44,10 @@ double StrToFloat(const QString& text, QChar separator);
 // text holds at most one decimal point and no thousands separator, no text
 // converts to two different values. Raises the error of StrToFloat.
 double FileStrToFloat(const QString& text);
+// FileStrToFloat of a field's bytes in ASCII (the same text in every
+// encoding a file may have); nullopt where it would raise, and for a field
+// with any byte outside ASCII.
+std::optional<double> FileFieldToFloat(QByteArrayView field);
 // The same conversion (the same grammar and range, the same error), keeping
 // the extended value instead of rounding it to a double.
 long double StrToExtended(const QString& text);

@@ -153,7 +153,9 @@ TEST(Overlaps, ConvexPiecesAgreeWithGeosOverlays) {
     for (size_t n = 0; n < scenes[k].size(); ++n) {
       EXPECT_EQ(geos.areas[n], pieces.areas[n]) << k << " " << n;
       ASSERT_EQ(geos.percent[n].has_value(), pieces.percent[n].has_value()) << k << " " << n;
-      if (pieces.percent[n]) EXPECT_NEAR(*geos.percent[n], *pieces.percent[n], 1e-9) << k << " " << n;
+      if (pieces.percent[n]) {
+        EXPECT_NEAR(*geos.percent[n], *pieces.percent[n], 1e-9) << k << " " << n;
+      }
     }
   }
 }

@@ -343,7 +343,9 @@ TEST(LoadFovList, AFailureAfterManyFramesEndsTheLoadAtItsFrame) {
       const VT_Point& a = scene.Footprints().At(4 * (n - 1));
       EXPECT_NEAR(10.0 * n - 50, a.X, 1e-9) << n;
     }
-    if (c.messageBoxes == 0) EXPECT_EQ(flat.Values, scene.Geometry().Values);
+    if (c.messageBoxes == 0) {
+      EXPECT_EQ(flat.Values, scene.Geometry().Values);
+    }
   }
 }
 

@@ -127,6 +127,70 @@ TEST(ImageGeometryReader, MissingBinaryAndHugeValuesAreReportedNotFatal) {
   EXPECT_EQ(sink.shown.size(), 3u);
 }
 
+// The bytes reader must give exactly what the text reader gives, or decline.
+TEST(ImageGeometryReader, BytesGiveTheTextReadersValuesOrDecline) {
+  const QByteArray plain = GeometryFile(u'.');
+  auto with = [&](int line, const QByteArray& text) {
+    QList<QByteArray> lines = SplitLines(plain);
+    lines[line] = text;
+    return JoinLinesCrLf(lines);
+  };
+  QByteArray lfOnly = plain, crOnly = plain, unended = plain, mixedEnds = plain;
+  lfOnly.replace("\r\n", "\n");
+  crOnly.replace("\r\n", "\r");
+  unended.chop(2);
+  qsizetype third = -1;
+  for (int k = 0; k < 3; ++k) third = mixedEnds.indexOf("\r\n", third + 1);
+  mixedEnds.replace(third, 2, "\n\r");  // LF then CR: an empty line between
+  QByteArray nulLate = plain + QByteArray("\0 ; tail", 8);
+  QByteArray nulEarly = plain;
+  nulEarly[nulEarly.indexOf("7.5")] = '\0';
+  // (bytes, the bytes reader reads them, why)
+  const std::tuple<QByteArray, bool, const char*> rows[] = {
+      {plain, true, "CR LF lines with Windows-1251 comments"},
+      {GeometryFile(u','), true, "',' as the point"},
+      {lfOnly, true, "LF lines"},
+      {crOnly, true, "CR lines"},
+      {unended, true, "the last line without an end"},
+      {plain + "extra ; lines\r\n", true, "lines after the 21st"},
+      {mixedEnds, false, "an empty line where a value should stand"},
+      {nulLate, true, "a NUL after the values"},
+      {nulEarly, false, "a NUL ends the text before line 8"},
+      {GeometryFile(u'.', 20), false, "20 lines"},
+      {with(0, "  -3.5E2   ;"), true, "blanks, sign and exponent"},
+      {with(4, "17"), false, "no ';'"},
+      {with(4, "1.5,0 ;"), false, "two points"},
+      {with(4, "1e309 ;"), false, "beyond a double"},
+      {with(4, "\t1.5 ;"), false, "a tab is no blank"},
+      {with(4, QByteArray("\xef\xbc\x95 ;")), false, "a full-width digit in UTF-8"},
+      {QByteArray("\xef\xbb\xbf") + plain, false, "a byte-order mark"},
+      {with(4, QByteArray("1\xb7"
+                          "5 ;")),
+       false, "a point outside ASCII"},
+  };
+  for (const QChar separator : {QChar(u'.'), QChar(u','), QChar(u'\u00b7')}) {
+    SeparatorScope scope(separator);
+    for (const auto& [bytes, reads, why] : rows) {
+      TImageGeometry fast = Filled(-7), full = Filled(-7);
+      const bool fastRead = ParseImageGeometryBytes(bytes, fast);
+      bool fullRead = true;
+      try {
+        ParseImageGeometry(TextLines(bytes), full);
+      } catch (const std::exception&) {
+        fullRead = false;
+      }
+      const char* inForce = separator == u'.' ? "." : separator == u',' ? "," : "middle dot";
+      EXPECT_EQ(fastRead, reads) << why << ", separator " << inForce;
+      if (fastRead) {
+        EXPECT_TRUE(fullRead) << why;
+        for (int i = 0; i < 21; ++i) EXPECT_EQ(fast[i], full[i]) << why << ", value " << i;
+      } else {
+        EXPECT_EQ(fast.Values, Filled(-7).Values) << why << ": nothing changes";
+      }
+    }
+  }
+}
+
 TEST(FormatShortNumber, CutsAfterTheThirdSignificantDecimal) {
   SeparatorScope scope(u'.');
   const std::pair<double, const char*> cases[] = {
