@@ -35,12 +35,22 @@ bool IsComment(const QString& line) { return line.startsWith(QStringLiteral("//"
 // folder, or with a relative one, are taken from the list's folder.
 QString ResolveName(const QString& folder, const QString& nameFromList) {
   const QString name = NativeFileName(nameFromList);
-  if (name.isEmpty() || QFileInfo(name).isAbsolute()) return nameFromList;
+  if (name.isEmpty()) return nameFromList;
+  // Only a name starting with ":" may be Qt's own (a resource); asking the
+  // file system's view of the others costs more than the rest of the load.
+  const bool absolute = name.startsWith(u':') ? QFileInfo(name).isAbsolute() : name.startsWith(u'/');
+  if (absolute) return nameFromList;
   return JoinPath(folder, name);
 }
 
 QString CornerLine(const VT_Point& corner) {
-  return FormatShortNumber(corner.X) + QStringLiteral("  -  ") + FormatShortNumber(corner.Y);
+  // Made in a scratch text, then copied at its size: one allocation a line.
+  thread_local QString scratch;
+  scratch.clear();
+  AppendShortNumber(scratch, corner.X);
+  scratch += QLatin1StringView("  -  ");
+  AppendShortNumber(scratch, corner.Y);
+  return QString(scratch.constData(), scratch.size());
 }
 
 }  // namespace
@@ -201,8 +211,15 @@ void FovScene::LoadFrames(const QStringList& lines, const QString& folder, std::
     for (size_t n = static_cast<size_t>(begin); n < static_cast<size_t>(end); ++n) {
       geometryNames[n] = NumberField(lines[frameLines[n].first]);
       geometryFiles[n] = ResolveName(folder, geometryNames[n]);
-      cameraNames[n] = NumberField(lines[frameLines[n].second]);
-      cameraFiles[n] = ResolveName(folder, cameraNames[n]);
+      // Frames in a row mostly share their camera's line.
+      const QString& cameraLine = lines[frameLines[n].second];
+      if (n > static_cast<size_t>(begin) && cameraLine == lines[frameLines[n - 1].second]) {
+        cameraNames[n] = cameraNames[n - 1];
+        cameraFiles[n] = cameraFiles[n - 1];
+      } else {
+        cameraNames[n] = NumberField(cameraLine);
+        cameraFiles[n] = ResolveName(folder, cameraNames[n]);
+      }
     }
   });
 

@@ -94,29 +94,29 @@ bool ReadImageGeometry(const QString& fileName, TImageGeometry& geometry, QList<
 }
 
 QString FormatShortNumber(double value) {
+  QString text;
+  AppendShortNumber(text, value);
+  return text;
+}
+
+void AppendShortNumber(QString& out, double value) {
   if (!std::isfinite(value)) fp::RaiseFor(value);
   const QChar separator = DecimalSeparator();
   const bool negative = std::signbit(value);
   const long double magnitude = std::fabs(static_cast<long double>(value));
-  const QString sign = negative ? QStringLiteral("-") : QString();
 
   // Magnitudes of 10^18 and more have no decimals worth keeping: write the
   // integral part as a plain integer.
   if (magnitude >= 1e18L) {
-    if (negative) return sign + QString::fromStdString(FormatFixedC(std::trunc(magnitude), 0));
-    return QString::fromStdString(FormatFixedC(std::trunc(magnitude), 0));
+    if (negative) out += u'-';
+    out += QLatin1StringView(FormatFixedC(std::trunc(magnitude), 0));
+    return;
   }
 
   // Step 1: 18 significant digits, written with exactly 18 decimals (digits
   // beyond the 18th decimal dropped, missing ones filled with "0").
-  const std::string sci = FormatScientificC(magnitude, 18);  // d.ddddddddddddddddde[+-]XX
-  constexpr size_t e = 19;                                   // where the "e" stands
-  int exponent = 0;
-  for (size_t i = e + 2; i < sci.size(); ++i) exponent = exponent * 10 + (sci[i] - '0');
-  if (sci[e + 1] == '-') exponent = -exponent;
   char digits[18];
-  digits[0] = sci[0];
-  std::copy(sci.begin() + 2, sci.begin() + e, digits + 1);
+  const int exponent = ScientificDigits(magnitude, 18, digits);
   // The text of step 1 without its sign: integral part, then the decimals
   // starting at `point`.
   char text[64];
@@ -137,9 +137,13 @@ QString FormatShortNumber(double value) {
   // Step 2: the cut is made at the first "." of that text, or else at its
   // first ","; with any other separator there is neither, and the text of
   // step 1 is the result as it stands.
-  if (separator != u'.' && separator != u',')
-    return sign + QString::fromLatin1(text, static_cast<qsizetype>(point)) + separator +
-           QString::fromLatin1(text + point, static_cast<qsizetype>(length - point));
+  if (separator != u'.' && separator != u',') {
+    if (negative) out += u'-';
+    out += QLatin1StringView(text, static_cast<qsizetype>(point));
+    out += separator;
+    out += QLatin1StringView(text + point, static_cast<qsizetype>(length - point));
+    return;
+  }
 
   // Step 3: keep the decimals up to the third significant digit, cut.
   char result[64];
@@ -154,12 +158,15 @@ QString FormatShortNumber(double value) {
     if (counted == 0 && text[i] == '0') continue;
     if (++counted == 3) break;
   }
-  if (counted > 0) return QString::fromLatin1(result, static_cast<qsizetype>(n));
+  if (counted > 0) {
+    out += QLatin1StringView(result, static_cast<qsizetype>(n));
+    return;
+  }
 
   // Step 4: no significant decimal at all: the value truncated to an integer.
   const std::string whole = FormatFixedC(std::trunc(magnitude), 0);
-  if (whole == "0") return QStringLiteral("0");
-  return sign + QString::fromLatin1(whole.c_str());
+  if (negative && whole != "0") out += u'-';
+  out += QLatin1StringView(whole);
 }
 
 QString CompanionDirectory(const QString& cameraFileName) {

@@ -46,6 +46,8 @@ bool ReadImageGeometry(const QString& fileName, TImageGeometry& geometry,
 // is made at a "." or "," only: with any other separator the value stands in
 // fixed notation with all its 18 decimals.
 QString FormatShortNumber(double value);
+// The same text appended to `out`.
+void AppendShortNumber(QString& out, double value);
 
 // The directory part of a camera file name against which its companion file
 // is resolved: the name cut back to its last separator ("\" or "/"),

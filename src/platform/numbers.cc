@@ -327,6 +327,28 @@ bool FastScientificDigits(long double value, int digits, uint64_t& result, int& 
 
 }  // namespace
 
+int ScientificDigits(long double value, int digits, char* out) {
+  uint64_t q = 0;
+  int x = 0;
+  if (FastScientificDigits(value, digits, q, x)) {
+    for (int i = digits - 1; i >= 0; --i) {
+      out[i] = static_cast<char>('0' + q % 10);
+      q /= 10;
+    }
+    return x;
+  }
+  // d.ddde[+-]X..., its digits and exponent
+  const std::string text = FormatScientificC(value, digits);
+  int count = 0;
+  size_t i = 0;
+  for (; i < text.size() && text[i] != 'e'; ++i)
+    if (text[i] != '.' && count < digits) out[count++] = text[i];
+  int exponent = 0;
+  const bool below = i + 1 < text.size() && text[i + 1] == '-';
+  for (i += 2; i < text.size(); ++i) exponent = exponent * 10 + (text[i] - '0');
+  return below ? -exponent : exponent;
+}
+
 std::string FormatScientificC(long double value, int digits) {
   uint64_t q = 0;
   int x = 0;

@@ -66,6 +66,9 @@ std::string FormatFixedC(long double value, int decimals);
 // Locale-independent scientific notation with `digits` significant digits,
 // correctly rounded, '.' as separator (for example "1.25000e+02").
 std::string FormatScientificC(long double value, int digits);
+// The `digits` significant digits of that text (2 to 19 of them, for a
+// finite value) into `out`, without the point, and the decimal exponent.
+int ScientificDigits(long double value, int digits, char* out);
 // The shortest text that reads back to the same double, '.' as separator,
 // spelled as Qt's QByteArray::number(value, 'g', shortest) spells it.
 QByteArray FormatShortest(double value);

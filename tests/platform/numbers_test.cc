@@ -217,6 +217,14 @@ TEST(NumberFormat, ScientificMatchesLibraryOnRandomValues) {
     }
     const int digits = 1 + static_cast<int>(random() % 19);
     ASSERT_EQ(FormatScientificC(v, digits), reference(v, digits)) << static_cast<double>(v) << " " << digits;
+    if (digits < 2) continue;
+    // The digits and exponent alone, spelled back into the same text.
+    char out[19];
+    const int x = ScientificDigits(v, digits, out);
+    const std::string spelled =
+        std::string(1, out[0]) + '.' + std::string(out + 1, static_cast<size_t>(digits - 1)) +
+        (x < 0 ? "e-" : "e+") + (std::abs(x) < 10 ? "0" : "") + std::to_string(std::abs(x));
+    ASSERT_EQ(spelled, reference(v, digits)) << static_cast<double>(v) << " " << digits;
   }
 }
 
