@@ -9,6 +9,7 @@
 // Run offscreen: build/bench/fov_window_bench [--benchmark_repetitions=5].
 
 #include "fov/fov_form.h"
+#include "platform/memory.h"
 #include "shell/application.h"
 
 #include <QCoreApplication>
@@ -121,6 +122,7 @@ BENCHMARK(BM_FovLegendScroll)
 }  // namespace
 
 int main(int argc, char** argv) {
+  skarvel::PrepareHeapForLargeJobs();
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   SkarvelApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);

@@ -3,11 +3,13 @@
 #include "app/create_windows.h"
 #include "app/main_form.h"
 #include "platform/error.h"
+#include "platform/memory.h"
 #include "shell/application.h"
 
 #include <exception>
 
 int main(int argc, char** argv) {
+  skarvel::PrepareHeapForLargeJobs();
   skarvel::SkarvelApplication app(argc, argv);
   skarvel::DesktopServices services;
   try {

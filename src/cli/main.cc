@@ -3,6 +3,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "platform/error.h"
+#include "platform/memory.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -73,6 +74,7 @@ bool NeedsGui(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  skarvel::PrepareHeapForLargeJobs();
   qInstallMessageHandler(FilterQtMessages);
   // Drawing text needs a GUI application object; the offscreen platform
   // gives one without a display.
