@@ -224,7 +224,7 @@ FrameRelief ComputeFrameRelief(const FrameProjection& projection, const SurfaceI
   return out;
 }
 
-std::vector<FrameRelief> ComputeReliefFigures(const std::vector<FrameProjection>& frames,
+std::vector<FrameRelief> ComputeReliefFigures(std::span<const FrameProjection> frames,
                                               const SurfaceIntersector& surface) {
   std::vector<FrameRelief> out(frames.size());
   ForEachRange(static_cast<int>(frames.size()), 8, [&](int begin, int end) {
