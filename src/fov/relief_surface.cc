@@ -112,7 +112,14 @@ class Pyramid final : public SurfaceIntersector {
     if (std::isfinite(end)) {
       const double cells =
           std::max(std::fabs((end - t0) * d.x) / g.cellX, std::fabs((end - t0) * d.y) / g.cellY);
-      level = std::min(top, static_cast<int>(std::ceil(std::log2(cells + 1))) + 1);
+      level = top;
+      if (cells < 1 << 30) {
+        // The least k with 2^k >= cells + 1, from the binary exponent.
+        const double span = cells + 1;
+        int exponent = 0;
+        const double fraction = std::frexp(span, &exponent);
+        level = std::min(top, (fraction == 0.5 ? exponent - 1 : exponent) + 1);
+      }
     }
     for (;;) {
       // The node of `level` holding the current cell, in cells.
