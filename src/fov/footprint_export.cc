@@ -11,6 +11,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -327,8 +328,10 @@ void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* 
     };
     rows.resize(csv != nullptr ? static_cast<size_t>(n) : 0);
     features.resize(geojson != nullptr ? static_cast<size_t>(n) : 0);
-    ForEachRange(n, 64, [&](int begin, int end) {
-      for (int i = begin; i < end; ++i) {
+    // Each core's thread takes the next frame not yet taken.
+    std::atomic<int> next{0};
+    ForEachRange(n, 64, [&](int, int) {
+      for (int i = next++; i < n; i = next++) {
         const FrameFigures& f = figures.frames[static_cast<size_t>(start + i)];
         if (csv != nullptr) rows[static_cast<size_t>(i)] = CsvRow(f, reliefOf(i));
         if (geojson != nullptr)
