@@ -10,7 +10,9 @@
 # 25 across; 60 % forward overlap, each frame turned a few degrees), so that
 # every cell is seen by about three frames. Runs:
 #   - the 1,000 frames with --csv, --geojson and --coverage (GeoTIFF);
-#   - 100,000 frames (the survey named 100 times over) with --csv, no coverage.
+#   - 100,000 frames (the survey named 100 times over) with --csv, no coverage,
+#     and the time the disk takes to write and sync as many bytes as its CSV;
+#   - the same 100,000 frames without a relief.
 # Prints medians of N runs (after one warm-up) and the largest peak
 # resident memory, with the goals; --long-runs sets N for the 100,000-frame
 # runs alone (default: the same). --keep makes the files in DIR once and
@@ -124,5 +126,10 @@ printf '%-44s %9s %9s %9s  %s\n' "1,000 frames, figures and coverage" "$s" "$c" 
 measure_into "$batch" fov survey100000.lst --decimal-separator . --output out.bmp --relief relief.bil \
   --csv out.csv
 printf '%-44s %9s %9s %9s  %s\n' "100,000 frames, figures, no coverage" "$s" "$c" "$m" "10 s"
+# The floor the disk sets: as many bytes as that CSV, written and synced.
+mib=$(( ($(stat -c %s out.csv) + 1048575) / 1048576 ))
+measure_into dd if=/dev/zero of="$work/floor.bin" bs=1M count="$mib" conv=fdatasync
+rm -f "$work/floor.bin"
+printf '%-44s %9s %9s %9s  %s\n' "writing its $mib MiB alone (dd, fdatasync)" "$s" "$c" "$m" ""
 measure_into "$batch" fov survey100000.lst --decimal-separator . --output out.bmp --csv out.csv
 printf '%-44s %9s %9s %9s  %s\n' "the same 100,000 frames without a relief" "$s" "$c" "$m" ""

@@ -9,6 +9,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <span>
+
 namespace skarvel::cli {
 
 namespace {
@@ -85,14 +88,9 @@ int RunFov(const QStringList& args) {
   for (const FrameFigures& frame : figures.frames)
     if (frame.flags.any()) PrintErr(FlagWarning(frame));
   std::vector<std::uint32_t> counts;
+  std::unique_ptr<SurfaceIntersector> surface;
   if (!relief.isEmpty()) {
-    const std::unique_ptr<SurfaceIntersector> surface = MakePyramidIntersector(heights);
-    if (exports) {
-      figures.relief = ComputeReliefFigures(scene.Frames(), *surface);
-      figures.relief.resize(figures.frames.size());
-      for (size_t n = 0; n < figures.frames.size(); ++n)
-        if (figures.relief[n].cameraBelowSurface) PrintErr(ReliefWarning(figures.frames[n]));
-    }
+    surface = MakePyramidIntersector(heights);
     if (!coverage.isEmpty()) counts = ComputeCoverage(scene.Frames(), *surface);
   } else if (!coverage.isEmpty()) {
     heights = PlaneMap(scene.Frames(), cell);
@@ -100,8 +98,23 @@ int RunFov(const QStringList& args) {
   }
   scene.SaveDrawing(output);
   if (!legend.isEmpty()) scene.SaveLegend(legend);
-  if (!csv.isEmpty()) WriteFootprintsCsv(csv, figures);
-  if (!geojson.isEmpty()) WriteFootprintsGeoJson(geojson, figures);
+  // The relief figures are made a block of frames at a time as the exports
+  // reach them, each frame's warning with its block.
+  ReliefSource source;
+  if (surface != nullptr) {
+    const std::span<const FrameProjection> frames(scene.Frames());
+    source = [&](int begin, int end) {
+      const int made = std::clamp(static_cast<int>(frames.size()) - begin, 0, end - begin);
+      std::vector<FrameRelief> block;
+      if (made > 0) block = ComputeReliefFigures(frames.subspan(static_cast<size_t>(begin), made), *surface);
+      block.resize(static_cast<size_t>(end - begin));
+      for (int n = begin; n < end; ++n)
+        if (block[static_cast<size_t>(n - begin)].cameraBelowSurface)
+          PrintErr(ReliefWarning(figures.frames[static_cast<size_t>(n)]));
+      return block;
+    };
+  }
+  WriteFootprintExports(csv, geojson, figures, source);
   if (!coverage.isEmpty()) WriteCountRaster(coverage, heights.grid, counts);
   return kExitOk;
 }

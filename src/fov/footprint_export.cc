@@ -11,9 +11,11 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace skarvel {
@@ -21,45 +23,34 @@ namespace skarvel {
 namespace {
 
 // Output is handed on in blocks of about this size.
-constexpr qsizetype kBlockBytes = 1 << 16;
+constexpr size_t kBlockBytes = 1 << 16;
+// Frames are formatted, and their relief figures made, this many at a time.
+constexpr int kFramesPerBlock = 1024;
 
 class BlockWriter {
  public:
-  explicit BlockWriter(const ByteSink& sink) : sink_(sink) {}
+  explicit BlockWriter(const ByteSink& sink) : sink_(sink) { block_.reserve(kBlockBytes); }
   void Add(const QByteArray& bytes) {
-    block_ += bytes;
-    if (block_.size() >= kBlockBytes) Flush();
+    const auto size = static_cast<size_t>(bytes.size());
+    if (block_.size() + size >= kBlockBytes) {
+      Flush();
+      // A text as long as a block goes on as it is, without a copy.
+      if (size >= kBlockBytes) {
+        sink_(bytes.constData(), bytes.size());
+        return;
+      }
+    }
+    block_.append(bytes.constData(), size);
   }
   void Flush() {
-    if (!block_.isEmpty()) sink_(block_.constData(), block_.size());
-    block_.clear();
+    if (!block_.empty()) sink_(block_.data(), static_cast<qint64>(block_.size()));
+    block_.clear();  // keeps its room
   }
 
  private:
   const ByteSink& sink_;
-  QByteArray block_;
+  std::string block_;
 };
-
-// The texts of items 0 .. count - 1, made on every core a chunk at a time
-// and handed on in order.
-void AddInOrder(int count, const std::function<QByteArray(int)>& text, BlockWriter& out) {
-  constexpr int kChunk = 4096;
-  std::vector<QByteArray> texts(static_cast<size_t>(std::min(count, kChunk)));
-  for (int start = 0; start < count; start += kChunk) {
-    const int n = std::min(kChunk, count - start);
-    ForEachRange(n, 256, [&](int begin, int end) {
-      for (int i = begin; i < end; ++i) texts[static_cast<size_t>(i)] = text(start + i);
-    });
-    for (int i = 0; i < n; ++i) out.Add(texts[static_cast<size_t>(i)]);
-  }
-}
-
-// The shortest text that reads back to the same double, "." as separator.
-QByteArray Number(double value) { return FormatShortest(value); }
-
-QByteArray OptionalNumber(const std::optional<double>& value) {
-  return value ? Number(*value) : QByteArray();
-}
 
 QByteArray CsvField(const QString& text) {
   QByteArray bytes = text.toUtf8();
@@ -85,60 +76,61 @@ std::vector<ScenePoint> OutlineRing(const std::vector<ScenePoint>& outline) {
 }
 
 // The relief columns of a row; the outline as a well-known-text polygon.
-QByteArray ReliefCsvFields(const FrameRelief& r) {
-  QByteArray fields = ',' + OptionalNumber(r.area) + ',' + OptionalNumber(r.visiblePercent) + ',' +
-                      OptionalNumber(r.gsdRow) + ',' + OptionalNumber(r.gsdColumn) +
-                      (r.missesSurface ? ",1," : ",0,");
-  if (r.outline.empty()) return fields;
-  QByteArray wkt = "\"POLYGON((";
+void AppendReliefCsv(QByteArray& row, const FrameRelief& r) {
+  for (const auto& v : {r.area, r.visiblePercent, r.gsdRow, r.gsdColumn}) {
+    row += ',';
+    if (v) AppendShortest(row, *v);
+  }
+  row += r.missesSurface ? ",1," : ",0,";
+  if (r.outline.empty()) return;
+  row += "\"POLYGON((";
   const std::vector<ScenePoint> ring = OutlineRing(r.outline);
-  for (size_t i = 0; i < ring.size(); ++i)
-    wkt += (i ? "," : "") + Number(ring[i].x) + ' ' + Number(ring[i].y);
-  return fields + wkt + "))\"";
+  for (size_t i = 0; i < ring.size(); ++i) {
+    if (i) row += ',';
+    AppendShortest(row, ring[i].x);
+    row += ' ';
+    AppendShortest(row, ring[i].y);
+  }
+  row += "))\"";
 }
 
-void EmitCsv(const SceneFigures& figures, const ByteSink& sink) {
-  BlockWriter out(sink);
-  out.Add(
-      "frame,name,a_x,a_y,b_x,b_y,c_x,c_y,d_x,d_y,area,gsd_row,gsd_column,not_convex,horizon,behind_camera,"
-      "strip_neighbour,strip_overlap_pct,overlap_pct" +
-      QByteArray(figures.relief.empty() ? ""
-                                        : ",relief_area,visible_pct,gsd_row_relief,gsd_column_relief,"
-                                          "misses_surface,relief_outline") +
-      "\r\n");
-  AddInOrder(
-      static_cast<int>(figures.frames.size()),
-      [&](int n) {
-        const FrameFigures& f = figures.frames[static_cast<size_t>(n)];
-        QByteArray row;
-        row.reserve(400);
-        row += QByteArray::number(f.frame);
-        row += ',';
-        row += CsvField(f.name);
-        for (const ScenePoint& p : f.corners) {
-          row += ',';
-          AppendShortest(row, p.x);
-          row += ',';
-          AppendShortest(row, p.y);
-        }
-        for (double v : {f.area, f.gsdRow, f.gsdColumn}) {
-          row += ',';
-          AppendShortest(row, v);
-        }
-        for (bool flag : {f.flags.notConvex, f.flags.horizon, f.flags.behindCamera})
-          row += flag ? ",1" : ",0";
-        row += ',';
-        if (f.stripNeighbour > 0) row += QByteArray::number(f.stripNeighbour);
-        for (const auto& v : {f.stripOverlapPercent, f.overlapPercent}) {
-          row += ',';
-          if (v) AppendShortest(row, *v);
-        }
-        if (!figures.relief.empty()) row += ReliefCsvFields(figures.relief[static_cast<size_t>(n)]);
-        row += "\r\n";
-        return row;
-      },
-      out);
-  out.Flush();
+QByteArray CsvHeader(bool relief) {
+  return "frame,name,a_x,a_y,b_x,b_y,c_x,c_y,d_x,d_y,area,gsd_row,gsd_column,not_convex,horizon,behind_"
+         "camera,"
+         "strip_neighbour,strip_overlap_pct,overlap_pct" +
+         QByteArray(relief ? ",relief_area,visible_pct,gsd_row_relief,gsd_column_relief,misses_surface,"
+                             "relief_outline"
+                           : "") +
+         "\r\n";
+}
+
+QByteArray CsvRow(const FrameFigures& f, const FrameRelief* relief) {
+  QByteArray row;
+  // A coordinate pair of the outline takes up to about 50 characters.
+  row.reserve(400 + (relief != nullptr ? static_cast<qsizetype>(relief->outline.size()) * 50 : 0));
+  row += QByteArray::number(f.frame);
+  row += ',';
+  row += CsvField(f.name);
+  for (const ScenePoint& p : f.corners) {
+    row += ',';
+    AppendShortest(row, p.x);
+    row += ',';
+    AppendShortest(row, p.y);
+  }
+  for (double v : {f.area, f.gsdRow, f.gsdColumn}) {
+    row += ',';
+    AppendShortest(row, v);
+  }
+  for (bool flag : {f.flags.notConvex, f.flags.horizon, f.flags.behindCamera}) row += flag ? ",1" : ",0";
+  row += ',';
+  if (f.stripNeighbour > 0) row += QByteArray::number(f.stripNeighbour);
+  for (const auto& v : {f.stripOverlapPercent, f.overlapPercent}) {
+    row += ',';
+    if (v) AppendShortest(row, *v);
+  }
+  if (relief != nullptr) AppendReliefCsv(row, *relief);
+  row += "\r\n";
+  return row;
 }
 
 // JSON texts are written directly, spelled exactly as Qt's compact JSON
@@ -196,7 +188,7 @@ QByteArray FeatureJson(const FrameFigures& f, const FrameRelief* relief) {
   const bool reversed = RingReversed(f.corners);
   static constexpr int kForward[] = {0, 1, 2, 3, 0}, kBackward[] = {0, 3, 2, 1, 0};
   QByteArray text;
-  text.reserve(1024);
+  text.reserve(1024 + (relief != nullptr ? static_cast<qsizetype>(relief->outline.size()) * 50 : 0));
   auto key = [&text](const char* name, bool first = false) {
     if (!first) text += ',';
     text += '"';
@@ -304,31 +296,71 @@ QByteArray FeatureJson(const FrameFigures& f, const FrameRelief* relief) {
   return text;
 }
 
-// The collection is written feature by feature, so that a long list never
-// holds the whole document at once.
-void EmitGeoJson(const SceneFigures& figures, const ByteSink& sink) {
-  BlockWriter out(sink);
+QByteArray GeoJsonHead(const SceneFigures& figures) {
   // The collection's own members, then the features in the array left open.
   const QJsonObject head{{"type", "FeatureCollection"}, {"union_area", figures.unionArea}};
   QByteArray text = QJsonDocument(head).toJson(QJsonDocument::Compact);
   text.chop(1);  // the closing brace
-  out.Add(text + ",\"features\":[");
-  AddInOrder(
-      static_cast<int>(figures.frames.size()),
-      [&](int n) {
-        return (n == 0 ? "\n" : ",\n") +
-               FeatureJson(figures.frames[static_cast<size_t>(n)],
-                           figures.relief.empty() ? nullptr : &figures.relief[static_cast<size_t>(n)]);
-      },
-      out);
-  out.Add("\n]}\n");
-  out.Flush();
+  return text + ",\"features\":[";
 }
 
-QByteArray Collect(void (*emitter)(const SceneFigures&, const ByteSink&), const SceneFigures& figures) {
+// The CSV and the GeoJSON (either may be absent) in one pass over the
+// frames, a block of them at a time formatted on every core and handed on
+// in order; the GeoJSON is written feature by feature, so that a long list
+// never holds the whole document at once. With `source` the relief figures
+// are made a block at a time and dropped once the block is written.
+void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* csv, BlockWriter* geojson) {
+  const bool hasRelief = source || !figures.relief.empty();
+  if (csv != nullptr) csv->Add(CsvHeader(hasRelief));
+  if (geojson != nullptr) geojson->Add(GeoJsonHead(figures));
+  const int count = static_cast<int>(figures.frames.size());
+  std::vector<FrameRelief> made;
+  std::vector<QByteArray> rows, features;
+  for (int start = 0; start < count; start += kFramesPerBlock) {
+    const int n = std::min(kFramesPerBlock, count - start);
+    if (source) {
+      made = source(start, start + n);
+      made.resize(static_cast<size_t>(n));
+    }
+    const auto reliefOf = [&](int i) -> const FrameRelief* {
+      if (!hasRelief) return nullptr;
+      return source ? &made[static_cast<size_t>(i)] : &figures.relief[static_cast<size_t>(start + i)];
+    };
+    rows.resize(csv != nullptr ? static_cast<size_t>(n) : 0);
+    features.resize(geojson != nullptr ? static_cast<size_t>(n) : 0);
+    // Each core's thread takes the next frame not yet taken.
+    std::atomic<int> next{0};
+    ForEachRange(n, 64, [&](int, int) {
+      for (int i = next++; i < n; i = next++) {
+        const FrameFigures& f = figures.frames[static_cast<size_t>(start + i)];
+        if (csv != nullptr) rows[static_cast<size_t>(i)] = CsvRow(f, reliefOf(i));
+        if (geojson != nullptr)
+          features[static_cast<size_t>(i)] = (start + i == 0 ? "\n" : ",\n") + FeatureJson(f, reliefOf(i));
+      }
+    });
+    for (const QByteArray& row : rows) csv->Add(row);
+    for (const QByteArray& feature : features) geojson->Add(feature);
+  }
+  if (csv != nullptr) csv->Flush();
+  if (geojson != nullptr) {
+    geojson->Add("\n]}\n");
+    geojson->Flush();
+  }
+}
+
+QByteArray Collect(const SceneFigures& figures, bool asCsv) {
   QByteArray all;
-  emitter(figures, [&](const char* data, qint64 size) { all.append(data, size); });
+  const ByteSink sink = [&](const char* data, qint64 size) { all.append(data, size); };
+  BlockWriter out(sink);
+  Emit(figures, {}, asCsv ? &out : nullptr, asCsv ? nullptr : &out);
   return all;
+}
+
+void WriteOne(const QString& fileName, const SceneFigures& figures, bool asCsv) {
+  WriteFileAtomically(fileName, [&](const ByteSink& sink) {
+    BlockWriter out(sink);
+    Emit(figures, {}, asCsv ? &out : nullptr, asCsv ? nullptr : &out);
+  });
 }
 
 }  // namespace
@@ -341,16 +373,41 @@ bool RingReversed(const SceneQuad& q) {
   return turn < 0;
 }
 
-QByteArray FootprintsCsv(const SceneFigures& figures) { return Collect(EmitCsv, figures); }
+QByteArray FootprintsCsv(const SceneFigures& figures) { return Collect(figures, true); }
 
-QByteArray FootprintsGeoJson(const SceneFigures& figures) { return Collect(EmitGeoJson, figures); }
+QByteArray FootprintsGeoJson(const SceneFigures& figures) { return Collect(figures, false); }
 
 void WriteFootprintsCsv(const QString& fileName, const SceneFigures& figures) {
-  WriteFileAtomically(fileName, [&](const ByteSink& sink) { EmitCsv(figures, sink); });
+  WriteOne(fileName, figures, true);
 }
 
 void WriteFootprintsGeoJson(const QString& fileName, const SceneFigures& figures) {
-  WriteFileAtomically(fileName, [&](const ByteSink& sink) { EmitGeoJson(figures, sink); });
+  WriteOne(fileName, figures, false);
+}
+
+void WriteFootprintExports(const QString& csvName, const QString& geojsonName, const SceneFigures& figures,
+                           const ReliefSource& relief) {
+  if (csvName.isEmpty() && geojsonName.isEmpty()) return;
+  if (geojsonName.isEmpty()) {
+    WriteFileAtomically(csvName, [&](const ByteSink& sink) {
+      BlockWriter out(sink);
+      Emit(figures, relief, &out, nullptr);
+    });
+  } else if (csvName.isEmpty()) {
+    WriteFileAtomically(geojsonName, [&](const ByteSink& sink) {
+      BlockWriter out(sink);
+      Emit(figures, relief, nullptr, &out);
+    });
+  } else {
+    // Both at once, so that the relief figures are made once; a failure
+    // while they are made leaves both previous files.
+    WriteFileAtomically(csvName, [&](const ByteSink& csvSink) {
+      WriteFileAtomically(geojsonName, [&](const ByteSink& geojsonSink) {
+        BlockWriter csv(csvSink), geojson(geojsonSink);
+        Emit(figures, relief, &csv, &geojson);
+      });
+    });
+  }
 }
 
 }  // namespace skarvel

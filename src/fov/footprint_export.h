@@ -24,6 +24,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+#include <vector>
+
 namespace skarvel {
 
 QByteArray FootprintsCsv(const SceneFigures& figures);
@@ -31,6 +34,18 @@ QByteArray FootprintsGeoJson(const SceneFigures& figures);
 
 void WriteFootprintsCsv(const QString& fileName, const SceneFigures& figures);
 void WriteFootprintsGeoJson(const QString& fileName, const SceneFigures& figures);
+
+// The relief figures of frames [begin, end) of the list.
+using ReliefSource = std::function<std::vector<FrameRelief>(int begin, int end)>;
+
+// The CSV and the GeoJSON, each when its name is not empty, in one pass over
+// the frames: with `relief` the relief figures are asked for a block of
+// frames at a time, in list order, and dropped once the block is written (in
+// place of figures.relief), so that a long list never holds every outline at
+// once. The bytes are those of the two calls above with every frame's relief
+// figures in figures.relief.
+void WriteFootprintExports(const QString& csvName, const QString& geojsonName, const SceneFigures& figures,
+                           const ReliefSource& relief);
 
 // Whether the GeoJSON ring of a footprint runs A, D, C, B (its corners turn
 // clockwise); false for a footprint that is not convex.

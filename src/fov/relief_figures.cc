@@ -5,6 +5,7 @@
 #include "platform/parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <mutex>
 
@@ -224,11 +225,15 @@ FrameRelief ComputeFrameRelief(const FrameProjection& projection, const SurfaceI
   return out;
 }
 
-std::vector<FrameRelief> ComputeReliefFigures(const std::vector<FrameProjection>& frames,
+std::vector<FrameRelief> ComputeReliefFigures(std::span<const FrameProjection> frames,
                                               const SurfaceIntersector& surface) {
   std::vector<FrameRelief> out(frames.size());
-  ForEachRange(static_cast<int>(frames.size()), 8, [&](int begin, int end) {
-    for (int n = begin; n < end; ++n)
+  // Each core's thread takes the next frame not yet taken, so that a core
+  // slowed by other work on the machine takes fewer of them.
+  const int count = static_cast<int>(frames.size());
+  std::atomic<int> next{0};
+  ForEachRange(count, 8, [&](int, int) {
+    for (int n = next++; n < count; n = next++)
       out[static_cast<size_t>(n)] = ComputeFrameRelief(frames[static_cast<size_t>(n)], surface);
   });
   return out;

@@ -41,6 +41,7 @@
 #include "fov/relief_surface.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace skarvel {
@@ -68,7 +69,7 @@ class FrameRays {
 // One frame's relief figures.
 FrameRelief ComputeFrameRelief(const FrameProjection& projection, const SurfaceIntersector& surface);
 // Every frame's, on every core.
-std::vector<FrameRelief> ComputeReliefFigures(const std::vector<FrameProjection>& frames,
+std::vector<FrameRelief> ComputeReliefFigures(std::span<const FrameProjection> frames,
                                               const SurfaceIntersector& surface);
 
 // The coverage counts on the surface's map grid (row-major, row 0 at the

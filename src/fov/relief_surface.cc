@@ -112,7 +112,14 @@ class Pyramid final : public SurfaceIntersector {
     if (std::isfinite(end)) {
       const double cells =
           std::max(std::fabs((end - t0) * d.x) / g.cellX, std::fabs((end - t0) * d.y) / g.cellY);
-      level = std::min(top, static_cast<int>(std::ceil(std::log2(cells + 1))) + 1);
+      level = top;
+      if (cells < 1 << 30) {
+        // The least k with 2^k >= cells + 1, from the binary exponent.
+        const double span = cells + 1;
+        int exponent = 0;
+        const double fraction = std::frexp(span, &exponent);
+        level = std::min(top, (fraction == 0.5 ? exponent - 1 : exponent) + 1);
+      }
     }
     for (;;) {
       // The node of `level` holding the current cell, in cells.
@@ -138,20 +145,27 @@ class Pyramid final : public SurfaceIntersector {
         --level;  // the ray comes near the node's top: look at its parts
         continue;
       }
-      // The ray passes over the whole node: on to the node beyond it.
+      // The ray passes over the whole node: on to the node beyond it. Along
+      // the axis it does not leave the node by, a node one cell wide leaves
+      // it in that cell.
       if (out >= t1) return std::nullopt;
-      const Vec3 exit = ray.At(out);
+      const int fromColumn = column, fromRow = row;
       if (tx <= ty)
         column = d.x > 0 ? c1 : c0 - 1;
-      else
-        column = std::clamp(ColumnAt(exit.x, d.x), c0, c1 - 1);
+      else if (c1 - c0 > 1)
+        column = std::clamp(ColumnAt(o.x + out * d.x, d.x), c0, c1 - 1);
       if (ty <= tx)
         row = d.y > 0 ? r1 : r0 - 1;
-      else
-        row = std::clamp(RowAt(exit.y, d.y), r0, r1 - 1);
+      else if (r1 - r0 > 1)
+        row = std::clamp(RowAt(o.y + out * d.y, d.y), r0, r1 - 1);
       if (column < 0 || column >= g.columns || row < 0 || row >= g.rows) return std::nullopt;
       t = out;
-      if (level < top) ++level;
+      // Back up a level, but not for a falling ray still inside the same
+      // node of the level above: the ray is lowest where it leaves that
+      // node, so if it came down from there it would only come down again.
+      if (level < top && (d.z >= 0 || (fromColumn >> (level + 1)) != (column >> (level + 1)) ||
+                          (fromRow >> (level + 1)) != (row >> (level + 1))))
+        ++level;
     }
   }
 
@@ -171,22 +185,6 @@ SurfaceIntersector::SurfaceIntersector(const HeightMap& map) : map_(map) {
   const auto [lo, hi] = std::minmax_element(map.z.begin(), map.z.end());
   minHeight_ = std::min(0.0, lo == map.z.end() ? 0.0 : *lo);
   maxHeight_ = std::max(0.0, hi == map.z.end() ? 0.0 : *hi);
-}
-
-int SurfaceIntersector::ColumnAt(double x, double dx) const {
-  const GridGeometry& g = map_.grid;
-  const double u = (x - g.originX) / g.cellX;
-  double c = std::floor(u);
-  if (dx < 0 && c == u) c -= 1;
-  return static_cast<int>(std::clamp(c, 0.0, static_cast<double>(g.columns - 1)));
-}
-
-int SurfaceIntersector::RowAt(double y, double dy) const {
-  const GridGeometry& g = map_.grid;
-  const double u = (y - g.originY) / g.cellY;
-  double r = std::floor(u);
-  if (dy < 0 && r == u) r -= 1;
-  return static_cast<int>(std::clamp(r, 0.0, static_cast<double>(g.rows - 1)));
 }
 
 double SurfaceIntersector::HeightAt(double x, double y) const {

@@ -26,6 +26,8 @@
 
 #include "platform/raster.h"
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -74,8 +76,12 @@ class SurfaceIntersector {
 
   // The column and row of the cell under a point of the ray, a point on a
   // cell border taken in the cell the ray goes on into; clamped to the map.
-  int ColumnAt(double x, double dx) const;
-  int RowAt(double y, double dy) const;
+  int ColumnAt(double x, double dx) const {
+    return IndexAt((x - map_.grid.originX) / map_.grid.cellX, dx, map_.grid.columns);
+  }
+  int RowAt(double y, double dy) const {
+    return IndexAt((y - map_.grid.originY) / map_.grid.cellY, dy, map_.grid.rows);
+  }
   double Top(int column, int row) const {
     return map_.z[static_cast<size_t>(row) * map_.grid.columns + column];
   }
@@ -85,6 +91,14 @@ class SurfaceIntersector {
   const HeightMap& map_;
 
  private:
+  // The cell of grid coordinate u (in cells from the origin) along an axis
+  // of `size` cells, going on in direction `du`.
+  static int IndexAt(double u, double du, int size) {
+    double i = std::floor(u);
+    if (du < 0 && i == u) i -= 1;
+    return static_cast<int>(std::clamp(i, 0.0, static_cast<double>(size - 1)));
+  }
+
   double minHeight_ = 0;
   double maxHeight_ = 0;
 };

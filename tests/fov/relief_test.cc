@@ -8,10 +8,12 @@
 // is one scene unit per 100 of distance.
 
 #include "fov/coverage_picture.h"
+#include "fov/footprint_export.h"
 #include "fov/footprint_figures.h"
 #include "fov/frame_files.h"
 #include "fov/relief_figures.h"
 #include "fov/relief_surface.h"
+#include "platform/error.h"
 #include "platform/raster.h"
 #include "support/test_support.h"
 
@@ -30,6 +32,7 @@ using testing::ErrorOf;
 using testing::FrameGeometry;
 using testing::GeometryFile;
 using testing::ListFile;
+using testing::ReadBytes;
 using testing::RecordingMessageSink;
 using testing::SeparatorScope;
 using testing::TempDir;
@@ -101,32 +104,50 @@ TEST(ReliefSurface, HandWorkedRays) {
 }
 
 TEST(ReliefSurface, ThePyramidAgreesWithTheCellWalk) {
-  // A rough map of 37 x 23 cells (sides not powers of two) and rays from
-  // every side, in and out of it.
   std::mt19937 random(7);
   std::uniform_real_distribution<double> unit(0, 1);
-  const HeightMap map = Map(37, 23, -3, 2, 0.5, [&](int, int) { return 4 * unit(random) - 1; });
-  const auto walk = MakeCellWalkIntersector(map), pyramid = MakePyramidIntersector(map);
-  int hits = 0, hidden = 0;
-  for (int i = 0; i < 20000; ++i) {
-    const Ray ray{{-10 + 40 * unit(random), -5 + 25 * unit(random), 3 + 10 * unit(random)},
-                  {unit(random) - 0.5, unit(random) - 0.5, -unit(random)}};
-    const auto a = walk->FirstHit(ray), b = pyramid->FirstHit(ray);
-    ASSERT_EQ(a.has_value(), b.has_value()) << i;
-    if (a) {
-      EXPECT_DOUBLE_EQ(*a, *b) << i;
+  struct Case {
+    HeightMap map;
+    double slope;  // of the falling rays at most, rise over run
+    const char* why;
+  } cases[] = {
+      // Sides not powers of two, rays from every side, in and out of it.
+      {Map(37, 23, -3, 2, 0.5, [&](int, int) { return 4 * unit(random) - 1; }), 1e9, "a rough map"},
+      // Long walks low over gentle hills, where the pyramid goes down and
+      // up its levels many times along one ray.
+      {Map(300, 200, -3, 2, 0.05,
+           [&](int c, int r) { return 1 + std::sin(c * 0.05) * std::cos(r * 0.07) + 0.05 * unit(random); }),
+       0.3, "grazing rays over hills"},
+  };
+  for (const Case& c : cases) {
+    const GridGeometry& g = c.map.grid;
+    const auto walk = MakeCellWalkIntersector(c.map), pyramid = MakePyramidIntersector(c.map);
+    int hits = 0, hidden = 0;
+    const int count = 20000;
+    for (int i = 0; i < count; ++i) {
+      const double w = g.maxX() - g.originX, h = g.maxY() - g.originY;
+      const Vec3 origin{g.originX - w / 2 + 2 * w * unit(random), g.originY - h / 2 + 2 * h * unit(random),
+                        3 + 10 * unit(random)};
+      Vec3 direction{unit(random) - 0.5, unit(random) - 0.5, -unit(random)};
+      direction.z = std::max(direction.z, -c.slope * std::hypot(direction.x, direction.y));
+      const Ray ray{origin, direction};
+      const auto a = walk->FirstHit(ray), b = pyramid->FirstHit(ray);
+      ASSERT_EQ(a.has_value(), b.has_value()) << c.why << ' ' << i;
+      if (a) {
+        EXPECT_EQ(*a, *b) << c.why << ' ' << i;
+      }
+      hits += a.has_value();
+      const Vec3 from{g.originX + w * unit(random), g.originY + h * unit(random), 0};
+      const Vec3 ground{from.x, from.y, walk->HeightAt(from.x, from.y)};
+      const bool seen = !walk->Hidden(ground, ray.origin);
+      ASSERT_EQ(seen, !pyramid->Hidden(ground, ray.origin)) << c.why << ' ' << i;
+      hidden += !seen;
     }
-    hits += a.has_value();
-    const Vec3 from{-3 + 18.5 * unit(random), 2 + 11.5 * unit(random), 0};
-    const Vec3 ground{from.x, from.y, walk->HeightAt(from.x, from.y)};
-    const bool h = walk->Hidden(ground, ray.origin);
-    ASSERT_EQ(h, pyramid->Hidden(ground, ray.origin)) << i;
-    hidden += h;
+    // Both kinds of answer occur often.
+    EXPECT_GT(hits, count / 4) << c.why;
+    EXPECT_GT(hidden, count / 10) << c.why;
+    EXPECT_LT(hidden, count * 9 / 10) << c.why;
   }
-  // Both kinds of answer occur often.
-  EXPECT_GT(hits, 5000);
-  EXPECT_GT(hidden, 2000);
-  EXPECT_LT(hidden, 18000);
 }
 
 // Frames of one camera (100 x 100 pixels, principal point in the middle,
@@ -378,6 +399,92 @@ TEST(HeightMapFiles, ReadInTheGridsOrderAndWrittenBackInTheFilesOrder) {
         << b.why;
   EXPECT_NE("(no error)", ErrorOf([&] { WriteCountRaster(dir.file("c.png"), map.grid, counts); }));
   EXPECT_FALSE(QFile::exists(dir.file("c.png")));
+}
+
+// Frames of made-up figures, some with an outline of a few points, some
+// missing the surface, and the same with every relief figure held.
+SceneFigures ManyFrames(int count, std::vector<FrameRelief>& relief) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> any(-5, 5);
+  SceneFigures figures;
+  figures.unionArea = 12.5;
+  for (int n = 0; n < count; ++n) {
+    FrameFigures f;
+    f.frame = n + 1;
+    f.name = QStringLiteral("f%1.ort").arg(n);
+    f.corners = {ScenePoint{0, 0}, ScenePoint{1, 0}, ScenePoint{1, 1}, ScenePoint{0, 1}};
+    f.area = any(random);
+    figures.frames.push_back(f);
+    FrameRelief r;
+    r.missesSurface = n % 5 == 3;
+    r.gsdRow = any(random);
+    if (!r.missesSurface) {
+      for (int k = 0; k < 3 + n % 4; ++k) r.outline.push_back({any(random), any(random)});
+      r.area = any(random);
+      r.visiblePercent = 50 + any(random);
+    }
+    relief.push_back(r);
+  }
+  return figures;
+}
+
+TEST(ReliefExports, ABlockAtATimeGivesTheBytesOfHeldFigures) {
+  // Over two blocks of frames and a part of a third.
+  std::vector<FrameRelief> relief;
+  SceneFigures figures = ManyFrames(2500, relief);
+  SceneFigures held = figures;
+  held.relief = relief;
+  const QByteArray csv = FootprintsCsv(held), geojson = FootprintsGeoJson(held);
+  ASSERT_TRUE(csv.contains("\"POLYGON(("));
+
+  struct Case {
+    bool csv, geojson;
+  } cases[] = {{true, false}, {false, true}, {true, true}};
+  for (const Case& c : cases) {
+    TempDir dir;
+    std::vector<std::pair<int, int>> asked;
+    const ReliefSource source = [&](int begin, int end) {
+      asked.emplace_back(begin, end);
+      return std::vector<FrameRelief>(relief.begin() + begin, relief.begin() + end);
+    };
+    WriteFootprintExports(c.csv ? dir.file("a.csv") : QString(),
+                          c.geojson ? dir.file("a.geojson") : QString(), figures, source);
+    const std::string why = "csv " + std::to_string(c.csv) + ", geojson " + std::to_string(c.geojson);
+    if (c.csv) {
+      EXPECT_EQ(csv, ReadBytes(dir.file("a.csv"))) << why;
+    }
+    if (c.geojson) {
+      EXPECT_EQ(geojson, ReadBytes(dir.file("a.geojson"))) << why;
+    }
+    EXPECT_EQ(QStringList(c.csv ? "a.csv" : "a.geojson") +
+                  (c.csv && c.geojson ? QStringList{"a.geojson"} : QStringList{}),
+              dir.entries())
+        << why;
+    // Each frame asked for once, in order, and never all at once.
+    int next = 0;
+    for (const auto& [begin, end] : asked) {
+      EXPECT_EQ(next, begin) << why;
+      EXPECT_LT(end - begin, 2500) << why;
+      next = end;
+    }
+    EXPECT_EQ(2500, next) << why;
+  }
+
+  // A failure while the figures are made, after blocks were written, leaves
+  // both previous files.
+  TempDir dir;
+  dir.write("a.csv", "old csv");
+  dir.write("a.geojson", "old geojson");
+  const QString message = ErrorOf([&] {
+    WriteFootprintExports(dir.file("a.csv"), dir.file("a.geojson"), figures, [&](int begin, int end) {
+      if (begin >= 2000) throw Error(QStringLiteral("no more"));
+      return std::vector<FrameRelief>(relief.begin() + begin, relief.begin() + end);
+    });
+  });
+  EXPECT_EQ("no more", message);
+  EXPECT_EQ("old csv", ReadBytes(dir.file("a.csv")));
+  EXPECT_EQ("old geojson", ReadBytes(dir.file("a.geojson")));
+  EXPECT_EQ(QStringList({"a.csv", "a.geojson"}), dir.entries());
 }
 
 }  // namespace
