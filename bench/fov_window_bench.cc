@@ -9,6 +9,7 @@
 // Run offscreen: build/bench/fov_window_bench [--benchmark_repetitions=5].
 
 #include "fov/fov_form.h"
+#include "peak_memory.h"
 #include "platform/memory.h"
 #include "shell/application.h"
 
@@ -19,7 +20,6 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,12 +29,6 @@
 namespace {
 
 using namespace skarvel;
-
-double PeakMiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 // The surveys, made once per size, and one window showing the last chosen.
 class Workspace {

@@ -24,6 +24,7 @@
 #include "colour/rgb_form.h"
 #include "cut/cut_form.h"
 #include "fov/fov_form.h"
+#include "peak_memory.h"
 #include "platform/bitmap_file.h"
 #include "resampling/interpol_form.h"
 #include "shell/application.h"
@@ -35,7 +36,6 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -46,13 +46,6 @@
 namespace {
 
 using namespace skarvel;
-
-// The peak resident memory of the process so far, MiB.
-double PeakMiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 // A photograph-like picture: smooth gradients with noise.
 Bitmap Photograph(int width, int height) {

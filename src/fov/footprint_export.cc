@@ -356,13 +356,6 @@ QByteArray Collect(const SceneFigures& figures, bool asCsv) {
   return all;
 }
 
-void WriteOne(const QString& fileName, const SceneFigures& figures, bool asCsv) {
-  WriteFileAtomically(fileName, [&](const ByteSink& sink) {
-    BlockWriter out(sink);
-    Emit(figures, {}, asCsv ? &out : nullptr, asCsv ? nullptr : &out);
-  });
-}
-
 }  // namespace
 
 bool RingReversed(const SceneQuad& q) {
@@ -378,25 +371,21 @@ QByteArray FootprintsCsv(const SceneFigures& figures) { return Collect(figures, 
 QByteArray FootprintsGeoJson(const SceneFigures& figures) { return Collect(figures, false); }
 
 void WriteFootprintsCsv(const QString& fileName, const SceneFigures& figures) {
-  WriteOne(fileName, figures, true);
+  WriteFootprintExports(fileName, QString(), figures, {});
 }
 
 void WriteFootprintsGeoJson(const QString& fileName, const SceneFigures& figures) {
-  WriteOne(fileName, figures, false);
+  WriteFootprintExports(QString(), fileName, figures, {});
 }
 
 void WriteFootprintExports(const QString& csvName, const QString& geojsonName, const SceneFigures& figures,
                            const ReliefSource& relief) {
   if (csvName.isEmpty() && geojsonName.isEmpty()) return;
-  if (geojsonName.isEmpty()) {
-    WriteFileAtomically(csvName, [&](const ByteSink& sink) {
+  if (csvName.isEmpty() || geojsonName.isEmpty()) {
+    const bool asCsv = geojsonName.isEmpty();
+    WriteFileAtomically(asCsv ? csvName : geojsonName, [&](const ByteSink& sink) {
       BlockWriter out(sink);
-      Emit(figures, relief, &out, nullptr);
-    });
-  } else if (csvName.isEmpty()) {
-    WriteFileAtomically(geojsonName, [&](const ByteSink& sink) {
-      BlockWriter out(sink);
-      Emit(figures, relief, nullptr, &out);
+      Emit(figures, relief, asCsv ? &out : nullptr, asCsv ? nullptr : &out);
     });
   } else {
     // Both at once, so that the relief figures are made once; a failure

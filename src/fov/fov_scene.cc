@@ -159,28 +159,9 @@ void ProjectFrame(TOrientationSystem system, const TCameraParams& camera, const 
 // then meets it again. Empty after any fault.
 bool ReadSmallFile(const QString& nameFromList, QByteArray& bytes) {
   constexpr qsizetype kFirstRead = 4096, kMost = qsizetype{1} << 20;
-  // The name as NativeFileName and QFile::encodeName spell it; an ASCII one
-  // (nearly every name) is spelled here without taking memory.
-  qsizetype length = nameFromList.size();
-  while (length > 0 && nameFromList[length - 1] == u' ') --length;
-  if (length == 0) return false;
-  char local[512];
-  QByteArray encoded;
-  const char* path = local;
-  const bool ascii = length < static_cast<qsizetype>(sizeof local) &&
-                     std::all_of(nameFromList.begin(), nameFromList.begin() + length,
-                                 [](QChar c) { return c.unicode() != 0 && c.unicode() < 0x80; });
-  if (ascii) {
-    for (qsizetype i = 0; i < length; ++i) {
-      const char c = static_cast<char>(nameFromList[i].unicode());
-      local[i] = c == '\\' ? '/' : c;
-    }
-    local[length] = '\0';
-  } else {
-    encoded = QFile::encodeName(NativeFileName(nameFromList));
-    path = encoded.constData();
-  }
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const QByteArray path = QFile::encodeName(NativeFileName(nameFromList));
+  if (path.isEmpty()) return false;
+  const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   bytes.resize(kFirstRead);
   qsizetype got = 0;

@@ -327,14 +327,23 @@ bool FastScientificDigits(long double value, int digits, uint64_t& result, int& 
 
 }  // namespace
 
+namespace {
+
+// The `digits` decimal digits of q, leading zeros included.
+void WriteDigits(uint64_t q, int digits, char* out) {
+  for (int i = digits - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + q % 10);
+    q /= 10;
+  }
+}
+
+}  // namespace
+
 int ScientificDigits(long double value, int digits, char* out) {
   uint64_t q = 0;
   int x = 0;
   if (FastScientificDigits(value, digits, q, x)) {
-    for (int i = digits - 1; i >= 0; --i) {
-      out[i] = static_cast<char>('0' + q % 10);
-      q /= 10;
-    }
+    WriteDigits(q, digits, out);
     return x;
   }
   // d.ddde[+-]X..., its digits and exponent
@@ -355,10 +364,7 @@ std::string FormatScientificC(long double value, int digits) {
   if (FastScientificDigits(value, digits, q, x)) {
     // d.ddde[+-]XX, as the general path spells it
     char text[kMaxFastDigits + 1];
-    for (int i = digits - 1; i >= 0; --i) {
-      text[i] = static_cast<char>('0' + q % 10);
-      q /= 10;
-    }
+    WriteDigits(q, digits, text);
     std::string out;
     out.reserve(static_cast<size_t>(digits) + 8);
     out += text[0];
