@@ -1,5 +1,7 @@
 #include "fov/relief_surface.h"
 
+#include "platform/parallel.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -35,35 +37,65 @@ std::pair<double, double> Slab(double lo, double hi, double origin, double direc
 
 int Step(double direction) { return direction > 0 ? 1 : -1; }
 
+}  // namespace
+
+std::optional<double> SurfaceIntersector::CellHit(const Ray& ray, double ta, double tb, double h,
+                                                  bool strict) {
+  const double za = ZAt(ray, ta);
+  if (strict ? za < h : za <= h) return ta;  // into the cell's side, or already below
+  const double zb = ZAt(ray, tb);
+  if (strict ? zb < h : zb <= h) {
+    // Down onto the top: the ray falls, since it was above at ta.
+    return std::clamp((h - ray.origin.z) / ray.direction.z, ta, tb);
+  }
+  return std::nullopt;
+}
+
+std::optional<double> SurfaceIntersector::WalkCells(const Ray& ray, double t0, double t1, bool strict,
+                                                    int cells, double* stop) const {
+  const GridGeometry& g = map_.grid;
+  const Vec3& o = ray.origin;
+  const Vec3& d = ray.direction;
+  const Vec3 start = ray.At(t0);
+  int column = ColumnAt(start.x, d.x), row = RowAt(start.y, d.y);
+  double t = t0;
+  *stop = kInfinity;
+  for (;;) {
+    // The borders are computed from the grid's origin each time, never
+    // accumulated, so that a long walk does not drift.
+    const double tx = d.x > 0   ? Crossing(g.originX + (column + 1) * g.cellX, o.x, d.x)
+                      : d.x < 0 ? Crossing(g.originX + column * g.cellX, o.x, d.x)
+                                : kInfinity;
+    const double ty = d.y > 0   ? Crossing(g.originY + (row + 1) * g.cellY, o.y, d.y)
+                      : d.y < 0 ? Crossing(g.originY + row * g.cellY, o.y, d.y)
+                                : kInfinity;
+    const double out = std::max(t, std::min({tx, ty, t1}));
+    if (const auto hit = CellHit(ray, t, out, Top(column, row), strict)) return hit;
+    if (out >= t1) return std::nullopt;
+    if (tx <= ty) column += Step(d.x);
+    if (ty <= tx) row += Step(d.y);
+    if (column < 0 || column >= g.columns || row < 0 || row >= g.rows) return std::nullopt;
+    // A cell the ray only touches (a point rounded back into the cell it
+    // left) does not count.
+    const bool moved = out > t;
+    t = out;
+    if (moved && --cells == 0) {
+      *stop = t;
+      return std::nullopt;
+    }
+  }
+}
+
+namespace {
+
 class CellWalk final : public SurfaceIntersector {
  public:
   using SurfaceIntersector::SurfaceIntersector;
 
  protected:
   std::optional<double> GridHit(const Ray& ray, double t0, double t1, bool strict) const override {
-    const GridGeometry& g = map_.grid;
-    const Vec3& o = ray.origin;
-    const Vec3& d = ray.direction;
-    const Vec3 start = ray.At(t0);
-    int column = ColumnAt(start.x, d.x), row = RowAt(start.y, d.y);
-    double t = t0;
-    for (;;) {
-      // The borders are computed from the grid's origin each time, never
-      // accumulated, so that a long walk does not drift.
-      const double tx = d.x > 0   ? Crossing(g.originX + (column + 1) * g.cellX, o.x, d.x)
-                        : d.x < 0 ? Crossing(g.originX + column * g.cellX, o.x, d.x)
-                                  : kInfinity;
-      const double ty = d.y > 0   ? Crossing(g.originY + (row + 1) * g.cellY, o.y, d.y)
-                        : d.y < 0 ? Crossing(g.originY + row * g.cellY, o.y, d.y)
-                                  : kInfinity;
-      const double out = std::max(t, std::min({tx, ty, t1}));
-      if (const auto hit = CellHit(ray, t, out, Top(column, row), strict)) return hit;
-      if (out >= t1) return std::nullopt;
-      if (tx <= ty) column += Step(d.x);
-      if (ty <= tx) row += Step(d.y);
-      if (column < 0 || column >= g.columns || row < 0 || row >= g.rows) return std::nullopt;
-      t = out;
-    }
+    double stop = 0;
+    return WalkCells(ray, t0, t1, strict, std::numeric_limits<int>::max(), &stop);
   }
 };
 
@@ -94,10 +126,193 @@ class Pyramid final : public SurfaceIntersector {
       columns = upColumns;
       rows = upRows;
     }
+    perCellX_ = 1 / map.grid.cellX;
+    perCellY_ = 1 / map.grid.cellY;
+    BuildNearMaxima();
+    BuildClearSlopes();
   }
 
  protected:
   std::optional<double> GridHit(const Ray& ray, double t0, double t1, bool strict) const override {
+    const GridGeometry& g = map_.grid;
+    const Vec3& o = ray.origin;
+    const Vec3& d = ray.direction;
+    // Cells crossed per unit of t along the faster axis.
+    const double rate = std::max(std::fabs(d.x) / g.cellX, std::fabs(d.y) / g.cellY);
+    // Strides need the cell under a point to within one: coordinates of the
+    // ray far larger than a cell would lose it to rounding.
+    const double reachX = (std::fabs(o.x - g.originX) + std::fabs(t1 * d.x)) / g.cellX;
+    const double reachY = (std::fabs(o.y - g.originY) + std::fabs(t1 * d.y)) / g.cellY;
+    const int strideTop = static_cast<int>(near_.size());
+    if (strideTop == 0 || !(rate > 0) || !std::isfinite(t1) ||
+        !(reachX < kExactIndex && reachY < kExactIndex))
+      return Descend(ray, t0, t1, strict);
+    const double perCell = 1 / rate;
+    // Z along the ray is computed to within a few units in the last place of
+    // these magnitudes.
+    const double margin =
+        1e-12 * (std::fabs(o.z) + std::fabs(t1 * d.z) + std::fabs(MinHeight()) + MaxHeight());
+    double t = t0;
+    // A falling ray comes from above the highest top and starts with middle
+    // strides; a rising one starts on the surface, among tops as high as
+    // itself, one cell at a time.
+    int level = d.z < 0 ? std::min(kFirstStride, strideTop) : 0;
+    for (;;) {
+      if (!(t < t1)) return std::nullopt;
+      if (level == 0) {
+        // Near the surface: cell by cell, exactly as the plain walk; a
+        // rising line needs only its first cell walked before it strides.
+        double stop = 0;
+        if (const auto hit = WalkCells(ray, t, t1, strict, d.z < 0 ? 2 : 1, &stop)) return hit;
+        if (!(stop < t1)) return std::nullopt;
+        t = stop;
+        level = 1;
+        continue;
+      }
+      // Over the next 2^level - 1 cells the ray stays among the cells of
+      // the node under it and its eight neighbours, whatever cell rounding
+      // puts the point in; if it is above their greatest top all the way,
+      // it meets none of them.
+      const double reach = std::min(t1, t + ((1 << level) - 1.001) * perCell);
+      const NearMaxima& near = near_[static_cast<size_t>(level - 1)];
+      const int column = Near((o.x + t * d.x - g.originX) * perCellX_, g.columns);
+      const int row = Near((o.y + t * d.y - g.originY) * perCellY_, g.rows);
+      const double highest = near.max[static_cast<size_t>(row >> level) * near.columns + (column >> level)];
+      const double clearance = ZAt(ray, t) - margin - highest;
+      if (!(clearance > 0)) {
+        --level;
+      } else if (d.z >= 0) {
+        // Rising: lowest where it starts.
+        t = reach;
+        level = std::min(level + 1, strideTop);
+      } else {
+        // Falling: above the tops until it has come down by the clearance.
+        const double above = t + clearance / -d.z;
+        if (above >= reach) {
+          t = reach;
+          level = std::min(level + 1, strideTop);
+        } else {
+          t = above;
+          --level;
+        }
+      }
+    }
+  }
+
+ private:
+  // Beyond this many cells from the grid's origin a cell's index is no
+  // longer certain to within one.
+  static constexpr double kExactIndex = 1 << 30;
+  // The cell of grid coordinate u along an axis of `size` cells, to within
+  // one (the strides allow for it).
+  static int Near(double u, int size) {
+    if (!(u >= 0)) return 0;
+    return u < size ? static_cast<int>(u) : size - 1;
+  }
+  // The level a falling ray's strides start at (2^3 - 1 cells).
+  static constexpr int kFirstStride = 3;
+  // Levels of near maxima: strides of up to 2^kNearLevels - 1 cells.
+  static constexpr int kNearLevels = 8;
+
+  // A float not less than v.
+  static float Up(double v) {
+    float f = static_cast<float>(v);
+    if (static_cast<double>(f) < v) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+    return f;
+  }
+
+  // Per level L >= 1 of the pyramid, for each of its nodes (2^L x 2^L
+  // cells) the greatest top over the node and its eight neighbours, rounded
+  // up to float: every cell within 2^L cells of a cell of the node.
+  struct NearMaxima {
+    int columns = 0;
+    int rows = 0;
+    std::vector<float> max;
+  };
+
+  void BuildNearMaxima() {
+    for (size_t l = 0; l < levels_.size() && l < kNearLevels; ++l) {
+      const Level& level = levels_[l];
+      NearMaxima near{level.columns, level.rows, std::vector<float>(level.max.size())};
+      std::vector<double> across(level.max.size());
+      for (int r = 0; r < level.rows; ++r)
+        for (int c = 0; c < level.columns; ++c) {
+          double m = -kInfinity;
+          for (int dc = std::max(c - 1, 0); dc <= std::min(c + 1, level.columns - 1); ++dc)
+            m = std::max(m, level.max[static_cast<size_t>(r) * level.columns + dc]);
+          across[static_cast<size_t>(r) * level.columns + c] = m;
+        }
+      for (int r = 0; r < level.rows; ++r)
+        for (int c = 0; c < level.columns; ++c) {
+          double m = -kInfinity;
+          for (int dr = std::max(r - 1, 0); dr <= std::min(r + 1, level.rows - 1); ++dr)
+            m = std::max(m, across[static_cast<size_t>(dr) * level.columns + c]);
+          near.max[static_cast<size_t>(r) * level.columns + c] = Up(m);
+        }
+      near_.push_back(std::move(near));
+    }
+  }
+
+  // Per cell, a slope such that a line rising more steeply from a point of
+  // the cell at least a quarter of a cell inside it, not below its top,
+  // passes over every other cell of the map: the greatest rise to the near
+  // maxima of each level over the least distance to the cells they stand
+  // for, rounded up to float.
+  void BuildClearSlopes() {
+    const GridGeometry& g = map_.grid;
+    if (near_.empty()) return;
+    const double cell = std::min(g.cellX, g.cellY);
+    // Heights are compared to within this (see RisesClear).
+    const double margin =
+        1e-9 * (MaxHeight() - MinHeight() + std::fabs(MaxHeight()) + std::fabs(MinHeight()));
+    // The least distance to the cells each level's near maxima stand for:
+    // those 1 and 2 cells away for the first level (a quarter of a cell from
+    // the point), 2^(L-1) + 1 to 2^L away for level L, and those beyond the
+    // last level.
+    const int levels = static_cast<int>(near_.size());
+    std::vector<double> perDistance(static_cast<size_t>(levels) + 1);
+    perDistance[0] = 1 / (0.25 * cell);
+    for (int level = 2; level <= levels; ++level)
+      perDistance[static_cast<size_t>(level - 1)] = 1 / ((std::ldexp(1.0, level - 1) + 0.25) * cell);
+    perDistance[static_cast<size_t>(levels)] = 1 / ((std::ldexp(1.0, levels) + 0.25) * cell);
+    slopes_.resize(map_.z.size());
+    ForEachRange(g.rows, 64, [&](int begin, int end) {
+      for (int r = begin; r < end; ++r)
+        for (int c = 0; c < g.columns; ++c) {
+          const double base = Top(c, r) - margin;
+          // Cells all lower than this one leave any rising line clear.
+          double slope = std::max(0.0, (MaxHeight() - base) * perDistance[static_cast<size_t>(levels)]);
+          for (int level = 1; level <= levels; ++level) {
+            const NearMaxima& near = near_[static_cast<size_t>(level - 1)];
+            const double rise =
+                near.max[static_cast<size_t>(r >> level) * near.columns + (c >> level)] - base;
+            slope = std::max(slope, rise * perDistance[static_cast<size_t>(level - 1)]);
+          }
+          slopes_[static_cast<size_t>(r) * g.columns + c] = Up(slope);
+        }
+    });
+  }
+
+  // See BuildClearSlopes.
+  bool RisesClear(const Ray& ray) const override {
+    if (slopes_.empty()) return false;
+    const GridGeometry& g = map_.grid;
+    const double u = (ray.origin.x - g.originX) * perCellX_, v = (ray.origin.y - g.originY) * perCellY_;
+    if (!(u >= 0 && u < g.columns && v >= 0 && v < g.rows)) return false;
+    const int column = static_cast<int>(u), row = static_cast<int>(v);
+    // A little more than a quarter of a cell from the cell's borders, so
+    // that rounding cannot have put it in the wrong cell.
+    const double fu = u - column, fv = v - row;
+    const double inside = std::min({std::min(fu, 1 - fu) * g.cellX, std::min(fv, 1 - fv) * g.cellY});
+    if (!(inside >= 0.26 * std::min(g.cellX, g.cellY))) return false;
+    if (!(ray.origin.z >= Top(column, row))) return false;
+    const double run = std::sqrt(ray.direction.x * ray.direction.x + ray.direction.y * ray.direction.y);
+    const double bound = slopes_[static_cast<size_t>(row) * g.columns + column];
+    return ray.direction.z > bound * (1 + 1e-9) * run;
+  }
+
+  // The walk down and up the pyramid's own nodes.
+  std::optional<double> Descend(const Ray& ray, double t0, double t1, bool strict) const {
     const GridGeometry& g = map_.grid;
     const Vec3& o = ray.origin;
     const Vec3& d = ray.direction;
@@ -169,13 +384,15 @@ class Pyramid final : public SurfaceIntersector {
     }
   }
 
- private:
   struct Level {
     int columns = 0;
     int rows = 0;
     std::vector<double> max;
   };
-  std::vector<Level> levels_;  // levels 1, 2, ... up to one node
+  std::vector<Level> levels_;           // levels 1, 2, ... up to one node
+  std::vector<NearMaxima> near_;        // levels 1, 2, ... kNearLevels
+  double perCellX_ = 0, perCellY_ = 0;  // cells per unit of X and of Y
+  std::vector<float> slopes_;           // per cell, see BuildClearSlopes
 };
 
 }  // namespace
@@ -191,18 +408,6 @@ double SurfaceIntersector::HeightAt(double x, double y) const {
   const GridGeometry& g = map_.grid;
   if (!(x >= g.originX && x < g.maxX() && y >= g.originY && y < g.maxY())) return 0;
   return Top(ColumnAt(x, 1), RowAt(y, 1));
-}
-
-std::optional<double> SurfaceIntersector::CellHit(const Ray& ray, double ta, double tb, double h,
-                                                  bool strict) {
-  const double za = ZAt(ray, ta);
-  if (strict ? za < h : za <= h) return ta;  // into the cell's side, or already below
-  const double zb = ZAt(ray, tb);
-  if (strict ? zb < h : zb <= h) {
-    // Down onto the top: the ray falls, since it was above at ta.
-    return std::clamp((h - ray.origin.z) / ray.direction.z, ta, tb);
-  }
-  return std::nullopt;
 }
 
 std::optional<double> SurfaceIntersector::FirstHit(const Ray& ray) const {
@@ -235,6 +440,8 @@ std::optional<double> SurfaceIntersector::FirstHit(const Ray& ray) const {
 bool SurfaceIntersector::Hidden(const Vec3& from, const Vec3& eye) const {
   const Ray ray{from, {eye.x - from.x, eye.y - from.y, eye.z - from.z}};
   if (!(ray.direction.z > 0)) return true;  // a top is seen only from above
+  // Rising from the plane or above it, past the map it stays above the plane.
+  if (from.z >= 0 && RisesClear(ray)) return false;
   const GridGeometry& g = map_.grid;
   const auto [xa, xb] = Slab(g.originX, g.maxX(), from.x, ray.direction.x);
   const auto [ya, yb] = Slab(g.originY, g.maxY(), from.y, ray.direction.y);

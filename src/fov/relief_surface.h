@@ -73,6 +73,10 @@ class SurfaceIntersector {
   // which the ray is on or below a cell's top, with `strict` true the first
   // at which it is strictly below.
   virtual std::optional<double> GridHit(const Ray& ray, double t0, double t1, bool strict) const = 0;
+  // Whether a line rising from a point of the map, not below its cell's
+  // top, is known without a walk to pass over every other cell; false when
+  // not known.
+  virtual bool RisesClear(const Ray&) const { return false; }
 
   // The column and row of the cell under a point of the ray, a point on a
   // cell border taken in the cell the ray goes on into; clamped to the map.
@@ -87,6 +91,11 @@ class SurfaceIntersector {
   }
   // The hit within one cell's part [ta, tb] of the ray under a top at h.
   static std::optional<double> CellHit(const Ray& ray, double ta, double tb, double h, bool strict);
+  // The walk from cell to cell over [t0, t1], as GridHit, for at most
+  // `cells` cells. Without a hit, `*stop` is where the walk stopped, the
+  // border the ray leaves its last cell by, or infinity once it is done.
+  std::optional<double> WalkCells(const Ray& ray, double t0, double t1, bool strict, int cells,
+                                  double* stop) const;
 
   const HeightMap& map_;
 
@@ -94,9 +103,14 @@ class SurfaceIntersector {
   // The cell of grid coordinate u (in cells from the origin) along an axis
   // of `size` cells, going on in direction `du`.
   static int IndexAt(double u, double du, int size) {
-    double i = std::floor(u);
-    if (du < 0 && i == u) i -= 1;
-    return static_cast<int>(std::clamp(i, 0.0, static_cast<double>(size - 1)));
+    // Without std::floor, a call on the baseline instruction set: below the
+    // grid (or not a number) the first cell, beyond it the last, and within
+    // it the whole part, which is the floor of a number not negative.
+    if (!(u >= 0)) return 0;
+    if (u >= size) return size - 1;
+    int i = static_cast<int>(u);
+    if (du < 0 && i == u && i > 0) i -= 1;
+    return i;
   }
 
   double minHeight_ = 0;

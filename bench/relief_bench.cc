@@ -1,0 +1,134 @@
+// Speed of the relief's ray work, the plain cell walk against the pyramid,
+// on the relief of bench/relief_scale.sh (2048 x 2048 cells of 2 mm, hills
+// and ridges up to 0.12 m high):
+//
+//   build/bench/relief_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//
+// The rays are those of frames seen from about 1 m: per frame, the lines of
+// sight through a border of 896 points round a footprint of about
+// 0.8 x 0.6 m, and the sight lines from a 64 x 64 lattice of surface points
+// (cell centres) over the footprint back to the camera. Arguments: 0 the cell walk,
+// 1 the pyramid.
+
+#include "fov/relief_surface.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace skarvel;
+
+const HeightMap& BenchRelief() {
+  static const HeightMap map = [] {
+    HeightMap m;
+    const int n = 2048;
+    const double cell = 0.002;
+    m.grid = {n, n, 0, 0, cell, cell};
+    m.z.resize(static_cast<size_t>(n) * n);
+    for (int row = 0; row < n; ++row) {
+      const double y = (row + 0.5) * cell;
+      for (int column = 0; column < n; ++column) {
+        const double x = (column + 0.5) * cell;
+        // As the bench script's map, stored in float.
+        const double h = 0.04 * (std::sin(x * 3.1) * std::cos(y * 2.3) + 1) +
+                         0.05 * std::pow(std::max(0.0, std::sin(x * 9.7 + y * 4.1)), 8);
+        m.z[static_cast<size_t>(row) * n + column] = static_cast<float>(h);
+      }
+    }
+    return m;
+  }();
+  return map;
+}
+
+struct Frame {
+  Vec3 eye;
+  std::vector<Vec3> border;   // directions of the border rays
+  std::vector<Vec3> lattice;  // surface points under the footprint
+};
+
+const std::vector<Frame>& BenchFrames(const SurfaceIntersector& surface) {
+  static const std::vector<Frame> frames = [&] {
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::vector<Frame> out;
+    for (int i = 0; i < 64; ++i) {
+      Frame f;
+      const double cx = 0.5 + 3.1 * unit(random), cy = 0.5 + 3.1 * unit(random);
+      const double turn = 2 * std::numbers::pi * unit(random);
+      // A few degrees off the nadir.
+      f.eye = {cx + 0.1 * (unit(random) - 0.5), cy + 0.1 * (unit(random) - 0.5),
+               1 + 0.1 * (unit(random) - 0.5)};
+      const auto ground = [&](double u, double v) {
+        const double x = 0.8 * (u - 0.5), y = 0.6 * (v - 0.5);
+        return Vec3{cx + x * std::cos(turn) - y * std::sin(turn),
+                    cy + x * std::sin(turn) + y * std::cos(turn), 0};
+      };
+      const double corners[5][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0, 0}};
+      const int perSide[4] = {256, 192, 256, 192};
+      for (int side = 0; side < 4; ++side)
+        for (int k = 0; k < perSide[side]; ++k) {
+          const double s = static_cast<double>(k) / perSide[side];
+          const Vec3 p = ground(corners[side][0] + (corners[side + 1][0] - corners[side][0]) * s,
+                                corners[side][1] + (corners[side + 1][1] - corners[side][1]) * s);
+          f.border.push_back({p.x - f.eye.x, p.y - f.eye.y, p.z - f.eye.z});
+        }
+      for (int r = 0; r < 64; ++r)
+        for (int c = 0; c < 64; ++c) {
+          // At cell centres, as the visible share's lattice.
+          const Vec3 g = ground((c + 0.5) / 64, (r + 0.5) / 64);
+          const Vec3 p{(std::floor(g.x / 0.002) + 0.5) * 0.002, (std::floor(g.y / 0.002) + 0.5) * 0.002, 0};
+          f.lattice.push_back({p.x, p.y, surface.HeightAt(p.x, p.y)});
+        }
+      out.push_back(std::move(f));
+    }
+    return out;
+  }();
+  return frames;
+}
+
+std::unique_ptr<SurfaceIntersector> Make(int kind) {
+  return kind == 0 ? MakeCellWalkIntersector(BenchRelief()) : MakePyramidIntersector(BenchRelief());
+}
+
+void BM_ReliefBorderRays(benchmark::State& state) {
+  const auto surface = Make(static_cast<int>(state.range(0)));
+  const std::vector<Frame>& frames = BenchFrames(*surface);
+  long long rays = 0;
+  for (auto _ : state) {
+    for (const Frame& f : frames)
+      for (const Vec3& d : f.border) benchmark::DoNotOptimize(surface->FirstHit({f.eye, d}));
+    rays += static_cast<long long>(frames.size() * frames[0].border.size());
+  }
+  state.counters["ns_per_ray"] = benchmark::Counter(
+      static_cast<double>(rays), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ReliefBorderRays)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_ReliefSightLines(benchmark::State& state) {
+  const auto surface = Make(static_cast<int>(state.range(0)));
+  const std::vector<Frame>& frames = BenchFrames(*surface);
+  long long lines = 0;
+  for (auto _ : state) {
+    for (const Frame& f : frames)
+      for (const Vec3& p : f.lattice) benchmark::DoNotOptimize(surface->Hidden(p, f.eye));
+    lines += static_cast<long long>(frames.size() * frames[0].lattice.size());
+  }
+  state.counters["ns_per_line"] = benchmark::Counter(
+      static_cast<double>(lines), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ReliefSightLines)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_ReliefPyramidBuild(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(MakePyramidIntersector(BenchRelief()));
+}
+BENCHMARK(BM_ReliefPyramidBuild)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
