@@ -102,12 +102,8 @@ int RunFov(const QStringList& args) {
   // reach them, each frame's warning with its block.
   ReliefSource source;
   if (surface != nullptr) {
-    const std::span<const FrameProjection> frames(scene.Frames());
-    source = [&](int begin, int end) {
-      const int made = std::clamp(static_cast<int>(frames.size()) - begin, 0, end - begin);
-      std::vector<FrameRelief> block;
-      if (made > 0) block = ComputeReliefFigures(frames.subspan(static_cast<size_t>(begin), made), *surface);
-      block.resize(static_cast<size_t>(end - begin));
+    source = [&, blocks = ReliefBlocks(scene.Frames(), *surface)](int begin, int end) {
+      std::vector<FrameRelief> block = blocks(begin, end);
       for (int n = begin; n < end; ++n)
         if (block[static_cast<size_t>(n - begin)].cameraBelowSurface)
           PrintErr(ReliefWarning(figures.frames[static_cast<size_t>(n)]));

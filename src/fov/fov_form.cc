@@ -268,10 +268,15 @@ void TFOVForm::SaveOutlinesClick() {
   const bool csv = suffix == QLatin1String("csv") ||
                    (suffix != QLatin1String("geojson") && suffix != QLatin1String("json") &&
                     OutlineSaveDialog->selectedNameFilter() == kCsvFilter);
-  if (csv)
-    WriteFootprintsCsv(fileName, figures);
-  else
-    WriteFootprintsGeoJson(fileName, figures);
+  // With a relief the files carry each frame's relief figures, as the
+  // command line's --relief writes them.
+  std::unique_ptr<SurfaceIntersector> surface;
+  ReliefSource relief;
+  if (relief_) {
+    surface = MakePyramidIntersector(*relief_);
+    relief = ReliefBlocks(scene_.Frames(), *surface);
+  }
+  WriteFootprintExports(csv ? fileName : QString(), csv ? QString() : fileName, figures, relief);
 }
 
 void LegendView::paintEvent(QPaintEvent* event) {

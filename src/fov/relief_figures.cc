@@ -239,6 +239,17 @@ std::vector<FrameRelief> ComputeReliefFigures(std::span<const FrameProjection> f
   return out;
 }
 
+std::function<std::vector<FrameRelief>(int, int)> ReliefBlocks(std::span<const FrameProjection> frames,
+                                                               const SurfaceIntersector& surface) {
+  return [frames, &surface](int begin, int end) {
+    const int made = std::clamp(static_cast<int>(frames.size()) - begin, 0, end - begin);
+    std::vector<FrameRelief> block;
+    if (made > 0) block = ComputeReliefFigures(frames.subspan(static_cast<size_t>(begin), made), surface);
+    block.resize(static_cast<size_t>(end - begin));
+    return block;
+  };
+}
+
 std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& frames,
                                            const SurfaceIntersector& surface,
                                            std::vector<std::uint32_t>* hidden) {

@@ -41,6 +41,7 @@
 #include "fov/relief_surface.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -71,6 +72,12 @@ FrameRelief ComputeFrameRelief(const FrameProjection& projection, const SurfaceI
 // Every frame's, on every core.
 std::vector<FrameRelief> ComputeReliefFigures(std::span<const FrameProjection> frames,
                                               const SurfaceIntersector& surface);
+
+// The relief figures of frames [begin, end) of `frames`, made when the
+// exports ask for them a block at a time (fov/footprint_export.h), empty ones
+// for frames past the end. `frames` and `surface` must outlive it.
+std::function<std::vector<FrameRelief>(int begin, int end)> ReliefBlocks(
+    std::span<const FrameProjection> frames, const SurfaceIntersector& surface);
 
 // The coverage counts on the surface's map grid (row-major, row 0 at the
 // least Y), on every core. With `hidden`, also per cell the number of frames

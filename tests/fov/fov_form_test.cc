@@ -192,6 +192,19 @@ TEST_F(FovFormTest, OutlinesAreSavedAsGeoJsonOrCsvFromTheZoomMenu) {
   click("scene.lst");
   ASSERT_TRUE(FOVForm->SaveOutlinesItem->isEnabled());
   ModalWatcher watcher;
+  // The sample folder's relief came with the list: each frame's relief
+  // figures go with it, as `fov --relief` writes them.
+  ASSERT_TRUE(FOVForm->HasRelief());
+  const QString withRelief = dir_.file("relief.csv");
+  watcher.answerFileDialog(withRelief);
+  FOVForm->SaveOutlinesItem->trigger();
+  const QList<QByteArray> reliefRows = testing::ReadBytes(withRelief).split('\n');
+  ASSERT_EQ(reliefRows.size(), 8);
+  EXPECT_TRUE(reliefRows[0].trimmed().endsWith(",misses_surface,relief_outline"))
+      << reliefRows[0].toStdString();
+  EXPECT_TRUE(reliefRows[1].contains("\"POLYGON((")) << reliefRows[1].toStdString();
+
+  FOVForm->NoReliefItem->trigger();
   const QString geojson = dir_.file("outlines.geojson");
   watcher.answerFileDialog(geojson);
   FOVForm->SaveOutlinesItem->trigger();
@@ -211,6 +224,7 @@ TEST_F(FovFormTest, OutlinesAreSavedAsGeoJsonOrCsvFromTheZoomMenu) {
   FOVForm->SaveOutlinesItem->trigger();
   const QList<QByteArray> rows = testing::ReadBytes(csv).split('\n');
   EXPECT_TRUE(rows[0].startsWith("frame,name,a_x,a_y"));
+  EXPECT_FALSE(rows[0].contains("relief")) << "without a relief";
   EXPECT_EQ(rows.size(), 8) << "a header, six frames and the empty text after the last line end";
 }
 
