@@ -12,10 +12,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace skarvel {
@@ -30,18 +32,18 @@ constexpr int kFramesPerBlock = 1024;
 class BlockWriter {
  public:
   explicit BlockWriter(const ByteSink& sink) : sink_(sink) { block_.reserve(kBlockBytes); }
-  void Add(const QByteArray& bytes) {
-    const auto size = static_cast<size_t>(bytes.size());
+  void Add(const char* data, size_t size) {
     if (block_.size() + size >= kBlockBytes) {
       Flush();
       // A text as long as a block goes on as it is, without a copy.
       if (size >= kBlockBytes) {
-        sink_(bytes.constData(), bytes.size());
+        sink_(data, static_cast<qint64>(size));
         return;
       }
     }
-    block_.append(bytes.constData(), size);
+    block_.append(data, size);
   }
+  void Add(const QByteArray& bytes) { Add(bytes.constData(), static_cast<size_t>(bytes.size())); }
   void Flush() {
     if (!block_.empty()) sink_(block_.data(), static_cast<qint64>(block_.size()));
     block_.clear();  // keeps its room
@@ -52,6 +54,52 @@ class BlockWriter {
   std::string block_;
 };
 
+// The text of one row or feature, written in place: room is made once for
+// what comes next and the characters are put there through a pointer. It
+// keeps its room when cleared, so that a text made again for the next block
+// of frames takes no new memory.
+class Text {
+ public:
+  void Clear() { size_ = 0; }
+  const char* Data() const { return bytes_.data(); }
+  size_t Size() const { return size_; }
+
+  // Where the next `n` characters go; End() marks where they stopped.
+  char* Room(size_t n) {
+    if (bytes_.size() - size_ < n) bytes_.resize(std::max(2 * bytes_.size(), size_ + n));
+    return bytes_.data() + size_;
+  }
+  void End(const char* end) { size_ = static_cast<size_t>(end - bytes_.data()); }
+  // Room for about as much as the whole text takes.
+  void Reserve(size_t n) {
+    if (bytes_.size() < n) bytes_.resize(n);
+  }
+
+  Text& operator<<(char c) {
+    *Room(1) = c;
+    ++size_;
+    return *this;
+  }
+  Text& operator<<(std::string_view text) {
+    std::memcpy(Room(text.size()), text.data(), text.size());
+    size_ += text.size();
+    return *this;
+  }
+  Text& operator<<(const char* text) { return *this << std::string_view(text); }
+  Text& operator<<(const QByteArray& text) {
+    return *this << std::string_view(text.constData(), static_cast<size_t>(text.size()));
+  }
+  void Integer(int value) {
+    char* at = Room(16);
+    End(std::to_chars(at, at + 16, value).ptr);
+  }
+  void Number(double value) { End(WriteShortest(Room(kShortestChars), value)); }
+
+ private:
+  std::string bytes_;
+  size_t size_ = 0;
+};
+
 QByteArray CsvField(const QString& text) {
   QByteArray bytes = text.toUtf8();
   if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n'))
@@ -60,38 +108,51 @@ QByteArray CsvField(const QString& text) {
   return '"' + bytes + '"';
 }
 
-// The relief outline as a closed ring of (x, y) in the GeoJSON's turning
-// (counter-clockwise).
-std::vector<ScenePoint> OutlineRing(const std::vector<ScenePoint>& outline) {
-  std::vector<ScenePoint> ring = outline;
-  long double twice = 0;
-  for (size_t i = 0; i < ring.size(); ++i) {
-    const ScenePoint& a = ring[i];
-    const ScenePoint& b = ring[(i + 1) % ring.size()];
-    twice += static_cast<long double>(a.x) * b.y - static_cast<long double>(b.x) * a.y;
+// The relief outline as a closed ring in the GeoJSON's turning
+// (counter-clockwise): point i of the ring, for i from 0 to the outline's
+// size, the last one the first again. A clockwise outline is read from its
+// first point backwards.
+class OutlineRing {
+ public:
+  explicit OutlineRing(const std::vector<ScenePoint>& outline) : outline_(outline) {
+    long double twice = 0;
+    for (size_t i = 0; i < outline.size(); ++i) {
+      const ScenePoint& a = outline[i];
+      const ScenePoint& b = outline[(i + 1) % outline.size()];
+      twice += static_cast<long double>(a.x) * b.y - static_cast<long double>(b.x) * a.y;
+    }
+    reversed_ = twice < 0;
   }
-  if (twice < 0) std::reverse(ring.begin() + 1, ring.end());
-  if (!ring.empty()) ring.push_back(ring.front());
-  return ring;
-}
+  size_t Size() const { return outline_.empty() ? 0 : outline_.size() + 1; }
+  const ScenePoint& operator[](size_t i) const {
+    const size_t n = outline_.size();
+    return outline_[i == 0 || i == n ? 0 : reversed_ ? n - i : i];
+  }
+
+ private:
+  const std::vector<ScenePoint>& outline_;
+  bool reversed_ = false;
+};
 
 // The relief columns of a row; the outline as a well-known-text polygon.
-void AppendReliefCsv(QByteArray& row, const FrameRelief& r) {
+void AppendReliefCsv(Text& row, const FrameRelief& r) {
   for (const auto& v : {r.area, r.visiblePercent, r.gsdRow, r.gsdColumn}) {
-    row += ',';
-    if (v) AppendShortest(row, *v);
+    row << ',';
+    if (v) row.Number(*v);
   }
-  row += r.missesSurface ? ",1," : ",0,";
+  row << (r.missesSurface ? ",1," : ",0,");
   if (r.outline.empty()) return;
-  row += "\"POLYGON((";
-  const std::vector<ScenePoint> ring = OutlineRing(r.outline);
-  for (size_t i = 0; i < ring.size(); ++i) {
-    if (i) row += ',';
-    AppendShortest(row, ring[i].x);
-    row += ' ';
-    AppendShortest(row, ring[i].y);
+  row << "\"POLYGON((";
+  const OutlineRing ring(r.outline);
+  for (size_t i = 0; i < ring.Size(); ++i) {
+    // ",x y"
+    char* at = row.Room(2 * kShortestChars + 2);
+    if (i) *at++ = ',';
+    at = WriteShortest(at, ring[i].x);
+    *at++ = ' ';
+    row.End(WriteShortest(at, ring[i].y));
   }
-  row += "))\"";
+  row << "))\"";
 }
 
 QByteArray CsvHeader(bool relief) {
@@ -104,33 +165,35 @@ QByteArray CsvHeader(bool relief) {
          "\r\n";
 }
 
-QByteArray CsvRow(const FrameFigures& f, const FrameRelief* relief) {
-  QByteArray row;
-  // A coordinate pair of the outline takes up to about 50 characters.
-  row.reserve(400 + (relief != nullptr ? static_cast<qsizetype>(relief->outline.size()) * 50 : 0));
-  row += QByteArray::number(f.frame);
-  row += ',';
-  row += CsvField(f.name);
+// What a text with `relief` takes at most, about: a coordinate pair of the
+// outline takes up to about 50 characters.
+size_t TextSize(const FrameRelief* relief) {
+  return 1024 + (relief != nullptr ? relief->outline.size() * 50 : 0);
+}
+
+void CsvRow(Text& row, const FrameFigures& f, const FrameRelief* relief) {
+  row.Reserve(TextSize(relief));
+  row.Integer(f.frame);
+  row << ',' << CsvField(f.name);
   for (const ScenePoint& p : f.corners) {
-    row += ',';
-    AppendShortest(row, p.x);
-    row += ',';
-    AppendShortest(row, p.y);
+    row << ',';
+    row.Number(p.x);
+    row << ',';
+    row.Number(p.y);
   }
   for (double v : {f.area, f.gsdRow, f.gsdColumn}) {
-    row += ',';
-    AppendShortest(row, v);
+    row << ',';
+    row.Number(v);
   }
-  for (bool flag : {f.flags.notConvex, f.flags.horizon, f.flags.behindCamera}) row += flag ? ",1" : ",0";
-  row += ',';
-  if (f.stripNeighbour > 0) row += QByteArray::number(f.stripNeighbour);
+  for (bool flag : {f.flags.notConvex, f.flags.horizon, f.flags.behindCamera}) row << (flag ? ",1" : ",0");
+  row << ',';
+  if (f.stripNeighbour > 0) row.Integer(f.stripNeighbour);
   for (const auto& v : {f.stripOverlapPercent, f.overlapPercent}) {
-    row += ',';
-    if (v) AppendShortest(row, *v);
+    row << ',';
+    if (v) row.Number(*v);
   }
   if (relief != nullptr) AppendReliefCsv(row, *relief);
-  row += "\r\n";
-  return row;
+  row << "\r\n";
 }
 
 // JSON texts are written directly, spelled exactly as Qt's compact JSON
@@ -142,158 +205,148 @@ QByteArray QtJsonText(const QJsonValue& value) {
   return text.mid(1, text.size() - 2);  // without the brackets
 }
 
-void AppendJsonNumber(QByteArray& out, double value) {
+void AppendJsonNumber(Text& out, double value) {
   if (std::isfinite(value) && value != std::trunc(value))
-    AppendShortest(out, value);
+    out.Number(value);
   else
-    out += QtJsonText(QJsonValue(value));
+    out << QtJsonText(QJsonValue(value));
 }
 
-void AppendOptionalJson(QByteArray& out, const std::optional<double>& value) {
+void AppendOptionalJson(Text& out, const std::optional<double>& value) {
   if (value)
     AppendJsonNumber(out, *value);
   else
-    out += "null";
+    out << "null";
 }
 
-void AppendJsonString(QByteArray& out, const QString& text) {
+void AppendJsonString(Text& out, const QString& text) {
   const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
     return c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\';
   });
   if (!plain) {
-    out += QtJsonText(QJsonValue(text));
+    out << QtJsonText(QJsonValue(text));
     return;
   }
-  out += '"';
-  out += text.toLatin1();
-  out += '"';
+  out << '"' << text.toLatin1() << '"';
 }
 
-void AppendRing(QByteArray& out, const ScenePoint* points, const int* order, size_t count) {
-  out += "{\"coordinates\":[[";
+template <typename Points>
+void AppendRing(Text& out, const Points& points, size_t count) {
+  out << "{\"coordinates\":[[";
   for (size_t i = 0; i < count; ++i) {
-    if (i) out += ',';
-    out += '[';
-    AppendJsonNumber(out, points[order ? order[i] : i].x);
-    out += ',';
-    AppendJsonNumber(out, points[order ? order[i] : i].y);
-    out += ']';
+    out << (i ? ",[" : "[");
+    AppendJsonNumber(out, points[i].x);
+    out << ',';
+    AppendJsonNumber(out, points[i].y);
+    out << ']';
   }
-  out += "]],\"type\":\"Polygon\"}";
+  out << "]],\"type\":\"Polygon\"}";
 }
+
+// The footprint's corners as a closed ring, A first.
+struct CornerRing {
+  const SceneQuad& corners;
+  const int* order;
+  const ScenePoint& operator[](size_t i) const { return corners[static_cast<size_t>(order[i])]; }
+};
 
 // One feature as compact JSON, its members in sorted order as a JSON object
 // keeps them.
-QByteArray FeatureJson(const FrameFigures& f, const FrameRelief* relief) {
+void FeatureJson(Text& text, const FrameFigures& f, const FrameRelief* relief) {
+  text.Reserve(TextSize(relief));
   const bool reversed = RingReversed(f.corners);
   static constexpr int kForward[] = {0, 1, 2, 3, 0}, kBackward[] = {0, 3, 2, 1, 0};
-  QByteArray text;
-  text.reserve(1024 + (relief != nullptr ? static_cast<qsizetype>(relief->outline.size()) * 50 : 0));
-  auto key = [&text](const char* name, bool first = false) {
-    if (!first) text += ',';
-    text += '"';
-    text += name;
-    text += "\":";
-  };
+  auto key = [&text](std::string_view name) { text << ",\"" << name << "\":"; };
   auto boolean = [](bool b) { return b ? "true" : "false"; };
-  auto neighbour = [&f](QByteArray& out) {
+  auto neighbour = [&] {
     if (f.stripNeighbour > 0)
-      out += QByteArray::number(f.stripNeighbour);
+      text.Integer(f.stripNeighbour);
     else
-      out += "null";
+      text << "null";
   };
+  auto number = [&](std::string_view name, double v) {
+    key(name);
+    AppendJsonNumber(text, v);
+  };
+  auto optional = [&](std::string_view name, const std::optional<double>& v) {
+    key(name);
+    AppendOptionalJson(text, v);
+  };
+  text << "{\"geometry\":";
   if (relief == nullptr) {
-    text += "{\"geometry\":";
-    AppendRing(text, f.corners.data(), reversed ? kBackward : kForward, 5);
-    text += ",\"id\":";
-    text += QByteArray::number(f.frame);
-    text += ",\"properties\":{";
-    key("area", true);
+    AppendRing(text, CornerRing{f.corners, reversed ? kBackward : kForward}, 5);
+    text << ",\"id\":";
+    text.Integer(f.frame);
+    text << ",\"properties\":{\"area\":";
     AppendJsonNumber(text, f.area);
     key("behind_camera");
-    text += boolean(f.flags.behindCamera);
+    text << boolean(f.flags.behindCamera);
     key("corner_order");
-    text += reversed ? "\"ADCB\"" : "\"ABCD\"";
+    text << (reversed ? "\"ADCB\"" : "\"ABCD\"");
     key("frame");
-    text += QByteArray::number(f.frame);
-    key("gsd_column");
-    AppendJsonNumber(text, f.gsdColumn);
-    key("gsd_row");
-    AppendJsonNumber(text, f.gsdRow);
+    text.Integer(f.frame);
+    number("gsd_column", f.gsdColumn);
+    number("gsd_row", f.gsdRow);
     key("horizon");
-    text += boolean(f.flags.horizon);
+    text << boolean(f.flags.horizon);
     key("name");
     AppendJsonString(text, f.name);
     key("not_convex");
-    text += boolean(f.flags.notConvex);
-    key("overlap_pct");
-    AppendOptionalJson(text, f.overlapPercent);
+    text << boolean(f.flags.notConvex);
+    optional("overlap_pct", f.overlapPercent);
     key("strip_neighbour");
-    neighbour(text);
-    key("strip_overlap_pct");
-    AppendOptionalJson(text, f.stripOverlapPercent);
-    text += "},\"type\":\"Feature\"}";
-    return text;
+    neighbour();
+    optional("strip_overlap_pct", f.stripOverlapPercent);
+    text << "},\"type\":\"Feature\"}";
+    return;
   }
 
   // With a relief the geometry is the relief outline (none when a border ray
-  // misses the surface), and the plane corners stay in the properties.
-  auto number = [](double v) {
-    QByteArray t;
-    AppendJsonNumber(t, v);
-    return t;
-  };
-  auto optional = [](const std::optional<double>& v) {
-    QByteArray t;
-    AppendOptionalJson(t, v);
-    return t;
-  };
-  QByteArray name, strip;
-  AppendJsonString(name, f.name);
-  neighbour(strip);
-  std::vector<std::pair<const char*, QByteArray>> members{
-      {"area", number(f.area)},
-      {"behind_camera", boolean(f.flags.behindCamera)},
-      {"corner_order", reversed ? "\"ADCB\"" : "\"ABCD\""},
-      {"frame", QByteArray::number(f.frame)},
-      {"gsd_column", number(f.gsdColumn)},
-      {"gsd_row", number(f.gsdRow)},
-      {"horizon", boolean(f.flags.horizon)},
-      {"name", name},
-      {"not_convex", boolean(f.flags.notConvex)},
-      {"overlap_pct", optional(f.overlapPercent)},
-      {"strip_neighbour", strip},
-      {"strip_overlap_pct", optional(f.stripOverlapPercent)},
-  };
-  static constexpr const char* kCorners[4][2] = {
-      {"a_x", "a_y"}, {"b_x", "b_y"}, {"c_x", "c_y"}, {"d_x", "d_y"}};
-  for (int i = 0; i < 4; ++i) {
-    members.emplace_back(kCorners[i][0], number(f.corners[static_cast<size_t>(i)].x));
-    members.emplace_back(kCorners[i][1], number(f.corners[static_cast<size_t>(i)].y));
-  }
-  members.emplace_back("relief_area", optional(relief->area));
-  members.emplace_back("visible_pct", optional(relief->visiblePercent));
-  members.emplace_back("gsd_row_relief", optional(relief->gsdRow));
-  members.emplace_back("gsd_column_relief", optional(relief->gsdColumn));
-  members.emplace_back("misses_surface", boolean(relief->missesSurface));
-  std::sort(members.begin(), members.end(),
-            [](const auto& a, const auto& b) { return std::strcmp(a.first, b.first) < 0; });
-  text += "{\"geometry\":";
+  // misses the surface), and the plane corners stay in the properties, all
+  // of them in their names' order.
   if (relief->outline.empty()) {
-    text += "null";
+    text << "null";
   } else {
-    const std::vector<ScenePoint> ring = OutlineRing(relief->outline);
-    AppendRing(text, ring.data(), nullptr, ring.size());
+    const OutlineRing ring(relief->outline);
+    AppendRing(text, ring, ring.Size());
   }
-  text += ",\"id\":";
-  text += QByteArray::number(f.frame);
-  text += ",\"properties\":{";
-  for (size_t i = 0; i < members.size(); ++i) {
-    key(members[i].first, i == 0);
-    text += members[i].second;
-  }
-  text += "},\"type\":\"Feature\"}";
-  return text;
+  text << ",\"id\":";
+  text.Integer(f.frame);
+  text << ",\"properties\":{\"a_x\":";
+  AppendJsonNumber(text, f.corners[0].x);
+  number("a_y", f.corners[0].y);
+  number("area", f.area);
+  number("b_x", f.corners[1].x);
+  number("b_y", f.corners[1].y);
+  key("behind_camera");
+  text << boolean(f.flags.behindCamera);
+  number("c_x", f.corners[2].x);
+  number("c_y", f.corners[2].y);
+  key("corner_order");
+  text << (reversed ? "\"ADCB\"" : "\"ABCD\"");
+  number("d_x", f.corners[3].x);
+  number("d_y", f.corners[3].y);
+  key("frame");
+  text.Integer(f.frame);
+  number("gsd_column", f.gsdColumn);
+  optional("gsd_column_relief", relief->gsdColumn);
+  number("gsd_row", f.gsdRow);
+  optional("gsd_row_relief", relief->gsdRow);
+  key("horizon");
+  text << boolean(f.flags.horizon);
+  key("misses_surface");
+  text << boolean(relief->missesSurface);
+  key("name");
+  AppendJsonString(text, f.name);
+  key("not_convex");
+  text << boolean(f.flags.notConvex);
+  optional("overlap_pct", f.overlapPercent);
+  optional("relief_area", relief->area);
+  key("strip_neighbour");
+  neighbour();
+  optional("strip_overlap_pct", f.stripOverlapPercent);
+  optional("visible_pct", relief->visiblePercent);
+  text << "},\"type\":\"Feature\"}";
 }
 
 QByteArray GeoJsonHead(const SceneFigures& figures) {
@@ -315,7 +368,7 @@ void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* 
   if (geojson != nullptr) geojson->Add(GeoJsonHead(figures));
   const int count = static_cast<int>(figures.frames.size());
   std::vector<FrameRelief> made;
-  std::vector<QByteArray> rows, features;
+  std::vector<Text> rows, features;
   for (int start = 0; start < count; start += kFramesPerBlock) {
     const int n = std::min(kFramesPerBlock, count - start);
     if (source) {
@@ -333,13 +386,21 @@ void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* 
     ForEachRange(n, 64, [&](int, int) {
       for (int i = next++; i < n; i = next++) {
         const FrameFigures& f = figures.frames[static_cast<size_t>(start + i)];
-        if (csv != nullptr) rows[static_cast<size_t>(i)] = CsvRow(f, reliefOf(i));
-        if (geojson != nullptr)
-          features[static_cast<size_t>(i)] = (start + i == 0 ? "\n" : ",\n") + FeatureJson(f, reliefOf(i));
+        if (csv != nullptr) {
+          Text& row = rows[static_cast<size_t>(i)];
+          row.Clear();
+          CsvRow(row, f, reliefOf(i));
+        }
+        if (geojson != nullptr) {
+          Text& feature = features[static_cast<size_t>(i)];
+          feature.Clear();
+          feature << (start + i == 0 ? "\n" : ",\n");
+          FeatureJson(feature, f, reliefOf(i));
+        }
       }
     });
-    for (const QByteArray& row : rows) csv->Add(row);
-    for (const QByteArray& feature : features) geojson->Add(feature);
+    for (const Text& row : rows) csv->Add(row.Data(), row.Size());
+    for (const Text& feature : features) geojson->Add(feature.Data(), feature.Size());
   }
   if (csv != nullptr) csv->Flush();
   if (geojson != nullptr) {

@@ -7,11 +7,13 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace skarvel {
 namespace {
@@ -392,40 +394,167 @@ QByteArray FormatShortest(double value) {
 }
 
 void AppendShortest(QByteArray& out, double value) {
+  char text[kShortestChars];
+  out.append(text, WriteShortest(text, value) - text);
+}
+
+namespace {
+
+constexpr uint64_t kPowersOfTen[] = {1ull,
+                                     10ull,
+                                     100ull,
+                                     1000ull,
+                                     10000ull,
+                                     100000ull,
+                                     1000000ull,
+                                     10000000ull,
+                                     100000000ull,
+                                     1000000000ull,
+                                     10000000000ull,
+                                     100000000000ull,
+                                     1000000000000ull,
+                                     10000000000000ull,
+                                     100000000000000ull,
+                                     1000000000000000ull,
+                                     10000000000000000ull,
+                                     100000000000000000ull,
+                                     1000000000000000000ull,
+                                     10000000000000000000ull};
+
+// The shortest digits that read back to a magnitude in [1e-3, 1e15) with a
+// fractional part: digits * 10^(exponent + 1 - count), `count` of them,
+// none of them trailing zeros. Every decimal of at most 15 significant
+// digits survives the trip to a double and back, so when any of 15 digits
+// or fewer reads back it is the value rounded to 15 digits (trailing zeros
+// dropped); else the value rounded to 16 digits when that reads back, else
+// to 17, which always does. A decimal reads back when it lies within half a
+// unit in the last place of the double (on the bound, when the double's
+// last bit is 0), a test made exactly in 128-bit integers. False for a power
+// of two, whose lower neighbour is nearer than its upper one.
+bool ShortestFixedDigits(double magnitude, uint64_t& digits, int& count, int& exponent) {
+  const uint64_t bits = std::bit_cast<uint64_t>(magnitude);
+  const int biased = static_cast<int>(bits >> 52);
+  const uint64_t m = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  const int s = 1075 - biased;  // magnitude = m * 2^-s
+  if (m == uint64_t{1} << 52 || s < 1 || s > 63) return false;
+  // The decimal exponent: floor(log10(2^e)) is at most one below it.
+  int x = ((biased - 1023) * 78913) >> 18;
+  Wide n = 0;
+  for (;;) {
+    const int p = 14 - x;
+    if (p < 0 || p > 17) return false;
+    n = static_cast<Wide>(m) * kPowersOfTen[p];
+    const auto q = static_cast<uint64_t>(n >> s);
+    if (q >= kPowersOfTen[15])
+      ++x;
+    else if (q < kPowersOfTen[14])
+      --x;
+    else
+      break;
+  }
+  // n = m * 10^p with the digits of the value's integral part
+  for (int length = 15; length <= 17; ++length, n *= 10) {
+    const int p = length - 1 - x;
+    auto q = static_cast<uint64_t>(n >> s);
+    const auto rest = static_cast<uint64_t>(n - (static_cast<Wide>(q) << s));
+    const uint64_t half = uint64_t{1} << (s - 1);
+    uint64_t distance = rest;
+    if (rest > half || (rest == half && (q & 1) != 0)) {
+      ++q;
+      distance = (uint64_t{1} << s) - rest;
+    }
+    // |q * 10^-p - m * 2^-s| <= 2^-s / 2, times 10^p * 2^s
+    const Wide twice = static_cast<Wide>(distance) * 2;
+    if (twice < kPowersOfTen[p] || (twice == kPowersOfTen[p] && (m & 1) == 0)) {
+      int e = x, c = length;
+      if (q == kPowersOfTen[length]) {  // rounded up into the next decade
+        q = kPowersOfTen[length - 1];
+        ++e;
+      }
+      while (q % 10 == 0) {
+        q /= 10;
+        --c;
+      }
+      digits = q;
+      count = c;
+      exponent = e;
+      return true;
+    }
+  }
+  return false;
+}
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The `count` (at most 19) decimal digits of q, leading zeros included.
+void WriteDigitPairs(uint64_t q, int count, char* out) {
+  char* p = out + count;
+  while (count >= 2) {
+    const auto pair = static_cast<unsigned>(q % 100);
+    q /= 100;
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * pair, 2);
+    count -= 2;
+  }
+  if (count == 1) *--p = static_cast<char>('0' + q);
+}
+
+// The shortest digits of a magnitude the C++ library's own conversion gives,
+// for what ShortestFixedDigits leaves.
+int LibraryShortestDigits(double magnitude, char* digits, int& exponent) {
+  char sci[32];
+  const auto r = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific);
+  // d[.ddd]e[+-]XX
+  const char* e = std::find(sci, r.ptr, 'e');
+  exponent = 0;
+  for (const char* p = e + 2; p < r.ptr; ++p) exponent = exponent * 10 + (*p - '0');
+  if (e[1] == '-') exponent = -exponent;
+  int count = 0;
+  for (const char* p = sci; p < e; ++p)
+    if (*p != '.') digits[count++] = *p;
+  return count;
+}
+
+}  // namespace
+
+char* WriteShortest(char* out, double value) {
   const double magnitude = std::fabs(value);
   // Numbers with decimals of moderate size are written in fixed notation:
   // the shortest digits with the point placed. Whole numbers and the rest
   // take Qt's own choice between fixed and scientific notation.
   if (!(magnitude >= 1e-3 && magnitude < 1e15) || value == std::trunc(value)) {
-    out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
-    return;
+    const QByteArray text = QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+    const auto size = std::min<qsizetype>(text.size(), kShortestChars);
+    std::memcpy(out, text.constData(), static_cast<size_t>(size));
+    return out + size;
   }
-  char sci[32];
-  const auto r = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific);
-  // d[.ddd]e[+-]XX
-  const char* e = std::find(sci, r.ptr, 'e');
-  int exponent = 0;
-  for (const char* p = e + 2; p < r.ptr; ++p) exponent = exponent * 10 + (*p - '0');
-  if (e[1] == '-') exponent = -exponent;
   char digits[20];
-  int count = 0;
-  for (const char* p = sci; p < e; ++p)
-    if (*p != '.') digits[count++] = *p;
-  char text[48];
-  int n = 0;
-  if (value < 0) text[n++] = '-';
+  int count = 0, exponent = 0;
+  uint64_t q = 0;
+  if (ShortestFixedDigits(magnitude, q, count, exponent))
+    WriteDigitPairs(q, count, digits);
+  else
+    count = LibraryShortestDigits(magnitude, digits, exponent);
+  char* p = out;
+  if (value < 0) *p++ = '-';
   if (exponent >= 0) {
     // not whole, so there are more digits than the integral part holds
-    for (int i = 0; i <= exponent; ++i) text[n++] = digits[i];
-    text[n++] = '.';
-    for (int i = exponent + 1; i < count; ++i) text[n++] = digits[i];
+    std::memcpy(p, digits, static_cast<size_t>(exponent + 1));
+    p += exponent + 1;
+    *p++ = '.';
+    std::memcpy(p, digits + exponent + 1, static_cast<size_t>(count - exponent - 1));
+    p += count - exponent - 1;
   } else {
-    text[n++] = '0';
-    text[n++] = '.';
-    for (int i = 0; i < -exponent - 1; ++i) text[n++] = '0';
-    for (int i = 0; i < count; ++i) text[n++] = digits[i];
+    *p++ = '0';
+    *p++ = '.';
+    for (int i = 0; i < -exponent - 1; ++i) *p++ = '0';
+    std::memcpy(p, digits, static_cast<size_t>(count));
+    p += count;
   }
-  out.append(text, n);
+  return p;
 }
 
 }  // namespace skarvel
