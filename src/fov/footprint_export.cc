@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +27,11 @@ namespace {
 
 // Output is handed on in blocks of about this size.
 constexpr size_t kBlockBytes = 1 << 16;
-// Frames are formatted, and their relief figures made, this many at a time.
+// The relief figures are made this many frames at a time,
 constexpr int kFramesPerBlock = 1024;
+// and the texts formatted this many at a time, in buffers used again for
+// the next ones (kept few, so that they stay in memory the process has).
+constexpr int kFramesPerBatch = 128;
 
 class BlockWriter {
  public:
@@ -61,18 +65,18 @@ class BlockWriter {
 class Text {
  public:
   void Clear() { size_ = 0; }
-  const char* Data() const { return bytes_.data(); }
+  const char* Data() const { return bytes_.get(); }
   size_t Size() const { return size_; }
 
   // Where the next `n` characters go; End() marks where they stopped.
   char* Room(size_t n) {
-    if (bytes_.size() - size_ < n) bytes_.resize(std::max(2 * bytes_.size(), size_ + n));
-    return bytes_.data() + size_;
+    if (capacity_ - size_ < n) Grow(std::max(2 * capacity_, size_ + n));
+    return bytes_.get() + size_;
   }
-  void End(const char* end) { size_ = static_cast<size_t>(end - bytes_.data()); }
+  void End(const char* end) { size_ = static_cast<size_t>(end - bytes_.get()); }
   // Room for about as much as the whole text takes.
   void Reserve(size_t n) {
-    if (bytes_.size() < n) bytes_.resize(n);
+    if (capacity_ < n) Grow(n);
   }
 
   Text& operator<<(char c) {
@@ -93,10 +97,19 @@ class Text {
     char* at = Room(16);
     End(std::to_chars(at, at + 16, value).ptr);
   }
-  void Number(double value) { End(WriteShortest(Room(kShortestChars), value)); }
+  void Number(double value) { End(WriteShortest(Room(kShortestRoom), value)); }
 
  private:
-  std::string bytes_;
+  // Left unset: only what was written is ever read.
+  void Grow(size_t capacity) {
+    std::unique_ptr<char[]> bytes(new char[capacity]);
+    if (size_ > 0) std::memcpy(bytes.get(), bytes_.get(), size_);
+    bytes_ = std::move(bytes);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<char[]> bytes_;
+  size_t capacity_ = 0;
   size_t size_ = 0;
 };
 
@@ -108,31 +121,26 @@ QByteArray CsvField(const QString& text) {
   return '"' + bytes + '"';
 }
 
-// The relief outline as a closed ring in the GeoJSON's turning
-// (counter-clockwise): point i of the ring, for i from 0 to the outline's
-// size, the last one the first again. A clockwise outline is read from its
-// first point backwards.
-class OutlineRing {
- public:
-  explicit OutlineRing(const std::vector<ScenePoint>& outline) : outline_(outline) {
-    long double twice = 0;
-    for (size_t i = 0; i < outline.size(); ++i) {
-      const ScenePoint& a = outline[i];
-      const ScenePoint& b = outline[(i + 1) % outline.size()];
-      twice += static_cast<long double>(a.x) * b.y - static_cast<long double>(b.x) * a.y;
-    }
-    reversed_ = twice < 0;
+// Calls point(p, first) for each point of the relief outline as a closed
+// ring in the GeoJSON's turning (counter-clockwise), the last one the first
+// again: a clockwise outline is read from its first point backwards.
+template <typename Point>
+void ForEachRingPoint(const std::vector<ScenePoint>& outline, const Point& point) {
+  const size_t n = outline.size();
+  if (n == 0) return;
+  long double twice = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const ScenePoint& a = outline[i];
+    const ScenePoint& b = outline[i + 1 < n ? i + 1 : 0];
+    twice += static_cast<long double>(a.x) * b.y - static_cast<long double>(b.x) * a.y;
   }
-  size_t Size() const { return outline_.empty() ? 0 : outline_.size() + 1; }
-  const ScenePoint& operator[](size_t i) const {
-    const size_t n = outline_.size();
-    return outline_[i == 0 || i == n ? 0 : reversed_ ? n - i : i];
-  }
-
- private:
-  const std::vector<ScenePoint>& outline_;
-  bool reversed_ = false;
-};
+  point(outline[0], true);
+  if (twice < 0)
+    for (size_t i = n - 1; i > 0; --i) point(outline[i], false);
+  else
+    for (size_t i = 1; i < n; ++i) point(outline[i], false);
+  point(outline[0], false);
+}
 
 // The relief columns of a row; the outline as a well-known-text polygon.
 void AppendReliefCsv(Text& row, const FrameRelief& r) {
@@ -143,15 +151,14 @@ void AppendReliefCsv(Text& row, const FrameRelief& r) {
   row << (r.missesSurface ? ",1," : ",0,");
   if (r.outline.empty()) return;
   row << "\"POLYGON((";
-  const OutlineRing ring(r.outline);
-  for (size_t i = 0; i < ring.Size(); ++i) {
+  ForEachRingPoint(r.outline, [&row](const ScenePoint& p, bool first) {
     // ",x y"
-    char* at = row.Room(2 * kShortestChars + 2);
-    if (i) *at++ = ',';
-    at = WriteShortest(at, ring[i].x);
+    char* at = row.Room(2 * kShortestRoom + 2);
+    if (!first) *at++ = ',';
+    at = WriteShortest(at, p.x);
     *at++ = ' ';
-    row.End(WriteShortest(at, ring[i].y));
-  }
+    row.End(WriteShortest(at, p.y));
+  });
   row << "))\"";
 }
 
@@ -230,25 +237,13 @@ void AppendJsonString(Text& out, const QString& text) {
   out << '"' << text.toLatin1() << '"';
 }
 
-template <typename Points>
-void AppendRing(Text& out, const Points& points, size_t count) {
-  out << "{\"coordinates\":[[";
-  for (size_t i = 0; i < count; ++i) {
-    out << (i ? ",[" : "[");
-    AppendJsonNumber(out, points[i].x);
-    out << ',';
-    AppendJsonNumber(out, points[i].y);
-    out << ']';
-  }
-  out << "]],\"type\":\"Polygon\"}";
+void AppendJsonPoint(Text& out, const ScenePoint& p, bool first) {
+  out << (first ? "[" : ",[");
+  AppendJsonNumber(out, p.x);
+  out << ',';
+  AppendJsonNumber(out, p.y);
+  out << ']';
 }
-
-// The footprint's corners as a closed ring, A first.
-struct CornerRing {
-  const SceneQuad& corners;
-  const int* order;
-  const ScenePoint& operator[](size_t i) const { return corners[static_cast<size_t>(order[i])]; }
-};
 
 // One feature as compact JSON, its members in sorted order as a JSON object
 // keeps them.
@@ -274,7 +269,10 @@ void FeatureJson(Text& text, const FrameFigures& f, const FrameRelief* relief) {
   };
   text << "{\"geometry\":";
   if (relief == nullptr) {
-    AppendRing(text, CornerRing{f.corners, reversed ? kBackward : kForward}, 5);
+    text << "{\"coordinates\":[[";
+    for (int i = 0; i < 5; ++i)
+      AppendJsonPoint(text, f.corners[static_cast<size_t>((reversed ? kBackward : kForward)[i])], i == 0);
+    text << "]],\"type\":\"Polygon\"}";
     text << ",\"id\":";
     text.Integer(f.frame);
     text << ",\"properties\":{\"area\":";
@@ -307,8 +305,10 @@ void FeatureJson(Text& text, const FrameFigures& f, const FrameRelief* relief) {
   if (relief->outline.empty()) {
     text << "null";
   } else {
-    const OutlineRing ring(relief->outline);
-    AppendRing(text, ring, ring.Size());
+    text << "{\"coordinates\":[[";
+    ForEachRingPoint(relief->outline,
+                     [&text](const ScenePoint& p, bool first) { AppendJsonPoint(text, p, first); });
+    text << "]],\"type\":\"Polygon\"}";
   }
   text << ",\"id\":";
   text.Integer(f.frame);
@@ -379,28 +379,31 @@ void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* 
       if (!hasRelief) return nullptr;
       return source ? &made[static_cast<size_t>(i)] : &figures.relief[static_cast<size_t>(start + i)];
     };
-    rows.resize(csv != nullptr ? static_cast<size_t>(n) : 0);
-    features.resize(geojson != nullptr ? static_cast<size_t>(n) : 0);
-    // Each core's thread takes the next frame not yet taken.
-    std::atomic<int> next{0};
-    ForEachRange(n, 64, [&](int, int) {
-      for (int i = next++; i < n; i = next++) {
-        const FrameFigures& f = figures.frames[static_cast<size_t>(start + i)];
-        if (csv != nullptr) {
-          Text& row = rows[static_cast<size_t>(i)];
-          row.Clear();
-          CsvRow(row, f, reliefOf(i));
+    for (int batch = 0; batch < n; batch += kFramesPerBatch) {
+      const int end = std::min(n, batch + kFramesPerBatch);
+      rows.resize(csv != nullptr ? static_cast<size_t>(end - batch) : 0);
+      features.resize(geojson != nullptr ? static_cast<size_t>(end - batch) : 0);
+      // Each core's thread takes the next frame not yet taken.
+      std::atomic<int> next{batch};
+      ForEachRange(end - batch, 16, [&](int, int) {
+        for (int i = next++; i < end; i = next++) {
+          const FrameFigures& f = figures.frames[static_cast<size_t>(start + i)];
+          if (csv != nullptr) {
+            Text& row = rows[static_cast<size_t>(i - batch)];
+            row.Clear();
+            CsvRow(row, f, reliefOf(i));
+          }
+          if (geojson != nullptr) {
+            Text& feature = features[static_cast<size_t>(i - batch)];
+            feature.Clear();
+            feature << (start + i == 0 ? "\n" : ",\n");
+            FeatureJson(feature, f, reliefOf(i));
+          }
         }
-        if (geojson != nullptr) {
-          Text& feature = features[static_cast<size_t>(i)];
-          feature.Clear();
-          feature << (start + i == 0 ? "\n" : ",\n");
-          FeatureJson(feature, f, reliefOf(i));
-        }
-      }
-    });
-    for (const Text& row : rows) csv->Add(row.Data(), row.Size());
-    for (const Text& feature : features) geojson->Add(feature.Data(), feature.Size());
+      });
+      for (const Text& row : rows) csv->Add(row.Data(), row.Size());
+      for (const Text& feature : features) geojson->Add(feature.Data(), feature.Size());
+    }
   }
   if (csv != nullptr) csv->Flush();
   if (geojson != nullptr) {

@@ -394,7 +394,7 @@ QByteArray FormatShortest(double value) {
 }
 
 void AppendShortest(QByteArray& out, double value) {
-  char text[kShortestChars];
+  char text[kShortestRoom];
   out.append(text, WriteShortest(text, value) - text);
 }
 
@@ -458,11 +458,11 @@ bool ShortestFixedDigits(double magnitude, uint64_t& digits, int& count, int& ex
     auto q = static_cast<uint64_t>(n >> s);
     const auto rest = static_cast<uint64_t>(n - (static_cast<Wide>(q) << s));
     const uint64_t half = uint64_t{1} << (s - 1);
-    uint64_t distance = rest;
-    if (rest > half || (rest == half && (q & 1) != 0)) {
-      ++q;
-      distance = (uint64_t{1} << s) - rest;
-    }
+    // Rounded to the nearest, ties to even, without a branch: which way it
+    // goes is as good as random.
+    const uint64_t up = static_cast<uint64_t>(rest > half) | (static_cast<uint64_t>(rest == half) & q & 1);
+    q += up;
+    const uint64_t distance = up != 0 ? (uint64_t{1} << s) - rest : rest;
     // |q * 10^-p - m * 2^-s| <= 2^-s / 2, times 10^p * 2^s
     const Wide twice = static_cast<Wide>(distance) * 2;
     if (twice < kPowersOfTen[p] || (twice == kPowersOfTen[p] && (m & 1) == 0)) {
@@ -489,22 +489,28 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// The `count` (at most 19) decimal digits of q, leading zeros included.
-void WriteDigitPairs(uint64_t q, int count, char* out) {
-  char* p = out + count;
-  while (count >= 2) {
-    const auto pair = static_cast<unsigned>(q % 100);
-    q /= 100;
-    p -= 2;
-    std::memcpy(p, kDigitPairs + 2 * pair, 2);
-    count -= 2;
+// The `count` (at most 19) decimal digits of q, leading zeros included,
+// ending at `end`: two at a time, in runs of eight that do not wait on each
+// other.
+void WriteDigits(char* end, uint64_t q, int count) {
+  const auto run = [](char* at, uint32_t v, int digits) {
+    for (; digits >= 2; digits -= 2) {
+      at -= 2;
+      std::memcpy(at, kDigitPairs + 2 * (v % 100), 2);
+      v /= 100;
+    }
+    if (digits == 1) at[-1] = static_cast<char>('0' + v);
+  };
+  for (; count > 8; count -= 8, end -= 8) {
+    run(end, static_cast<uint32_t>(q % 100000000), 8);
+    q /= 100000000;
   }
-  if (count == 1) *--p = static_cast<char>('0' + q);
+  run(end, static_cast<uint32_t>(q), count);
 }
 
 // The shortest digits of a magnitude the C++ library's own conversion gives,
 // for what ShortestFixedDigits leaves.
-int LibraryShortestDigits(double magnitude, char* digits, int& exponent) {
+void LibraryShortestDigits(double magnitude, uint64_t& digits, int& count, int& exponent) {
   char sci[32];
   const auto r = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific);
   // d[.ddd]e[+-]XX
@@ -512,10 +518,13 @@ int LibraryShortestDigits(double magnitude, char* digits, int& exponent) {
   exponent = 0;
   for (const char* p = e + 2; p < r.ptr; ++p) exponent = exponent * 10 + (*p - '0');
   if (e[1] == '-') exponent = -exponent;
-  int count = 0;
+  digits = 0;
+  count = 0;
   for (const char* p = sci; p < e; ++p)
-    if (*p != '.') digits[count++] = *p;
-  return count;
+    if (*p != '.') {
+      digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+      ++count;
+    }
 }
 
 }  // namespace
@@ -527,34 +536,32 @@ char* WriteShortest(char* out, double value) {
   // take Qt's own choice between fixed and scientific notation.
   if (!(magnitude >= 1e-3 && magnitude < 1e15) || value == std::trunc(value)) {
     const QByteArray text = QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
-    const auto size = std::min<qsizetype>(text.size(), kShortestChars);
+    const auto size = std::min<qsizetype>(text.size(), kShortestRoom);
     std::memcpy(out, text.constData(), static_cast<size_t>(size));
     return out + size;
   }
-  char digits[20];
   int count = 0, exponent = 0;
   uint64_t q = 0;
-  if (ShortestFixedDigits(magnitude, q, count, exponent))
-    WriteDigitPairs(q, count, digits);
-  else
-    count = LibraryShortestDigits(magnitude, digits, exponent);
+  if (!ShortestFixedDigits(magnitude, q, count, exponent))
+    LibraryShortestDigits(magnitude, q, count, exponent);
   char* p = out;
   if (value < 0) *p++ = '-';
   if (exponent >= 0) {
-    // not whole, so there are more digits than the integral part holds
-    std::memcpy(p, digits, static_cast<size_t>(exponent + 1));
-    p += exponent + 1;
-    *p++ = '.';
-    std::memcpy(p, digits + exponent + 1, static_cast<size_t>(count - exponent - 1));
-    p += count - exponent - 1;
-  } else {
-    *p++ = '0';
-    *p++ = '.';
-    for (int i = 0; i < -exponent - 1; ++i) *p++ = '0';
-    std::memcpy(p, digits, static_cast<size_t>(count));
-    p += count;
+    // Not whole, so there are more digits than the integral part holds.
+    // That part is the value's own: a whole number between the value and
+    // digits that read back to it would read back to it too, and be shorter.
+    const int decimals = count - exponent - 1;
+    const auto whole = static_cast<uint64_t>(magnitude);
+    WriteDigits(p + exponent + 1, whole, exponent + 1);
+    p[exponent + 1] = '.';
+    WriteDigits(p + count + 1, q - whole * kPowersOfTen[decimals], decimals);
+    return p + count + 1;
   }
-  return p;
+  // at most two zeros after the point, for a magnitude from 1e-3 on
+  std::memcpy(p, "0.00", 4);
+  p += 2 + (-exponent - 1);
+  WriteDigits(p + count, q, count);
+  return p + count;
 }
 
 }  // namespace skarvel

@@ -73,10 +73,11 @@ int ScientificDigits(long double value, int digits, char* out);
 // spelled as Qt's QByteArray::number(value, 'g', shortest) spells it.
 QByteArray FormatShortest(double value);
 void AppendShortest(QByteArray& out, double value);  // the same text, appended
-// The most characters that text takes.
-constexpr int kShortestChars = 32;
-// The same text written at `out`, which has room for kShortestChars; returns
-// the end of what was written.
+// The room at `out` WriteShortest needs: the text takes up to 24
+// characters.
+constexpr int kShortestRoom = 32;
+// The same text written at `out`, which has room for kShortestRoom
+// characters; returns the end of the text.
 char* WriteShortest(char* out, double value);
 
 }  // namespace skarvel
