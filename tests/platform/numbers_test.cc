@@ -310,7 +310,7 @@ TEST(NumberFormat, ShortestMatchesQtOnRandomValues) {
         if (random() % 3 == 0) values.back() = std::ldexp(1.0, static_cast<int>(random() % 80) - 20);
     }
   }
-  char text[kShortestChars];
+  char text[kShortestRoom];
   for (double v : values) {
     const QByteArray expected = QByteArray::number(v, 'g', QLocale::FloatingPointShortest);
     ASSERT_EQ(expected, QByteArray(text, WriteShortest(text, v) - text)) << v;
