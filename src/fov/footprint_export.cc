@@ -212,12 +212,17 @@ QByteArray QtJsonText(const QJsonValue& value) {
   return text.mid(1, text.size() - 2);  // without the brackets
 }
 
-void AppendJsonNumber(Text& out, double value) {
-  if (std::isfinite(value) && value != std::trunc(value))
-    out.Number(value);
-  else
-    out << QtJsonText(QJsonValue(value));
+// The number at `at`, which has room for kShortestRoom characters; returns
+// the end of it.
+char* WriteJsonNumber(char* at, double value) {
+  if (std::isfinite(value) && value != std::trunc(value)) return WriteShortest(at, value);
+  const QByteArray text = QtJsonText(QJsonValue(value));
+  const auto size = std::min<qsizetype>(text.size(), kShortestRoom);  // "null", or a whole number
+  std::memcpy(at, text.constData(), static_cast<size_t>(size));
+  return at + size;
 }
+
+void AppendJsonNumber(Text& out, double value) { out.End(WriteJsonNumber(out.Room(kShortestRoom), value)); }
 
 void AppendOptionalJson(Text& out, const std::optional<double>& value) {
   if (value)
@@ -238,11 +243,15 @@ void AppendJsonString(Text& out, const QString& text) {
 }
 
 void AppendJsonPoint(Text& out, const ScenePoint& p, bool first) {
-  out << (first ? "[" : ",[");
-  AppendJsonNumber(out, p.x);
-  out << ',';
-  AppendJsonNumber(out, p.y);
-  out << ']';
+  // ",[x,y]"
+  char* at = out.Room(2 * kShortestRoom + 4);
+  if (!first) *at++ = ',';
+  *at++ = '[';
+  at = WriteJsonNumber(at, p.x);
+  *at++ = ',';
+  at = WriteJsonNumber(at, p.y);
+  *at++ = ']';
+  out.End(at);
 }
 
 // One feature as compact JSON, its members in sorted order as a JSON object
