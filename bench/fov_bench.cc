@@ -26,8 +26,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <ctime>
 #include <map>
