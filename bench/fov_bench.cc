@@ -1,6 +1,7 @@
 // Speed of the field-of-view work on long lists: the load (reading,
 // projection, drawing), the footprint figures, both together, and the
-// overlap step alone on a survey of distinct footprints.
+// overlap step alone on a survey of distinct footprints, and the exports
+// of the figures a relief gives.
 //
 //   build/bench/fov_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //
@@ -12,8 +13,10 @@
 // own outline and about eight neighbours; it runs with the convex pieces and
 // with GEOS's overlays.
 
+#include "fov/footprint_export.h"
 #include "fov/footprint_figures.h"
 #include "fov/fov_scene.h"
+#include "platform/files.h"
 #include "platform/numbers.h"
 
 #include <QDir>
@@ -23,8 +26,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <map>
 #include <memory>
 
@@ -141,6 +146,101 @@ void BM_SurveyOverlaps(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_SurveyOverlaps)->ArgsProduct({{1000, 10000, 100000}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+// n frames as a relief gives them: each outline a ring of 897 points
+// (the border rays' first hits) round a footprint of about 0.2 x 0.15,
+// every coordinate with the full digits of a computed value.
+const SceneFigures& ReliefFigures(int n) {
+  static std::map<int, SceneFigures> made;
+  SceneFigures& figures = made[n];
+  if (!figures.frames.empty()) return figures;
+  std::uint64_t state = 7;
+  auto next = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<double>(state >> 11) / 9007199254740992.0;
+  };
+  for (int i = 0; i < n; ++i) {
+    FrameFigures f;
+    f.frame = i + 1;
+    f.name = QStringLiteral("frames\\f%1.ort").arg(i);
+    const double cx = 0.15 * (i % 100) + next() * 0.01, cy = 0.1 * (i / 100) + next() * 0.01;
+    f.corners = {
+        {{cx - 0.1, cy + 0.07}, {cx + 0.1, cy + 0.07}, {cx + 0.11, cy - 0.08}, {cx - 0.11, cy - 0.08}}};
+    f.area = 0.03 + next() * 1e-3;
+    f.gsdRow = 1.1e-4 + next() * 1e-6;
+    f.gsdColumn = 1.1e-4 + next() * 1e-6;
+    f.stripNeighbour = i % 100 ? i : 0;
+    if (f.stripNeighbour > 0) f.stripOverlapPercent = 60 + next();
+    f.overlapPercent = 90 + next();
+    FrameRelief r;
+    for (int k = 0; k < 897; ++k) {
+      const double t = 2 * M_PI * k / 897, radius = 0.1 + 0.01 * next();
+      r.outline.push_back({cx + radius * std::cos(t), cy + 0.75 * radius * std::sin(t)});
+    }
+    r.area = 0.029 + next() * 1e-3;
+    r.visiblePercent = 95 + next();
+    r.gsdRow = 1.1e-4 + next() * 1e-6;
+    r.gsdColumn = 1.1e-4 + next() * 1e-6;
+    figures.frames.push_back(f);
+    figures.relief.push_back(std::move(r));
+  }
+  return figures;
+}
+
+double ProcessSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// The exports of 2,048 relief frames (about 70 MB of CSV, 75 MB of
+// GeoJSON) as the command writes them, formatted on every core: Arg 0 the
+// CSV, 1 the GeoJSON, 2 both. The files go to memory (/dev/shm where there
+// is one), so that the disk's time is left out. Items are the numbers
+// written; the counter cpu_s is the CPU time of every thread per run, the
+// time shown the real time.
+QString MemoryFolder() {
+  return QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm/fov_bench-XXXXXX") : QString();
+}
+
+void BM_ReliefExports(benchmark::State& state) {
+  SetDecimalSeparatorOverride(u'.');
+  const SceneFigures& figures = ReliefFigures(2048);
+  QTemporaryDir dir(MemoryFolder());
+  const QString csv = state.range(0) != 1 ? dir.filePath("relief.csv") : QString();
+  const QString geojson = state.range(0) != 0 ? dir.filePath("relief.geojson") : QString();
+  double cpu = 0;
+  for (auto _ : state) {
+    const double before = ProcessSeconds();
+    WriteFootprintExports(csv, geojson, figures, {});
+    cpu += ProcessSeconds() - before;
+  }
+  state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(figures.frames.size()) * (2 * 898 + 20) *
+                          (state.range(0) == 2 ? 2 : 1));
+}
+BENCHMARK(BM_ReliefExports)->Arg(0)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// What writing those bytes takes without making them: the CSV's (Arg 0) or
+// the GeoJSON's (Arg 1) size, written in blocks of 64 KiB to a file in the
+// same place. The formatting's share is the export's time less this.
+void BM_ReliefExportsFloor(benchmark::State& state) {
+  const SceneFigures& figures = ReliefFigures(2048);
+  const qint64 size = (state.range(0) == 0 ? FootprintsCsv(figures) : FootprintsGeoJson(figures)).size();
+  const std::string block(1 << 16, 'x');
+  QTemporaryDir dir(MemoryFolder());
+  double cpu = 0;
+  for (auto _ : state) {
+    const double before = ProcessSeconds();
+    WriteFileAtomically(dir.filePath("floor"), [&](const ByteSink& sink) {
+      for (qint64 done = 0; done < size; done += static_cast<qint64>(block.size()))
+        sink(block.data(), std::min<qint64>(static_cast<qint64>(block.size()), size - done));
+    });
+    cpu += ProcessSeconds() - before;
+  }
+  state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_ReliefExportsFloor)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

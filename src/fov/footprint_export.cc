@@ -12,10 +12,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace skarvel {
@@ -24,24 +27,27 @@ namespace {
 
 // Output is handed on in blocks of about this size.
 constexpr size_t kBlockBytes = 1 << 16;
-// Frames are formatted, and their relief figures made, this many at a time.
+// The relief figures are made this many frames at a time,
 constexpr int kFramesPerBlock = 1024;
+// and the texts formatted this many at a time, in buffers used again for
+// the next ones (kept few, so that they stay in memory the process has).
+constexpr int kFramesPerBatch = 128;
 
 class BlockWriter {
  public:
   explicit BlockWriter(const ByteSink& sink) : sink_(sink) { block_.reserve(kBlockBytes); }
-  void Add(const QByteArray& bytes) {
-    const auto size = static_cast<size_t>(bytes.size());
+  void Add(const char* data, size_t size) {
     if (block_.size() + size >= kBlockBytes) {
       Flush();
       // A text as long as a block goes on as it is, without a copy.
       if (size >= kBlockBytes) {
-        sink_(bytes.constData(), bytes.size());
+        sink_(data, static_cast<qint64>(size));
         return;
       }
     }
-    block_.append(bytes.constData(), size);
+    block_.append(data, size);
   }
+  void Add(const QByteArray& bytes) { Add(bytes.constData(), static_cast<size_t>(bytes.size())); }
   void Flush() {
     if (!block_.empty()) sink_(block_.data(), static_cast<qint64>(block_.size()));
     block_.clear();  // keeps its room
@@ -52,6 +58,61 @@ class BlockWriter {
   std::string block_;
 };
 
+// The text of one row or feature, written in place: room is made once for
+// what comes next and the characters are put there through a pointer. It
+// keeps its room when cleared, so that a text made again for the next block
+// of frames takes no new memory.
+class Text {
+ public:
+  void Clear() { size_ = 0; }
+  const char* Data() const { return bytes_.get(); }
+  size_t Size() const { return size_; }
+
+  // Where the next `n` characters go; End() marks where they stopped.
+  char* Room(size_t n) {
+    if (capacity_ - size_ < n) Grow(std::max(2 * capacity_, size_ + n));
+    return bytes_.get() + size_;
+  }
+  void End(const char* end) { size_ = static_cast<size_t>(end - bytes_.get()); }
+  // Room for about as much as the whole text takes.
+  void Reserve(size_t n) {
+    if (capacity_ < n) Grow(n);
+  }
+
+  Text& operator<<(char c) {
+    *Room(1) = c;
+    ++size_;
+    return *this;
+  }
+  Text& operator<<(std::string_view text) {
+    std::memcpy(Room(text.size()), text.data(), text.size());
+    size_ += text.size();
+    return *this;
+  }
+  Text& operator<<(const char* text) { return *this << std::string_view(text); }
+  Text& operator<<(const QByteArray& text) {
+    return *this << std::string_view(text.constData(), static_cast<size_t>(text.size()));
+  }
+  void Integer(int value) {
+    char* at = Room(16);
+    End(std::to_chars(at, at + 16, value).ptr);
+  }
+  void Number(double value) { End(WriteShortest(Room(kShortestRoom), value)); }
+
+ private:
+  // Left unset: only what was written is ever read.
+  void Grow(size_t capacity) {
+    std::unique_ptr<char[]> bytes(new char[capacity]);
+    if (size_ > 0) std::memcpy(bytes.get(), bytes_.get(), size_);
+    bytes_ = std::move(bytes);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<char[]> bytes_;
+  size_t capacity_ = 0;
+  size_t size_ = 0;
+};
+
 QByteArray CsvField(const QString& text) {
   QByteArray bytes = text.toUtf8();
   if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n'))
@@ -60,38 +121,45 @@ QByteArray CsvField(const QString& text) {
   return '"' + bytes + '"';
 }
 
-// The relief outline as a closed ring of (x, y) in the GeoJSON's turning
-// (counter-clockwise).
-std::vector<ScenePoint> OutlineRing(const std::vector<ScenePoint>& outline) {
-  std::vector<ScenePoint> ring = outline;
+// Calls point(p, first) for each point of the relief outline as a closed
+// ring in the GeoJSON's turning (counter-clockwise), the last one the first
+// again: a clockwise outline is read from its first point backwards.
+template <typename Point>
+void ForEachRingPoint(const std::vector<ScenePoint>& outline, const Point& point) {
+  const size_t n = outline.size();
+  if (n == 0) return;
   long double twice = 0;
-  for (size_t i = 0; i < ring.size(); ++i) {
-    const ScenePoint& a = ring[i];
-    const ScenePoint& b = ring[(i + 1) % ring.size()];
+  for (size_t i = 0; i < n; ++i) {
+    const ScenePoint& a = outline[i];
+    const ScenePoint& b = outline[i + 1 < n ? i + 1 : 0];
     twice += static_cast<long double>(a.x) * b.y - static_cast<long double>(b.x) * a.y;
   }
-  if (twice < 0) std::reverse(ring.begin() + 1, ring.end());
-  if (!ring.empty()) ring.push_back(ring.front());
-  return ring;
+  point(outline[0], true);
+  if (twice < 0)
+    for (size_t i = n - 1; i > 0; --i) point(outline[i], false);
+  else
+    for (size_t i = 1; i < n; ++i) point(outline[i], false);
+  point(outline[0], false);
 }
 
 // The relief columns of a row; the outline as a well-known-text polygon.
-void AppendReliefCsv(QByteArray& row, const FrameRelief& r) {
+void AppendReliefCsv(Text& row, const FrameRelief& r) {
   for (const auto& v : {r.area, r.visiblePercent, r.gsdRow, r.gsdColumn}) {
-    row += ',';
-    if (v) AppendShortest(row, *v);
+    row << ',';
+    if (v) row.Number(*v);
   }
-  row += r.missesSurface ? ",1," : ",0,";
+  row << (r.missesSurface ? ",1," : ",0,");
   if (r.outline.empty()) return;
-  row += "\"POLYGON((";
-  const std::vector<ScenePoint> ring = OutlineRing(r.outline);
-  for (size_t i = 0; i < ring.size(); ++i) {
-    if (i) row += ',';
-    AppendShortest(row, ring[i].x);
-    row += ' ';
-    AppendShortest(row, ring[i].y);
-  }
-  row += "))\"";
+  row << "\"POLYGON((";
+  ForEachRingPoint(r.outline, [&row](const ScenePoint& p, bool first) {
+    // ",x y"
+    char* at = row.Room(2 * kShortestRoom + 2);
+    if (!first) *at++ = ',';
+    at = WriteShortest(at, p.x);
+    *at++ = ' ';
+    row.End(WriteShortest(at, p.y));
+  });
+  row << "))\"";
 }
 
 QByteArray CsvHeader(bool relief) {
@@ -104,33 +172,35 @@ QByteArray CsvHeader(bool relief) {
          "\r\n";
 }
 
-QByteArray CsvRow(const FrameFigures& f, const FrameRelief* relief) {
-  QByteArray row;
-  // A coordinate pair of the outline takes up to about 50 characters.
-  row.reserve(400 + (relief != nullptr ? static_cast<qsizetype>(relief->outline.size()) * 50 : 0));
-  row += QByteArray::number(f.frame);
-  row += ',';
-  row += CsvField(f.name);
+// What a text with `relief` takes at most, about: a coordinate pair of the
+// outline takes up to about 50 characters.
+size_t TextSize(const FrameRelief* relief) {
+  return 1024 + (relief != nullptr ? relief->outline.size() * 50 : 0);
+}
+
+void CsvRow(Text& row, const FrameFigures& f, const FrameRelief* relief) {
+  row.Reserve(TextSize(relief));
+  row.Integer(f.frame);
+  row << ',' << CsvField(f.name);
   for (const ScenePoint& p : f.corners) {
-    row += ',';
-    AppendShortest(row, p.x);
-    row += ',';
-    AppendShortest(row, p.y);
+    row << ',';
+    row.Number(p.x);
+    row << ',';
+    row.Number(p.y);
   }
   for (double v : {f.area, f.gsdRow, f.gsdColumn}) {
-    row += ',';
-    AppendShortest(row, v);
+    row << ',';
+    row.Number(v);
   }
-  for (bool flag : {f.flags.notConvex, f.flags.horizon, f.flags.behindCamera}) row += flag ? ",1" : ",0";
-  row += ',';
-  if (f.stripNeighbour > 0) row += QByteArray::number(f.stripNeighbour);
+  for (bool flag : {f.flags.notConvex, f.flags.horizon, f.flags.behindCamera}) row << (flag ? ",1" : ",0");
+  row << ',';
+  if (f.stripNeighbour > 0) row.Integer(f.stripNeighbour);
   for (const auto& v : {f.stripOverlapPercent, f.overlapPercent}) {
-    row += ',';
-    if (v) AppendShortest(row, *v);
+    row << ',';
+    if (v) row.Number(*v);
   }
   if (relief != nullptr) AppendReliefCsv(row, *relief);
-  row += "\r\n";
-  return row;
+  row << "\r\n";
 }
 
 // JSON texts are written directly, spelled exactly as Qt's compact JSON
@@ -142,158 +212,150 @@ QByteArray QtJsonText(const QJsonValue& value) {
   return text.mid(1, text.size() - 2);  // without the brackets
 }
 
-void AppendJsonNumber(QByteArray& out, double value) {
-  if (std::isfinite(value) && value != std::trunc(value))
-    AppendShortest(out, value);
-  else
-    out += QtJsonText(QJsonValue(value));
+// The number at `at`, which has room for kShortestRoom characters; returns
+// the end of it.
+char* WriteJsonNumber(char* at, double value) {
+  if (std::isfinite(value) && value != std::trunc(value)) return WriteShortest(at, value);
+  const QByteArray text = QtJsonText(QJsonValue(value));
+  const auto size = std::min<qsizetype>(text.size(), kShortestRoom);  // "null", or a whole number
+  std::memcpy(at, text.constData(), static_cast<size_t>(size));
+  return at + size;
 }
 
-void AppendOptionalJson(QByteArray& out, const std::optional<double>& value) {
+void AppendJsonNumber(Text& out, double value) { out.End(WriteJsonNumber(out.Room(kShortestRoom), value)); }
+
+void AppendOptionalJson(Text& out, const std::optional<double>& value) {
   if (value)
     AppendJsonNumber(out, *value);
   else
-    out += "null";
+    out << "null";
 }
 
-void AppendJsonString(QByteArray& out, const QString& text) {
+void AppendJsonString(Text& out, const QString& text) {
   const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
     return c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\';
   });
   if (!plain) {
-    out += QtJsonText(QJsonValue(text));
+    out << QtJsonText(QJsonValue(text));
     return;
   }
-  out += '"';
-  out += text.toLatin1();
-  out += '"';
+  out << '"' << text.toLatin1() << '"';
 }
 
-void AppendRing(QByteArray& out, const ScenePoint* points, const int* order, size_t count) {
-  out += "{\"coordinates\":[[";
-  for (size_t i = 0; i < count; ++i) {
-    if (i) out += ',';
-    out += '[';
-    AppendJsonNumber(out, points[order ? order[i] : i].x);
-    out += ',';
-    AppendJsonNumber(out, points[order ? order[i] : i].y);
-    out += ']';
-  }
-  out += "]],\"type\":\"Polygon\"}";
+void AppendJsonPoint(Text& out, const ScenePoint& p, bool first) {
+  // ",[x,y]"
+  char* at = out.Room(2 * kShortestRoom + 4);
+  if (!first) *at++ = ',';
+  *at++ = '[';
+  at = WriteJsonNumber(at, p.x);
+  *at++ = ',';
+  at = WriteJsonNumber(at, p.y);
+  *at++ = ']';
+  out.End(at);
 }
 
 // One feature as compact JSON, its members in sorted order as a JSON object
 // keeps them.
-QByteArray FeatureJson(const FrameFigures& f, const FrameRelief* relief) {
+void FeatureJson(Text& text, const FrameFigures& f, const FrameRelief* relief) {
+  text.Reserve(TextSize(relief));
   const bool reversed = RingReversed(f.corners);
   static constexpr int kForward[] = {0, 1, 2, 3, 0}, kBackward[] = {0, 3, 2, 1, 0};
-  QByteArray text;
-  text.reserve(1024 + (relief != nullptr ? static_cast<qsizetype>(relief->outline.size()) * 50 : 0));
-  auto key = [&text](const char* name, bool first = false) {
-    if (!first) text += ',';
-    text += '"';
-    text += name;
-    text += "\":";
-  };
+  auto key = [&text](std::string_view name) { text << ",\"" << name << "\":"; };
   auto boolean = [](bool b) { return b ? "true" : "false"; };
-  auto neighbour = [&f](QByteArray& out) {
+  auto neighbour = [&] {
     if (f.stripNeighbour > 0)
-      out += QByteArray::number(f.stripNeighbour);
+      text.Integer(f.stripNeighbour);
     else
-      out += "null";
+      text << "null";
   };
+  auto number = [&](std::string_view name, double v) {
+    key(name);
+    AppendJsonNumber(text, v);
+  };
+  auto optional = [&](std::string_view name, const std::optional<double>& v) {
+    key(name);
+    AppendOptionalJson(text, v);
+  };
+  text << "{\"geometry\":";
   if (relief == nullptr) {
-    text += "{\"geometry\":";
-    AppendRing(text, f.corners.data(), reversed ? kBackward : kForward, 5);
-    text += ",\"id\":";
-    text += QByteArray::number(f.frame);
-    text += ",\"properties\":{";
-    key("area", true);
+    text << "{\"coordinates\":[[";
+    for (int i = 0; i < 5; ++i)
+      AppendJsonPoint(text, f.corners[static_cast<size_t>((reversed ? kBackward : kForward)[i])], i == 0);
+    text << "]],\"type\":\"Polygon\"}";
+    text << ",\"id\":";
+    text.Integer(f.frame);
+    text << ",\"properties\":{\"area\":";
     AppendJsonNumber(text, f.area);
     key("behind_camera");
-    text += boolean(f.flags.behindCamera);
+    text << boolean(f.flags.behindCamera);
     key("corner_order");
-    text += reversed ? "\"ADCB\"" : "\"ABCD\"";
+    text << (reversed ? "\"ADCB\"" : "\"ABCD\"");
     key("frame");
-    text += QByteArray::number(f.frame);
-    key("gsd_column");
-    AppendJsonNumber(text, f.gsdColumn);
-    key("gsd_row");
-    AppendJsonNumber(text, f.gsdRow);
+    text.Integer(f.frame);
+    number("gsd_column", f.gsdColumn);
+    number("gsd_row", f.gsdRow);
     key("horizon");
-    text += boolean(f.flags.horizon);
+    text << boolean(f.flags.horizon);
     key("name");
     AppendJsonString(text, f.name);
     key("not_convex");
-    text += boolean(f.flags.notConvex);
-    key("overlap_pct");
-    AppendOptionalJson(text, f.overlapPercent);
+    text << boolean(f.flags.notConvex);
+    optional("overlap_pct", f.overlapPercent);
     key("strip_neighbour");
-    neighbour(text);
-    key("strip_overlap_pct");
-    AppendOptionalJson(text, f.stripOverlapPercent);
-    text += "},\"type\":\"Feature\"}";
-    return text;
+    neighbour();
+    optional("strip_overlap_pct", f.stripOverlapPercent);
+    text << "},\"type\":\"Feature\"}";
+    return;
   }
 
   // With a relief the geometry is the relief outline (none when a border ray
-  // misses the surface), and the plane corners stay in the properties.
-  auto number = [](double v) {
-    QByteArray t;
-    AppendJsonNumber(t, v);
-    return t;
-  };
-  auto optional = [](const std::optional<double>& v) {
-    QByteArray t;
-    AppendOptionalJson(t, v);
-    return t;
-  };
-  QByteArray name, strip;
-  AppendJsonString(name, f.name);
-  neighbour(strip);
-  std::vector<std::pair<const char*, QByteArray>> members{
-      {"area", number(f.area)},
-      {"behind_camera", boolean(f.flags.behindCamera)},
-      {"corner_order", reversed ? "\"ADCB\"" : "\"ABCD\""},
-      {"frame", QByteArray::number(f.frame)},
-      {"gsd_column", number(f.gsdColumn)},
-      {"gsd_row", number(f.gsdRow)},
-      {"horizon", boolean(f.flags.horizon)},
-      {"name", name},
-      {"not_convex", boolean(f.flags.notConvex)},
-      {"overlap_pct", optional(f.overlapPercent)},
-      {"strip_neighbour", strip},
-      {"strip_overlap_pct", optional(f.stripOverlapPercent)},
-  };
-  static constexpr const char* kCorners[4][2] = {
-      {"a_x", "a_y"}, {"b_x", "b_y"}, {"c_x", "c_y"}, {"d_x", "d_y"}};
-  for (int i = 0; i < 4; ++i) {
-    members.emplace_back(kCorners[i][0], number(f.corners[static_cast<size_t>(i)].x));
-    members.emplace_back(kCorners[i][1], number(f.corners[static_cast<size_t>(i)].y));
-  }
-  members.emplace_back("relief_area", optional(relief->area));
-  members.emplace_back("visible_pct", optional(relief->visiblePercent));
-  members.emplace_back("gsd_row_relief", optional(relief->gsdRow));
-  members.emplace_back("gsd_column_relief", optional(relief->gsdColumn));
-  members.emplace_back("misses_surface", boolean(relief->missesSurface));
-  std::sort(members.begin(), members.end(),
-            [](const auto& a, const auto& b) { return std::strcmp(a.first, b.first) < 0; });
-  text += "{\"geometry\":";
+  // misses the surface), and the plane corners stay in the properties, all
+  // of them in their names' order.
   if (relief->outline.empty()) {
-    text += "null";
+    text << "null";
   } else {
-    const std::vector<ScenePoint> ring = OutlineRing(relief->outline);
-    AppendRing(text, ring.data(), nullptr, ring.size());
+    text << "{\"coordinates\":[[";
+    ForEachRingPoint(relief->outline,
+                     [&text](const ScenePoint& p, bool first) { AppendJsonPoint(text, p, first); });
+    text << "]],\"type\":\"Polygon\"}";
   }
-  text += ",\"id\":";
-  text += QByteArray::number(f.frame);
-  text += ",\"properties\":{";
-  for (size_t i = 0; i < members.size(); ++i) {
-    key(members[i].first, i == 0);
-    text += members[i].second;
-  }
-  text += "},\"type\":\"Feature\"}";
-  return text;
+  text << ",\"id\":";
+  text.Integer(f.frame);
+  text << ",\"properties\":{\"a_x\":";
+  AppendJsonNumber(text, f.corners[0].x);
+  number("a_y", f.corners[0].y);
+  number("area", f.area);
+  number("b_x", f.corners[1].x);
+  number("b_y", f.corners[1].y);
+  key("behind_camera");
+  text << boolean(f.flags.behindCamera);
+  number("c_x", f.corners[2].x);
+  number("c_y", f.corners[2].y);
+  key("corner_order");
+  text << (reversed ? "\"ADCB\"" : "\"ABCD\"");
+  number("d_x", f.corners[3].x);
+  number("d_y", f.corners[3].y);
+  key("frame");
+  text.Integer(f.frame);
+  number("gsd_column", f.gsdColumn);
+  optional("gsd_column_relief", relief->gsdColumn);
+  number("gsd_row", f.gsdRow);
+  optional("gsd_row_relief", relief->gsdRow);
+  key("horizon");
+  text << boolean(f.flags.horizon);
+  key("misses_surface");
+  text << boolean(relief->missesSurface);
+  key("name");
+  AppendJsonString(text, f.name);
+  key("not_convex");
+  text << boolean(f.flags.notConvex);
+  optional("overlap_pct", f.overlapPercent);
+  optional("relief_area", relief->area);
+  key("strip_neighbour");
+  neighbour();
+  optional("strip_overlap_pct", f.stripOverlapPercent);
+  optional("visible_pct", relief->visiblePercent);
+  text << "},\"type\":\"Feature\"}";
 }
 
 QByteArray GeoJsonHead(const SceneFigures& figures) {
@@ -315,7 +377,7 @@ void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* 
   if (geojson != nullptr) geojson->Add(GeoJsonHead(figures));
   const int count = static_cast<int>(figures.frames.size());
   std::vector<FrameRelief> made;
-  std::vector<QByteArray> rows, features;
+  std::vector<Text> rows, features;
   for (int start = 0; start < count; start += kFramesPerBlock) {
     const int n = std::min(kFramesPerBlock, count - start);
     if (source) {
@@ -326,20 +388,31 @@ void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* 
       if (!hasRelief) return nullptr;
       return source ? &made[static_cast<size_t>(i)] : &figures.relief[static_cast<size_t>(start + i)];
     };
-    rows.resize(csv != nullptr ? static_cast<size_t>(n) : 0);
-    features.resize(geojson != nullptr ? static_cast<size_t>(n) : 0);
-    // Each core's thread takes the next frame not yet taken.
-    std::atomic<int> next{0};
-    ForEachRange(n, 64, [&](int, int) {
-      for (int i = next++; i < n; i = next++) {
-        const FrameFigures& f = figures.frames[static_cast<size_t>(start + i)];
-        if (csv != nullptr) rows[static_cast<size_t>(i)] = CsvRow(f, reliefOf(i));
-        if (geojson != nullptr)
-          features[static_cast<size_t>(i)] = (start + i == 0 ? "\n" : ",\n") + FeatureJson(f, reliefOf(i));
-      }
-    });
-    for (const QByteArray& row : rows) csv->Add(row);
-    for (const QByteArray& feature : features) geojson->Add(feature);
+    for (int batch = 0; batch < n; batch += kFramesPerBatch) {
+      const int end = std::min(n, batch + kFramesPerBatch);
+      rows.resize(csv != nullptr ? static_cast<size_t>(end - batch) : 0);
+      features.resize(geojson != nullptr ? static_cast<size_t>(end - batch) : 0);
+      // Each core's thread takes the next frame not yet taken.
+      std::atomic<int> next{batch};
+      ForEachRange(end - batch, 16, [&](int, int) {
+        for (int i = next++; i < end; i = next++) {
+          const FrameFigures& f = figures.frames[static_cast<size_t>(start + i)];
+          if (csv != nullptr) {
+            Text& row = rows[static_cast<size_t>(i - batch)];
+            row.Clear();
+            CsvRow(row, f, reliefOf(i));
+          }
+          if (geojson != nullptr) {
+            Text& feature = features[static_cast<size_t>(i - batch)];
+            feature.Clear();
+            feature << (start + i == 0 ? "\n" : ",\n");
+            FeatureJson(feature, f, reliefOf(i));
+          }
+        }
+      });
+      for (const Text& row : rows) csv->Add(row.Data(), row.Size());
+      for (const Text& feature : features) geojson->Add(feature.Data(), feature.Size());
+    }
   }
   if (csv != nullptr) csv->Flush();
   if (geojson != nullptr) {

@@ -7,11 +7,13 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace skarvel {
 namespace {
@@ -392,40 +394,183 @@ QByteArray FormatShortest(double value) {
 }
 
 void AppendShortest(QByteArray& out, double value) {
-  const double magnitude = std::fabs(value);
-  // Numbers with decimals of moderate size are written in fixed notation:
-  // the shortest digits with the point placed. Whole numbers and the rest
-  // take Qt's own choice between fixed and scientific notation.
-  if (!(magnitude >= 1e-3 && magnitude < 1e15) || value == std::trunc(value)) {
-    out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
-    return;
+  char text[kShortestRoom];
+  out.append(text, WriteShortest(text, value) - text);
+}
+
+namespace {
+
+constexpr uint64_t kPowersOfTen[] = {1ull,
+                                     10ull,
+                                     100ull,
+                                     1000ull,
+                                     10000ull,
+                                     100000ull,
+                                     1000000ull,
+                                     10000000ull,
+                                     100000000ull,
+                                     1000000000ull,
+                                     10000000000ull,
+                                     100000000000ull,
+                                     1000000000000ull,
+                                     10000000000000ull,
+                                     100000000000000ull,
+                                     1000000000000000ull,
+                                     10000000000000000ull,
+                                     100000000000000000ull,
+                                     1000000000000000000ull,
+                                     10000000000000000000ull};
+
+// The shortest digits that read back to a magnitude in [1e-3, 1e15) with a
+// fractional part: digits * 10^(exponent + 1 - count), `count` of them,
+// none of them trailing zeros. Every decimal of at most 15 significant
+// digits survives the trip to a double and back, so when any of 15 digits
+// or fewer reads back it is the value rounded to 15 digits (trailing zeros
+// dropped); else the value rounded to 16 digits when that reads back, else
+// to 17, which always does. A decimal reads back when it lies within half a
+// unit in the last place of the double (on the bound, when the double's
+// last bit is 0), a test made exactly in 128-bit integers. False for a power
+// of two, whose lower neighbour is nearer than its upper one.
+bool ShortestFixedDigits(double magnitude, uint64_t& digits, int& count, int& exponent) {
+  const uint64_t bits = std::bit_cast<uint64_t>(magnitude);
+  const int biased = static_cast<int>(bits >> 52);
+  const uint64_t m = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  const int s = 1075 - biased;  // magnitude = m * 2^-s
+  if (m == uint64_t{1} << 52 || s < 1 || s > 63) return false;
+  // The decimal exponent: floor(log10(2^e)) is at most one below it.
+  int x = ((biased - 1023) * 78913) >> 18;
+  Wide n = 0;
+  for (;;) {
+    const int p = 14 - x;
+    if (p < 0 || p > 17) return false;
+    n = static_cast<Wide>(m) * kPowersOfTen[p];
+    const auto q = static_cast<uint64_t>(n >> s);
+    if (q >= kPowersOfTen[15])
+      ++x;
+    else if (q < kPowersOfTen[14])
+      --x;
+    else
+      break;
   }
+  // n = m * 10^p, p the decimals of 15 digits
+  for (int length = 15; length <= 17; ++length, n *= 10) {
+    const int p = length - 1 - x;
+    auto q = static_cast<uint64_t>(n >> s);
+    const auto rest = static_cast<uint64_t>(n - (static_cast<Wide>(q) << s));
+    const uint64_t half = uint64_t{1} << (s - 1);
+    // Rounded to the nearest, ties to even, without a branch: which way it
+    // goes is as good as random.
+    const uint64_t up = static_cast<uint64_t>(rest > half) | (static_cast<uint64_t>(rest == half) & q & 1);
+    q += up;
+    const uint64_t distance = up != 0 ? 2 * half - rest : rest;
+    // |q * 10^-p - m * 2^-s| <= 2^-s / 2, times 10^p * 2^s
+    const uint64_t twice = 2 * distance;
+    if (twice < kPowersOfTen[p] || (twice == kPowersOfTen[p] && (m & 1) == 0)) {
+      int e = x, c = length;
+      if (q == kPowersOfTen[length]) {  // rounded up into the next decade
+        q = kPowersOfTen[length - 1];
+        ++e;
+      }
+      while (q % 10 == 0) {
+        q /= 10;
+        --c;
+      }
+      digits = q;
+      count = c;
+      exponent = e;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The eight decimal digits of v (below 10^8), leading zeros included, as
+// the bytes of a word in the order they are written, worked out in the
+// word's lanes at once: two halves of four digits, then four pairs, then
+// eight digits.
+[[gnu::always_inline]] inline uint64_t EightDigits(uint32_t v) {
+  static_assert(std::endian::native == std::endian::little);
+  const uint64_t halves = (v / 10000) | (static_cast<uint64_t>(v % 10000) << 32);
+  const uint64_t hundreds = ((halves * 10486) >> 20) & 0x0000007F0000007Full;  // x / 100 below 43,699
+  const uint64_t pairs = hundreds | ((halves - hundreds * 100) << 16);
+  const uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;  // x / 10 below 179
+  return (tens | ((pairs - tens * 10) << 8)) + 0x3030303030303030ull;
+}
+
+// The `count` (1 to 17) decimal digits of q from `at` on, leading zeros
+// included, written eight at a time: up to 8 bytes past the last digit are
+// written over as well.
+void WriteDigits(char* at, uint64_t q, int count) {
+  const int blocks = (count - 1) / 8, lead = count - 8 * blocks;
+  uint64_t rest[2] = {};
+  for (int b = blocks - 1; b >= 0; --b) {
+    rest[b] = q % 100000000;
+    q /= 100000000;
+  }
+  const uint64_t first = EightDigits(static_cast<uint32_t>(q)) >> (8 * (8 - lead));
+  std::memcpy(at, &first, 8);
+  at += lead;
+  for (int b = 0; b < blocks; ++b, at += 8) {
+    const uint64_t word = EightDigits(static_cast<uint32_t>(rest[b]));
+    std::memcpy(at, &word, 8);
+  }
+}
+
+// The shortest digits of a magnitude the C++ library's own conversion gives,
+// for what ShortestFixedDigits leaves.
+void LibraryShortestDigits(double magnitude, uint64_t& digits, int& count, int& exponent) {
   char sci[32];
   const auto r = std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific);
   // d[.ddd]e[+-]XX
   const char* e = std::find(sci, r.ptr, 'e');
-  int exponent = 0;
+  exponent = 0;
   for (const char* p = e + 2; p < r.ptr; ++p) exponent = exponent * 10 + (*p - '0');
   if (e[1] == '-') exponent = -exponent;
-  char digits[20];
-  int count = 0;
+  digits = 0;
+  count = 0;
   for (const char* p = sci; p < e; ++p)
-    if (*p != '.') digits[count++] = *p;
-  char text[48];
-  int n = 0;
-  if (value < 0) text[n++] = '-';
-  if (exponent >= 0) {
-    // not whole, so there are more digits than the integral part holds
-    for (int i = 0; i <= exponent; ++i) text[n++] = digits[i];
-    text[n++] = '.';
-    for (int i = exponent + 1; i < count; ++i) text[n++] = digits[i];
-  } else {
-    text[n++] = '0';
-    text[n++] = '.';
-    for (int i = 0; i < -exponent - 1; ++i) text[n++] = '0';
-    for (int i = 0; i < count; ++i) text[n++] = digits[i];
+    if (*p != '.') {
+      digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+      ++count;
+    }
+}
+
+}  // namespace
+
+char* WriteShortest(char* out, double value) {
+  const double magnitude = std::fabs(value);
+  // Numbers with decimals of moderate size are written in fixed notation:
+  // the shortest digits with the point placed. Whole numbers and the rest
+  // take Qt's own choice between fixed and scientific notation.
+  const bool moderate = magnitude >= 1e-3 && magnitude < 1e15;
+  const auto whole = moderate ? static_cast<uint64_t>(magnitude) : 0;
+  if (!moderate || static_cast<double>(whole) == magnitude) {
+    const QByteArray text = QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+    const auto size = std::min<qsizetype>(text.size(), kShortestRoom);
+    std::memcpy(out, text.constData(), static_cast<size_t>(size));
+    return out + size;
   }
-  out.append(text, n);
+  int count = 0, exponent = 0;
+  uint64_t q = 0;
+  if (!ShortestFixedDigits(magnitude, q, count, exponent))
+    LibraryShortestDigits(magnitude, q, count, exponent);
+  char* p = out;
+  if (value < 0) *p++ = '-';
+  if (exponent >= 0) {
+    // Not whole, so there are more digits than the integral part holds.
+    // That part is the value's own: a whole number between the value and
+    // digits that read back to it would read back to it too, and be shorter.
+    const int decimals = count - exponent - 1;
+    WriteDigits(p, whole, exponent + 1);
+    p[exponent + 1] = '.';
+    WriteDigits(p + exponent + 2, q - whole * kPowersOfTen[decimals], decimals);
+    return p + count + 1;
+  }
+  // at most two zeros after the point, for a magnitude from 1e-3 on
+  std::memcpy(p, "0.00", 4);
+  p += 2 + (-exponent - 1);
+  WriteDigits(p, q, count);
+  return p + count;
 }
 
 }  // namespace skarvel

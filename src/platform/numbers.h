@@ -73,5 +73,10 @@ int ScientificDigits(long double value, int digits, char* out);
 // spelled as Qt's QByteArray::number(value, 'g', shortest) spells it.
 QByteArray FormatShortest(double value);
 void AppendShortest(QByteArray& out, double value);  // the same text, appended
+// The same text written at `out`, which has room for kShortestRoom
+// characters; returns the end of the text. What lies past that end within
+// the room may be written over.
+constexpr int kShortestRoom = 32;
+char* WriteShortest(char* out, double value);
 
 }  // namespace skarvel

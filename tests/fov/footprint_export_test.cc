@@ -191,6 +191,55 @@ TEST(FootprintsCsv, NamesAreQuotedAndMissingFiguresLeftEmpty) {
             csv);
 }
 
+// Relief outlines in both files: the ring starts at the outline's first
+// point and runs counter-clockwise, a clockwise outline read backwards from
+// there; a row or feature longer than its first room (a long name) is whole.
+TEST(ReliefExports, OutlinesRunCounterClockwiseFromTheirFirstPointAndLongTextsAreWhole) {
+  struct Case {
+    std::vector<ScenePoint> outline;
+    QByteArray name, csvName;
+    const char *wkt, *ring, *why;
+  } cases[] = {
+      {{{0, 0}, {1, 0}, {1, 1}},
+       "f.ort",
+       "f.ort",
+       "\"POLYGON((0 0,1 0,1 1,0 0))\"",
+       "[[0,0],[1,0],[1,1],[0,0]]",
+       "counter-clockwise, as it is"},
+      {{{0.5, 0.5}, {0.5, 1.5}, {1.5, 1.5}, {1.5, 0.5}},
+       "f.ort",
+       "f.ort",
+       "\"POLYGON((0.5 0.5,1.5 0.5,1.5 1.5,0.5 1.5,0.5 0.5))\"",
+       "[[0.5,0.5],[1.5,0.5],[1.5,1.5],[0.5,1.5],[0.5,0.5]]",
+       "clockwise, backwards from the first point"},
+      {{{0, 0}, {1, 0}, {1, 1}},
+       QByteArray(3000, 'n') + "\"",
+       "\"" + QByteArray(3000, 'n') + "\"\"\"",
+       "\"POLYGON((0 0,1 0,1 1,0 0))\"",
+       "[[0,0],[1,0],[1,1],[0,0]]",
+       "a name of 3,000 characters"},
+  };
+  for (const Case& c : cases) {
+    SceneFigures figures;
+    figures.frames.push_back({.frame = 1,
+                              .name = QString::fromLatin1(c.name),
+                              .corners = {{{0, 0}, {1, 0}, {1, 1}, {0, 1}}},
+                              .area = 1,
+                              .gsdRow = 0.25,
+                              .gsdColumn = 0.25});
+    figures.relief.push_back({.outline = c.outline, .area = 0.5});
+    const QByteArray csv = FootprintsCsv(figures), geojson = FootprintsGeoJson(figures);
+    EXPECT_TRUE(
+        csv.endsWith("\n1," + c.csvName + ",0,0,1,0,1,1,0,1,1,0.25,0.25,0,0,0,,,,0.5,,,,0," + c.wkt + "\r\n"))
+        << c.why;
+    EXPECT_TRUE(
+        geojson.contains("{\"geometry\":{\"coordinates\":[" + QByteArray(c.ring) + "],\"type\":\"Polygon\"}"))
+        << c.why;
+    const QJsonObject feature = QJsonDocument::fromJson(geojson)["features"][0].toObject();
+    EXPECT_EQ(QString::fromLatin1(c.name), feature["properties"]["name"].toString()) << c.why;
+  }
+}
+
 TEST(RingReversed, OnlyConvexClockwiseOutlines) {
   EXPECT_FALSE(RingReversed({{{0, 0}, {1, 0}, {1, 1}, {0, 1}}}));
   EXPECT_TRUE(RingReversed({{{0, 0}, {0, 1}, {1, 1}, {1, 0}}}));

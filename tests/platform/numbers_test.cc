@@ -252,7 +252,9 @@ TEST(NumberParse, MatchesTheCLibraryToTheLastBit) {
 }
 
 // Every kind of double against Qt's own shortest conversion, which the
-// exports were written with.
+// exports were written with: over a million values, most of them of the
+// moderate sizes the exports write in fixed notation, where the digits are
+// worked out in integers.
 TEST(NumberFormat, ShortestMatchesQtOnRandomValues) {
   std::mt19937_64 random(31415);
   std::vector<double> values{0.1,
@@ -264,6 +266,10 @@ TEST(NumberFormat, ShortestMatchesQtOnRandomValues) {
                              123456.789,
                              -2.5,
                              0.5,
+                             0.3,
+                             2.0 / 3,
+                             0.1 + 0.2,
+                             9007199254740991.0 / 8,
                              1e-300,
                              5e-324,
                              1e300,
@@ -273,17 +279,43 @@ TEST(NumberFormat, ShortestMatchesQtOnRandomValues) {
                              100000.0,
                              std::numeric_limits<double>::infinity(),
                              std::nan("")};
-  for (int i = 0; i < 300000; ++i) {
+  const auto sign = [&](double v) { return random() & 1 ? -v : v; };
+  for (int i = 0; i < 1200000; ++i) {
     const uint64_t bits = random();
-    if (i % 2 == 0)  // moderate sizes, as the figures are
-      values.push_back(std::ldexp(static_cast<double>(bits >> 11) / 9007199254740992.0 + 0.5,
-                                  static_cast<int>(random() % 70) - 20) *
-                       (bits & 1 ? -1 : 1));
-    else
-      values.push_back(std::bit_cast<double>(bits));
+    switch (i % 5) {
+      case 0:  // any double at all
+        values.push_back(std::bit_cast<double>(bits));
+        break;
+      case 1:  // moderate sizes, as the figures are
+        values.push_back(sign(std::ldexp(static_cast<double>(bits >> 11) / 9007199254740992.0 + 0.5,
+                                         static_cast<int>(random() % 70) - 20)));
+        break;
+      case 2: {  // a few steps from a power of ten
+        double v = std::pow(10.0, static_cast<int>(random() % 22) - 5);
+        for (int step = static_cast<int>(random() % 7) - 3; step != 0; step += step < 0 ? 1 : -1)
+          v = std::nextafter(v, step < 0 ? 0.0 : 1e300);
+        values.push_back(sign(v));
+        break;
+      }
+      case 3:  // short decimals, and their neighbours
+        values.push_back(
+            sign(static_cast<double>(bits % 1000000000) / std::pow(10.0, static_cast<int>(random() % 13))));
+        if (random() % 2) values.back() = std::nextafter(values.back(), 1e300);
+        break;
+      default:  // powers of two and their neighbours
+        values.push_back(sign(
+            std::nextafter(std::ldexp(1.0, static_cast<int>(random() % 80) - 20), random() % 3 == 0 ? 0.0
+                                                                                  : random() % 2    ? 1e300
+                                                                                                    : 1.0)));
+        if (random() % 3 == 0) values.back() = std::ldexp(1.0, static_cast<int>(random() % 80) - 20);
+    }
   }
-  for (double v : values)
-    ASSERT_EQ(FormatShortest(v), QByteArray::number(v, 'g', QLocale::FloatingPointShortest)) << v;
+  char text[kShortestRoom];
+  for (double v : values) {
+    const QByteArray expected = QByteArray::number(v, 'g', QLocale::FloatingPointShortest);
+    ASSERT_EQ(expected, QByteArray(text, WriteShortest(text, v) - text)) << v;
+    ASSERT_EQ(expected, FormatShortest(v)) << v;
+  }
 }
 
 }  // namespace
