@@ -282,6 +282,15 @@ class AtomicFile {
       if (n <= 0) Fail();
       data += n;
       size -= n;
+      written_ += n;
+    }
+    // Long files are handed to the disk as they grow rather than all at the
+    // sync: the kernel would otherwise hold gigabytes of them in memory and
+    // the final sync would wait for all of it. Only a request; the sync at
+    // the commit still decides.
+    if (written_ - started_ >= kWriteBackStep) {
+      ::sync_file_range(fd_, started_, written_ - started_, SYNC_FILE_RANGE_WRITE);
+      started_ = written_;
     }
   }
 
@@ -335,6 +344,10 @@ class AtomicFile {
   std::string name_;  // of the target in its folder
   int folder_ = -1;
   int fd_ = -1;
+  // Bytes written, and those handed to the disk so far.
+  off_t written_ = 0;
+  off_t started_ = 0;
+  static constexpr off_t kWriteBackStep = off_t{32} << 20;
   std::string temporary_;  // the temporary file's name, once it has one
 };
 
