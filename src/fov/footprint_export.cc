@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -377,7 +378,12 @@ void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* 
   if (geojson != nullptr) geojson->Add(GeoJsonHead(figures));
   const int count = static_cast<int>(figures.frames.size());
   std::vector<FrameRelief> made;
-  std::vector<Text> rows, features;
+  // Two sets of texts: while one batch is handed to the writers on a thread
+  // of its own, the next is formatted (or the next block's relief figures
+  // made) into the other.
+  std::vector<Text> rowSets[2], featureSets[2];
+  int set = 0;
+  std::future<void> writing;  // after the texts: ends before they go
   for (int start = 0; start < count; start += kFramesPerBlock) {
     const int n = std::min(kFramesPerBlock, count - start);
     if (source) {
@@ -390,6 +396,8 @@ void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* 
     };
     for (int batch = 0; batch < n; batch += kFramesPerBatch) {
       const int end = std::min(n, batch + kFramesPerBatch);
+      std::vector<Text>& rows = rowSets[set];
+      std::vector<Text>& features = featureSets[set];
       rows.resize(csv != nullptr ? static_cast<size_t>(end - batch) : 0);
       features.resize(geojson != nullptr ? static_cast<size_t>(end - batch) : 0);
       // Each core's thread takes the next frame not yet taken.
@@ -410,10 +418,15 @@ void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* 
           }
         }
       });
-      for (const Text& row : rows) csv->Add(row.Data(), row.Size());
-      for (const Text& feature : features) geojson->Add(feature.Data(), feature.Size());
+      if (writing.valid()) writing.get();  // the batch before, and its failure
+      writing = std::async(std::launch::async, [&rows, &features, csv, geojson] {
+        for (const Text& row : rows) csv->Add(row.Data(), row.Size());
+        for (const Text& feature : features) geojson->Add(feature.Data(), feature.Size());
+      });
+      set ^= 1;
     }
   }
+  if (writing.valid()) writing.get();
   if (csv != nullptr) csv->Flush();
   if (geojson != nullptr) {
     geojson->Add("\n]}\n");

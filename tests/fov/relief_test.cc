@@ -14,11 +14,13 @@
 #include "fov/relief_figures.h"
 #include "fov/relief_surface.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "platform/raster.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -492,6 +494,20 @@ TEST(ReliefExports, ABlockAtATimeGivesTheBytesOfHeldFigures) {
     });
   });
   EXPECT_EQ("no more", message);
+  EXPECT_EQ("old csv", ReadBytes(dir.file("a.csv")));
+  EXPECT_EQ("old geojson", ReadBytes(dir.file("a.geojson")));
+  EXPECT_EQ(QStringList({"a.csv", "a.geojson"}), dir.entries());
+
+  // So does one write that fails while the texts are handed on, a batch at
+  // a time, on the writers' own thread, though the writes after it succeed.
+  InjectWriterFaults({{.step = WriterStep::kWrite, .error = EIO, .afterBytes = 1 << 20, .times = 1}});
+  const QString full = ErrorOf([&] {
+    WriteFootprintExports(dir.file("a.csv"), dir.file("a.geojson"), figures, [&](int begin, int end) {
+      return std::vector<FrameRelief>(relief.begin() + begin, relief.begin() + end);
+    });
+  });
+  InjectWriterFaults({});
+  EXPECT_TRUE(full.contains(dir.file("a.csv")) || full.contains(dir.file("a.geojson"))) << full.toStdString();
   EXPECT_EQ("old csv", ReadBytes(dir.file("a.csv")));
   EXPECT_EQ("old geojson", ReadBytes(dir.file("a.geojson")));
   EXPECT_EQ(QStringList({"a.csv", "a.geojson"}), dir.entries());
