@@ -183,8 +183,7 @@ void TFOVForm::ReliefClick() {
   const QString fileName = dialog.selectedFiles().value(0);
   reliefFolder_ = QFileInfo(fileName).path();
   // Read whole before anything changes: a bad map leaves the previous one.
-  HeightMap map = ReadHeightMap(fileName);
-  relief_ = std::move(map);
+  setRelief(ReadHeightMap(fileName));
   reliefByHand_ = true;
   counts_.clear();
   updateCoverage();
@@ -192,11 +191,17 @@ void TFOVForm::ReliefClick() {
 }
 
 void TFOVForm::NoReliefClick() {
-  relief_.reset();
+  setRelief(std::nullopt);
   reliefByHand_ = true;
   counts_.clear();
   updateCoverage();
   showScene();
+}
+
+void TFOVForm::setRelief(std::optional<HeightMap> map) {
+  surface_.reset();
+  relief_ = std::move(map);
+  if (relief_) surface_ = MakePyramidIntersector(*relief_);
 }
 
 void TFOVForm::SaveCoverageClick() {
@@ -217,11 +222,10 @@ void TFOVForm::updateCoverage() {
     Coverage->hide();
     return;
   }
-  const std::unique_ptr<SurfaceIntersector> surface = MakePyramidIntersector(*relief_);
   std::vector<std::uint32_t> hidden;
-  std::vector<std::uint32_t> counts = ComputeCoverage(scene_.Frames(), *surface, &hidden);
+  std::vector<std::uint32_t> counts = ComputeCoverage(scene_.Frames(), *surface_, &hidden);
   const QImage picture =
-      CoveragePicture(*relief_, counts, hidden, ComputeReliefFigures(scene_.Frames(), *surface));
+      CoveragePicture(*relief_, counts, hidden, ComputeReliefFigures(scene_.Frames(), *surface_));
   counts_ = std::move(counts);
   Coverage->Picture->setImage(picture);
   zoomCoverage();
@@ -270,12 +274,7 @@ void TFOVForm::SaveOutlinesClick() {
                     OutlineSaveDialog->selectedNameFilter() == kCsvFilter);
   // With a relief the files carry each frame's relief figures, as the
   // command line's --relief writes them.
-  std::unique_ptr<SurfaceIntersector> surface;
-  ReliefSource relief;
-  if (relief_) {
-    surface = MakePyramidIntersector(*relief_);
-    relief = ReliefBlocks(scene_.Frames(), *surface);
-  }
+  const ReliefSource relief = surface_ ? ReliefBlocks(scene_.Frames(), *surface_) : ReliefSource();
   WriteFootprintExports(csv ? fileName : QString(), csv ? QString() : fileName, figures, relief);
 }
 
@@ -300,10 +299,10 @@ void TFOVForm::load(const QString& listFileName) {
   if (!reliefByHand_) {
     const QString companion = ModelReliefBeside(listFileName);
     if (companion.isEmpty()) {
-      relief_.reset();
+      setRelief(std::nullopt);
     } else if (companion != reliefFile_ || !relief_) {
-      relief_.reset();
-      relief_ = ReadHeightMap(companion);
+      setRelief(std::nullopt);
+      setRelief(ReadHeightMap(companion));
     }
     reliefFile_ = companion;
   }

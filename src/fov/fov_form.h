@@ -5,6 +5,7 @@
 // drawing zoomed from its pop-up menu and saved as a bitmap by a double click.
 
 #include "fov/fov_scene.h"
+#include "fov/relief_surface.h"
 #include "platform/raster.h"
 #include "shell/browser_form.h"
 
@@ -16,6 +17,7 @@
 #include <QStringListModel>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -107,11 +109,14 @@ class TFOVForm : public TBrowserForm {
   // view without a relief or a scene).
   void updateCoverage();
   void zoomCoverage();
+  // Holds the relief (none: no relief) and the intersector over it.
+  void setRelief(std::optional<HeightMap> map);
 
   FovScene scene_;
   QButtonGroup* radioItems_;
   QStringListModel* cornerLines_;
   std::optional<HeightMap> relief_;
+  std::unique_ptr<SurfaceIntersector> surface_;  // over relief_, made once for it
   QString reliefFolder_;
   bool reliefByHand_ = false;  // chosen or refused in the menu
   QString reliefFile_;         // the relief brought by the last list

@@ -175,8 +175,9 @@ class Pyramid final : public SurfaceIntersector {
       // it meets none of them.
       const double reach = std::min(t1, t + ((1 << level) - 1.001) * perCell);
       const NearMaxima& near = near_[static_cast<size_t>(level - 1)];
-      const int column = Near((o.x + t * d.x - g.originX) * perCellX_, g.columns);
-      const int row = Near((o.y + t * d.y - g.originY) * perCellY_, g.rows);
+      // The cell to within one, from products (the strides allow for it).
+      const int column = IndexAt((o.x + t * d.x - g.originX) * perCellX_, 1, g.columns);
+      const int row = IndexAt((o.y + t * d.y - g.originY) * perCellY_, 1, g.rows);
       const double highest = near.max[static_cast<size_t>(row >> level) * near.columns + (column >> level)];
       const double clearance = ZAt(ray, t) - margin - highest;
       if (!(clearance > 0)) {
@@ -203,12 +204,6 @@ class Pyramid final : public SurfaceIntersector {
   // Beyond this many cells from the grid's origin a cell's index is no
   // longer certain to within one.
   static constexpr double kExactIndex = 1 << 30;
-  // The cell of grid coordinate u along an axis of `size` cells, to within
-  // one (the strides allow for it).
-  static int Near(double u, int size) {
-    if (!(u >= 0)) return 0;
-    return u < size ? static_cast<int>(u) : size - 1;
-  }
   // The level a falling ray's strides start at (2^3 - 1 cells).
   static constexpr int kFirstStride = 3;
   // Levels of near maxima: strides of up to 2^kNearLevels - 1 cells.

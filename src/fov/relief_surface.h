@@ -97,9 +97,6 @@ class SurfaceIntersector {
   std::optional<double> WalkCells(const Ray& ray, double t0, double t1, bool strict, int cells,
                                   double* stop) const;
 
-  const HeightMap& map_;
-
- private:
   // The cell of grid coordinate u (in cells from the origin) along an axis
   // of `size` cells, going on in direction `du`.
   static int IndexAt(double u, double du, int size) {
@@ -113,6 +110,9 @@ class SurfaceIntersector {
     return i;
   }
 
+  const HeightMap& map_;
+
+ private:
   double minHeight_ = 0;
   double maxHeight_ = 0;
 };

@@ -7,6 +7,7 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <charconv>
@@ -400,26 +401,13 @@ void AppendShortest(QByteArray& out, double value) {
 
 namespace {
 
-constexpr uint64_t kPowersOfTen[] = {1ull,
-                                     10ull,
-                                     100ull,
-                                     1000ull,
-                                     10000ull,
-                                     100000ull,
-                                     1000000ull,
-                                     10000000ull,
-                                     100000000ull,
-                                     1000000000ull,
-                                     10000000000ull,
-                                     100000000000ull,
-                                     1000000000000ull,
-                                     10000000000000ull,
-                                     100000000000000ull,
-                                     1000000000000000ull,
-                                     10000000000000000ull,
-                                     100000000000000000ull,
-                                     1000000000000000000ull,
-                                     10000000000000000000ull};
+// 10^0 to 10^19, every power of ten a 64-bit word holds.
+constexpr auto kPowersOfTen = [] {
+  std::array<uint64_t, 20> powers{};
+  for (size_t i = 0; i < powers.size(); ++i)
+    powers[i] = static_cast<uint64_t>(PowerOfTen(static_cast<int>(i)));
+  return powers;
+}();
 
 // The shortest digits that read back to a magnitude in [1e-3, 1e15) with a
 // fractional part: digits * 10^(exponent + 1 - count), `count` of them,
@@ -500,7 +488,7 @@ bool ShortestFixedDigits(double magnitude, uint64_t& digits, int& count, int& ex
 // The `count` (1 to 17) decimal digits of q from `at` on, leading zeros
 // included, written eight at a time: up to 8 bytes past the last digit are
 // written over as well.
-void WriteDigits(char* at, uint64_t q, int count) {
+void WriteDigitsByEights(char* at, uint64_t q, int count) {
   const int blocks = (count - 1) / 8, lead = count - 8 * blocks;
   uint64_t rest[2] = {};
   for (int b = blocks - 1; b >= 0; --b) {
@@ -561,15 +549,15 @@ char* WriteShortest(char* out, double value) {
     // That part is the value's own: a whole number between the value and
     // digits that read back to it would read back to it too, and be shorter.
     const int decimals = count - exponent - 1;
-    WriteDigits(p, whole, exponent + 1);
+    WriteDigitsByEights(p, whole, exponent + 1);
     p[exponent + 1] = '.';
-    WriteDigits(p + exponent + 2, q - whole * kPowersOfTen[decimals], decimals);
+    WriteDigitsByEights(p + exponent + 2, q - whole * kPowersOfTen[decimals], decimals);
     return p + count + 1;
   }
   // at most two zeros after the point, for a magnitude from 1e-3 on
   std::memcpy(p, "0.00", 4);
   p += 2 + (-exponent - 1);
-  WriteDigits(p, q, count);
+  WriteDigitsByEights(p, q, count);
   return p + count;
 }
 
