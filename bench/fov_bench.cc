@@ -13,8 +13,8 @@
 // own outline and about eight neighbours; it runs with the convex pieces and
 // with GEOS's overlays.
 
-#include "fov/footprint_export.h"
-#include "fov/footprint_figures.h"
+#include "footprints/footprint_export.h"
+#include "footprints/footprint_figures.h"
 #include "fov/fov_scene.h"
 #include "platform/files.h"
 #include "platform/numbers.h"

@@ -10,7 +10,7 @@
 // (cell centres) over the footprint back to the camera. Arguments: 0 the cell walk,
 // 1 the pyramid.
 
-#include "fov/relief_surface.h"
+#include "relief/relief_surface.h"
 
 #include <benchmark/benchmark.h>
 

@@ -10,7 +10,7 @@
 // field-of-view drawing; the legend is a band of kCoverageLegendHeight pixels
 // under the map.
 
-#include "fov/footprint_figures.h"
+#include "footprints/footprint_figures.h"
 #include "platform/raster.h"
 
 #include <QImage>

@@ -1,9 +1,9 @@
 #include "fov/fov_form.h"
 
 #include "fov/coverage_picture.h"
-#include "fov/footprint_export.h"
-#include "fov/footprint_figures.h"
-#include "fov/relief_figures.h"
+#include "footprints/footprint_export.h"
+#include "footprints/footprint_figures.h"
+#include "relief/relief_figures.h"
 #include "fov/scene_drawing.h"
 
 #include <QDir>

@@ -5,7 +5,7 @@
 // drawing zoomed from its pop-up menu and saved as a bitmap by a double click.
 
 #include "fov/fov_scene.h"
-#include "fov/relief_surface.h"
+#include "relief/relief_surface.h"
 #include "platform/raster.h"
 #include "shell/browser_form.h"
 

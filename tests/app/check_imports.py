@@ -3,7 +3,9 @@
 
 app/ and cli/ stand at the top; below them the task folders (their windows,
 the *_form files, over their headless cores); below those shell/, the frame
-the windows share; geometry/ and platform/ at the bottom. A task folder's
+the windows share; geometry/ and platform/ at the bottom. The field-of-view
+task stands on cores of its own: scene/ (list, projection, strip), then
+footprints/ (figures and exports), then relief/. A task folder's
 core (every file but its *_form files) includes no widgets: not shell/.
 Prints each include that runs the wrong way and exits 1 if there is any.
 """
@@ -12,15 +14,20 @@ import re
 import sys
 
 TASKS = {"fov", "scaling", "resampling", "cut", "colour"}
+# The field-of-view task's cores, lowest first: each may include those before it.
+FOV_CORES = ["scene", "footprints", "relief"]
 ALLOWED = {
     "platform": set(),
     "geometry": {"platform"},
     "shell": {"platform"},
-    "app": {"platform", "geometry", "shell"} | TASKS,
-    "cli": {"platform", "geometry"} | TASKS,
+    "app": {"platform", "geometry", "shell"} | TASKS | set(FOV_CORES),
+    "cli": {"platform", "geometry"} | TASKS | set(FOV_CORES),
 }
 for task in TASKS:
     ALLOWED[task] = {"platform", "geometry", "shell"}
+for i, core in enumerate(FOV_CORES):
+    ALLOWED[core] = {"platform", "geometry"} | set(FOV_CORES[:i])
+ALLOWED["fov"] |= set(FOV_CORES)
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/', re.MULTILINE)
 

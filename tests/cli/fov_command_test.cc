@@ -1,5 +1,5 @@
 #include "cli/cli_test_support.h"
-#include "fov/frame_files.h"
+#include "support/frame_files.h"
 #include "support/test_support.h"
 
 #include <QDir>

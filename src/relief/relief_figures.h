@@ -1,7 +1,7 @@
 #pragma once
 // What each frame sees of a relief, and how many frames see each cell.
 //
-// Rays come from the frame's own projection (fov/projection.h), so they are
+// Rays come from the frame's own projection (scene/projection.h), so they are
 // the same in the three orientation systems: the projection centre S is the
 // point the direct linear transformation sends nowhere (both numerators and
 // the denominator zero), and the ray of image point (x, y) runs from S along
@@ -22,7 +22,7 @@
 //   camera and projecting inside the frame), on a lattice of at most 64 x 64
 //   points over the view (the map's cell centres when it spans no more
 //   cells), and the share of them that the camera sees (not hidden, see
-//   fov/relief_surface.h);
+//   relief/relief_surface.h);
 // - sample distances: as the planar ones, the scene distance between the
 //   first hits of the two rays half a pixel either side of the principal
 //   point, along a row and along a column;
@@ -36,9 +36,9 @@
 // frame, and not hidden. Each frame looks only at the cells under its view
 // (the box of its corner rays between the surface's least and greatest Z).
 
-#include "fov/footprint_figures.h"
-#include "fov/projection.h"
-#include "fov/relief_surface.h"
+#include "footprints/footprint_figures.h"
+#include "scene/projection.h"
+#include "relief/relief_surface.h"
 
 #include <cstdint>
 #include <functional>
@@ -53,7 +53,7 @@ class FrameRays {
   explicit FrameRays(const FrameProjection& projection);
 
   const Vec3& Centre() const { return centre_; }
-  // The ray of image point (x, y) (image coordinates of fov/projection.h).
+  // The ray of image point (x, y) (image coordinates of scene/projection.h).
   Ray Through(double x, double y) const;
   // Whether a scene point lies in front of the camera and projects inside
   // the frame.
@@ -74,7 +74,7 @@ std::vector<FrameRelief> ComputeReliefFigures(std::span<const FrameProjection> f
                                               const SurfaceIntersector& surface);
 
 // The relief figures of frames [begin, end) of `frames`, made when the
-// exports ask for them a block at a time (fov/footprint_export.h), empty ones
+// exports ask for them a block at a time (footprints/footprint_export.h), empty ones
 // for frames past the end. `frames` and `surface` must outlive it.
 std::function<std::vector<FrameRelief>(int begin, int end)> ReliefBlocks(
     std::span<const FrameProjection> frames, const SurfaceIntersector& surface);

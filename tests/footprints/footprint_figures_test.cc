@@ -6,9 +6,10 @@
 // frame with its principal point in the middle covers the square of side 100
 // around its aiming point.
 
-#include "fov/footprint_figures.h"
+#include "fov/fov_scene.h"
+#include "footprints/footprint_figures.h"
 
-#include "fov/frame_files.h"
+#include "support/frame_files.h"
 #include "platform/error.h"
 #include "support/test_support.h"
 

@@ -41,8 +41,8 @@
 // frames and their neighbours, not their square, and the outlines are
 // shared out between the cores.
 
-#include "fov/fov_scene.h"
-#include "fov/projection.h"
+#include "scene/scene_frames.h"
+#include "scene/projection.h"
 
 #include <QString>
 #include <QStringList>
@@ -81,7 +81,7 @@ struct FrameFigures {
   std::optional<double> overlapPercent;  // covered by any other frame
 };
 
-// What a frame sees of a relief (fov/relief_figures.h): the first hits of
+// What a frame sees of a relief (relief/relief_figures.h): the first hits of
 // its border rays as an outline, its planimetric area, the share of the
 // surface in its view that it sees and the sample distances on the surface.
 // Figures that do not apply are empty.
@@ -113,10 +113,10 @@ struct SceneFigures {
 };
 
 // The figures of the scene's last load (empty when it holds no footprint).
-SceneFigures ComputeFootprintFigures(const FovScene& scene);
+SceneFigures ComputeFootprintFigures(const SceneFrames& scene);
 // Only what each frame gives on its own: corners, sample distances, flags and
 // strip neighbours; no area, overlap or union.
-SceneFigures ComputeFrameFigures(const FovScene& scene);
+SceneFigures ComputeFrameFigures(const SceneFrames& scene);
 
 // The parts, on their own.
 

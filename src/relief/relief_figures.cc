@@ -1,4 +1,4 @@
-#include "fov/relief_figures.h"
+#include "relief/relief_figures.h"
 
 #include "platform/error.h"
 #include "platform/float_checks.h"

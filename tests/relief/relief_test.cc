@@ -8,11 +8,12 @@
 // is one scene unit per 100 of distance.
 
 #include "fov/coverage_picture.h"
-#include "fov/footprint_export.h"
-#include "fov/footprint_figures.h"
-#include "fov/frame_files.h"
-#include "fov/relief_figures.h"
-#include "fov/relief_surface.h"
+#include "fov/fov_scene.h"
+#include "footprints/footprint_export.h"
+#include "footprints/footprint_figures.h"
+#include "support/frame_files.h"
+#include "relief/relief_figures.h"
+#include "relief/relief_surface.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/raster.h"

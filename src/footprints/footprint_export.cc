@@ -1,4 +1,4 @@
-#include "fov/footprint_export.h"
+#include "footprints/footprint_export.h"
 
 #include "platform/files.h"
 #include "platform/numbers.h"

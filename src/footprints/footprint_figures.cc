@@ -1,4 +1,4 @@
-#include "fov/footprint_figures.h"
+#include "footprints/footprint_figures.h"
 
 #include "platform/error.h"
 #include "platform/float_checks.h"
@@ -122,21 +122,6 @@ long double Cross(const ScenePoint& o, const ScenePoint& a, const ScenePoint& b)
 
 double Distance(const VT_Point& a, const VT_Point& b) {
   return fp::ToDouble(std::hypot(static_cast<long double>(b.X) - a.X, static_cast<long double>(b.Y) - a.Y));
-}
-
-// The frame (1-based) that frames 2 to 5 were chained to.
-int StripNeighbour(int frame) {
-  switch (frame) {
-    case 2:
-    case 4:
-      return 1;
-    case 3:
-      return 2;
-    case 5:
-      return 4;
-    default:
-      return 0;
-  }
 }
 
 }  // namespace
@@ -607,7 +592,7 @@ OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::v
   return OverlapsPerFrame(leftOut, found, area, takesPart, share, uncovered);
 }
 
-SceneFigures ComputeFrameFigures(const FovScene& scene) {
+SceneFigures ComputeFrameFigures(const SceneFrames& scene) {
   SceneFigures figures;
   const DynamicArray<VT_Point>& footprints = scene.Footprints();
   const int frames = std::min(footprints.Length() / 4, static_cast<int>(scene.Frames().size()));
@@ -628,7 +613,7 @@ SceneFigures ComputeFrameFigures(const FovScene& scene) {
   return figures;
 }
 
-SceneFigures ComputeFootprintFigures(const FovScene& scene) {
+SceneFigures ComputeFootprintFigures(const SceneFrames& scene) {
   SceneFigures figures = ComputeFrameFigures(scene);
   std::vector<SceneQuad> quads;
   std::vector<bool> leftOut;

@@ -2,7 +2,8 @@
 // by a CSV split and a JSON parser gives the corners the corner lines and
 // the footprints hold; quoting, empty fields, ring orientation, atomic files.
 
-#include "fov/footprint_export.h"
+#include "fov/fov_scene.h"
+#include "footprints/footprint_export.h"
 
 #include "platform/numbers.h"
 #include "support/output_faults.h"

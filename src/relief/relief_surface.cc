@@ -1,4 +1,4 @@
-#include "fov/relief_surface.h"
+#include "relief/relief_surface.h"
 
 #include "platform/parallel.h"
 

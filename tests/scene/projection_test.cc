@@ -3,7 +3,7 @@
 // independent ray casting through the camera (the collinearity condition),
 // never from the code under test.
 
-#include "fov/projection.h"
+#include "scene/projection.h"
 
 #include "platform/error.h"
 

@@ -1,4 +1,4 @@
-#include "fov/projection.h"
+#include "scene/projection.h"
 
 #include "platform/float_checks.h"
 

@@ -19,7 +19,7 @@
 //
 // Both are written atomically: a failure leaves the previous file.
 
-#include "fov/footprint_figures.h"
+#include "footprints/footprint_figures.h"
 
 #include <QByteArray>
 #include <QString>
