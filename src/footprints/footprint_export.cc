@@ -1,5 +1,6 @@
 #include "footprints/footprint_export.h"
 
+#include "geometry/polygon.h"
 #include "platform/files.h"
 #include "platform/numbers.h"
 #include "platform/parallel.h"
@@ -445,11 +446,8 @@ QByteArray Collect(const SceneFigures& figures, bool asCsv) {
 }  // namespace
 
 bool RingReversed(const SceneQuad& q) {
-  if (!IsConvex(q)) return false;
-  const long double turn =
-      (static_cast<long double>(q[1].x) - q[0].x) * (static_cast<long double>(q[2].y) - q[1].y) -
-      (static_cast<long double>(q[1].y) - q[0].y) * (static_cast<long double>(q[2].x) - q[1].x);
-  return turn < 0;
+  // A convex outline turns the same way at every corner: the first tells.
+  return IsConvex(q) && Turn(q[0], q[1], q[2]) < 0;
 }
 
 QByteArray FootprintsCsv(const SceneFigures& figures) { return Collect(figures, true); }

@@ -1,5 +1,6 @@
 #include "footprints/footprint_figures.h"
 
+#include "geometry/polygon.h"
 #include "platform/error.h"
 #include "platform/float_checks.h"
 #include "platform/parallel.h"
@@ -115,11 +116,6 @@ struct QuadHash {
   }
 };
 
-long double Cross(const ScenePoint& o, const ScenePoint& a, const ScenePoint& b) {
-  return (static_cast<long double>(a.x) - o.x) * (static_cast<long double>(b.y) - o.y) -
-         (static_cast<long double>(a.y) - o.y) * (static_cast<long double>(b.x) - o.x);
-}
-
 double Distance(const VT_Point& a, const VT_Point& b) {
   return fp::ToDouble(std::hypot(static_cast<long double>(b.X) - a.X, static_cast<long double>(b.Y) - a.Y));
 }
@@ -135,15 +131,7 @@ SceneQuad SceneCorners(const DynamicArray<VT_Point>& footprints, int n) {
   return quad;
 }
 
-bool IsConvex(const SceneQuad& q) {
-  int positive = 0, negative = 0;
-  for (int i = 0; i < 4; ++i) {
-    const long double turn = Cross(q[i], q[(i + 1) % 4], q[(i + 2) % 4]);
-    positive += turn > 0;
-    negative += turn < 0;
-  }
-  return positive == 4 || negative == 4;
-}
+bool IsConvex(const SceneQuad& q) { return IsStrictlyConvex(q); }
 
 FootprintFlags ProjectionFlags(const FrameProjection& p) {
   const auto& i = p.inverse.h;
@@ -201,6 +189,34 @@ Distinct DistinctOutlines(const std::vector<SceneQuad>& quads, const std::vector
     if (!(n < leftOut.size() && leftOut[n])) ++out.copies[out.of[n]];
   }
   return out;
+}
+
+// One distinct outline's chain of differences: the outline less each
+// neighbour among `candidates` (ascending), earlier ones first. What the
+// earlier ones leave is its share of the union; what all of them leave is
+// the part no other outline covers (none when a copy of it covers it).
+// `subtract(c)` takes neighbour c from what is left and gives the area left
+// then, or nothing when c does not meet it.
+struct Chain {
+  double share = 0;
+  double uncovered = 0;
+};
+
+template <typename Subtract>
+Chain ChainOfDifferences(size_t d, const std::vector<size_t>& candidates, int copies, double area,
+                         Subtract&& subtract) {
+  double remainingArea = area;
+  std::optional<double> earlierShare;
+  for (size_t c : candidates) {
+    if (c == d) continue;
+    if (c > d && !earlierShare) {
+      earlierShare = remainingArea;
+      if (copies > 1) break;  // its copy covers the rest
+    }
+    if (remainingArea <= 0) break;
+    if (const std::optional<double> left = subtract(c)) remainingArea = *left;
+  }
+  return {earlierShare.value_or(remainingArea), copies > 1 ? 0 : remainingArea};
 }
 
 // The figures of each frame from those of its distinct outline: its area,
@@ -272,22 +288,15 @@ OverlapFigures OverlapsByGeos(const std::vector<SceneQuad>& quads, const std::ve
       std::sort(candidates.begin(), candidates.end());  // earlier outlines first
       const Prepared self(geos.Check(GEOSPrepare_r(h, polygons[d].get()), "prepare"), PreparedDeleter{h});
       Geometry remaining = Own(geos, GEOSGeom_clone_r(h, polygons[d].get()), "clone");
-      double remainingArea = area[d];
-      std::optional<double> earlierShare;
-      for (size_t c : candidates) {
-        if (c == d) continue;
-        if (c > d && !earlierShare) {
-          earlierShare = remainingArea;
-          if (copies[d] > 1) break;  // its copy covers the rest
-        }
-        if (remainingArea <= 0) break;
-        if (!geos.Predicate(GEOSPreparedIntersects_r(h, self.get(), polygons[c].get()), "intersects"))
-          continue;
-        remaining = Own(geos, GEOSDifference_r(h, remaining.get(), polygons[c].get()), "difference");
-        remainingArea = Area(geos, remaining.get());
-      }
-      share[d] = earlierShare.value_or(remainingArea);
-      uncovered[d] = copies[d] > 1 ? 0 : remainingArea;
+      const Chain chain =
+          ChainOfDifferences(d, candidates, copies[d], area[d], [&](size_t c) -> std::optional<double> {
+            if (!geos.Predicate(GEOSPreparedIntersects_r(h, self.get(), polygons[c].get()), "intersects"))
+              return std::nullopt;
+            remaining = Own(geos, GEOSDifference_r(h, remaining.get(), polygons[c].get()), "difference");
+            return Area(geos, remaining.get());
+          });
+      share[d] = chain.share;
+      uncovered[d] = chain.uncovered;
     }
   });
 
@@ -303,26 +312,11 @@ OverlapFigures OverlapsByGeos(const std::vector<SceneQuad>& quads, const std::ve
 // follow the shoelace sum about the first corner's X, in doubles, as GEOS
 // computes a polygon's area.
 
-// The area of the closed ring A, B, C, D, A.
-double RingArea(const SceneQuad& q) {
-  double sum = 0;
-  const double x0 = q[0].x;
-  for (int i = 1; i < 4; ++i) sum += (q[i].x - x0) * (q[i - 1].y - q[(i + 1) % 4].y);
-  return std::fabs(sum / 2.0);
-}
-
 struct PointL {
   long double x = 0;
   long double y = 0;
 };
 using Piece = std::vector<PointL>;
-
-long double PieceArea(const Piece& p) {
-  long double sum = 0;
-  for (size_t i = 1; i + 1 < p.size(); ++i)
-    sum += (p[i].x - p[0].x) * (p[i + 1].y - p[0].y) - (p[i].y - p[0].y) * (p[i + 1].x - p[0].x);
-  return sum / 2;
-}
 
 struct Box {
   double minX = 0, minY = 0, maxX = 0, maxY = 0;
@@ -350,7 +344,7 @@ struct Edge {
 
 // A convex outline's edges, counter-clockwise.
 std::array<Edge, 4> EdgesOf(const SceneQuad& q) {
-  const bool clockwise = Cross(q[0], q[1], q[2]) < 0;
+  const bool clockwise = Turn(q[0], q[1], q[2]) < 0;
   std::array<Edge, 4> edges;
   for (int i = 0; i < 4; ++i) {
     const ScenePoint& a = q[clockwise ? (4 - i) % 4 : i];
@@ -412,7 +406,7 @@ bool Subtract(const Piece& piece, const std::array<Edge, 4>& edges, Scratch& s) 
       return false;
     }
     Split(s.rest, s);
-    if (PieceArea(s.outside) > 0) s.next.push_back(s.outside);
+    if (FanArea(s.outside) > 0) s.next.push_back(s.outside);
     std::swap(s.rest, s.inside);
   }
   return true;  // what is left lies inside the outline
@@ -544,7 +538,7 @@ OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::v
   std::vector<char> takesPart(distinct.size(), 0);
   std::vector<Box> boxes(distinct.size());
   for (size_t d = 0; d < distinct.size(); ++d) {
-    area[d] = RingArea(distinct[d]);
+    area[d] = RingAreaAboutFirstX(distinct[d]);
     boxes[d] = BoxOf(distinct[d]);
     takesPart[d] = copies[d] > 0 && area[d] > 0;
     if (takesPart[d] && !IsConvex(distinct[d])) return OverlapsByGeos(quads, leftOut);
@@ -566,26 +560,19 @@ OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::v
       // The outline as a piece, counter-clockwise as its edges run.
       s.pieces.assign(1, Piece());
       for (const Edge& e : edges[d]) s.pieces[0].push_back({e.x, e.y});
-      double remainingArea = area[d];
-      std::optional<double> earlierShare;
-      for (size_t c : s.candidates) {
-        if (c == d) continue;
-        if (c > d && !earlierShare) {
-          earlierShare = remainingArea;
-          if (copies[d] > 1) break;  // its copy covers the rest
-        }
-        if (remainingArea <= 0) break;
-        s.next.clear();
-        bool changed = false;
-        for (const Piece& piece : s.pieces) changed = Subtract(piece, edges[c], s) || changed;
-        if (!changed) continue;
-        std::swap(s.pieces, s.next);
-        long double sum = 0;
-        for (const Piece& piece : s.pieces) sum += PieceArea(piece);
-        remainingArea = static_cast<double>(std::max(0.0L, sum));
-      }
-      share[d] = earlierShare.value_or(remainingArea);
-      uncovered[d] = copies[d] > 1 ? 0 : remainingArea;
+      const Chain chain =
+          ChainOfDifferences(d, s.candidates, copies[d], area[d], [&](size_t c) -> std::optional<double> {
+            s.next.clear();
+            bool changed = false;
+            for (const Piece& piece : s.pieces) changed = Subtract(piece, edges[c], s) || changed;
+            if (!changed) return std::nullopt;
+            std::swap(s.pieces, s.next);
+            long double sum = 0;
+            for (const Piece& piece : s.pieces) sum += FanArea(piece);
+            return static_cast<double>(std::max(0.0L, sum));
+          });
+      share[d] = chain.share;
+      uncovered[d] = chain.uncovered;
     }
   });
 

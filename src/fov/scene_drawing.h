@@ -87,10 +87,12 @@ void DrawOutline(QPainter& painter, const OutlinePixels& pixels, TColor color);
 // empty when the name holds no "ort".
 QString LegendLabel(const QString& geometryFileName);
 
-// One legend entry in column 1 or 2 of the legend's last row (the row 30
-// pixels above its bottom): a 100-pixel line in the colour and the label.
-// The legend is made 650 pixels wide; after an entry in column 2 it grows by
-// one row, keeping what is drawn.
+// One legend entry in column 1 or 2 of a legend picture's last row (the row
+// 30 pixels above its bottom): a 100-pixel line in the colour and the label.
+// The picture is made 650 pixels wide; after an entry in column 2 it grows by
+// one row, keeping what is drawn. The scene keeps no such picture (it paints
+// its legend from its entries, a band at a time, with PaintLegendEntry): a
+// whole legend drawn this way is what those bands must add up to.
 void DrawLegendEntry(QImage& legend, TColor color, const QString& geometryFileName, int column);
 
 // The same entry drawn as if the legend were `height` pixels high, without

@@ -1,5 +1,6 @@
 #include "relief/relief_figures.h"
 
+#include "geometry/polygon.h"
 #include "platform/error.h"
 #include "platform/float_checks.h"
 #include "platform/parallel.h"
@@ -88,16 +89,6 @@ std::vector<double> LatticeAxis(double lo, double hi, double origin, double cell
     for (int i = 0; i < kLatticeSide; ++i) values.push_back(lo + (i + 0.5) * (hi - lo) / kLatticeSide);
   }
   return values;
-}
-
-double ShoelaceArea(const std::vector<ScenePoint>& ring) {
-  long double twice = 0;
-  for (size_t i = 0; i < ring.size(); ++i) {
-    const ScenePoint& a = ring[i];
-    const ScenePoint& b = ring[(i + 1) % ring.size()];
-    twice += static_cast<long double>(a.x) * b.y - static_cast<long double>(b.x) * a.y;
-  }
-  return static_cast<double>(std::fabs(twice) / 2);
 }
 
 bool CameraAboveSurface(const FrameRays& rays, const SurfaceIntersector& surface) {

@@ -18,7 +18,7 @@
 // The intersection is one small interface with two algorithms:
 // - the cell walk: the plain reference, stepping from cell to cell along the
 //   ray;
-// - the pyramid: the same walk over a min/max pyramid of the grid (each level
+// - the pyramid: the same walk over a pyramid of maxima of the grid (each level
 //   holds the greatest Z of 2 x 2 nodes of the level below, an implicit
 //   max-tree), which steps over a whole node the ray passes above and goes
 //   down a level only where the ray comes near the node's greatest Z.
@@ -119,7 +119,7 @@ class SurfaceIntersector {
 
 // The plain reference: one cell after another.
 std::unique_ptr<SurfaceIntersector> MakeCellWalkIntersector(const HeightMap& map);
-// The walk over the min/max pyramid.
+// The walk over the pyramid of maxima.
 std::unique_ptr<SurfaceIntersector> MakePyramidIntersector(const HeightMap& map);
 
 }  // namespace skarvel
