@@ -91,7 +91,6 @@ TFOVForm::TFOVForm()
   WarningsBox = new QScrollArea(Panel1);
   WarningsBox->setObjectName(QStringLiteral("WarningsBox"));
   WarningsBox->setWidgetResizable(true);
-  WarningsBox->setMaximumHeight(4 * fontMetrics().lineSpacing() + 8);
   WarningsLabel = new QLabel;
   WarningsLabel->setObjectName(QStringLiteral("WarningsLabel"));
   WarningsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -457,6 +456,9 @@ void TFOVForm::showScene() {
   const QString warnings = job_.warnings.join(u'\n');
   WarningsLabel->setText(warnings);
   WarningsLabel->setVisible(!warnings.isEmpty());
+  // As high as its lines, up to four; more scroll.
+  const int lines = std::min<int>(static_cast<int>(job_.warnings.size()), 4);
+  WarningsBox->setFixedHeight(lines * fontMetrics().lineSpacing() + 2 * WarningsBox->frameWidth() + 4);
   WarningsBox->setVisible(!warnings.isEmpty());
 }
 
