@@ -1,16 +1,9 @@
 #include "cli/commands.h"
-#include "footprints/footprint_export.h"
-#include "footprints/footprint_figures.h"
-#include "fov/fov_scene.h"
-#include "relief/relief_figures.h"
+#include "fov/fov_job.h"
 #include "platform/file_names.h"
 #include "platform/numbers.h"
-#include "platform/raster.h"
 
 #include <QFileInfo>
-
-#include <algorithm>
-#include <span>
 
 namespace skarvel::cli {
 
@@ -21,12 +14,6 @@ TOrientationSystem ParseSystem(const QString& name) {
   if (name == QLatin1String("photogrammetric")) return TOrientationSystem::Photogrammetric;
   if (name == QLatin1String("mathematical")) return TOrientationSystem::Mathematical;
   throw UsageError(QStringLiteral("unknown orientation system '%1'").arg(name).toStdString());
-}
-
-QString ReliefWarning(const FrameFigures& frame) {
-  return QStringLiteral("Предупреждение: кадр %1 (%2): центр проекции не выше поверхности рельефа")
-      .arg(frame.frame)
-      .arg(frame.name);
 }
 
 }  // namespace
@@ -66,52 +53,24 @@ int RunFov(const QStringList& args) {
   if (hasCell && coverage.isEmpty()) throw UsageError("--coverage-cell needs --coverage");
   if (!coverage.isEmpty() && relief.isEmpty() && !hasCell)
     throw UsageError("--coverage needs --relief or --coverage-cell");
-  // Numbers as the windows' edits convert them. The height map is read
-  // before anything else, so that a bad one writes nothing.
-  const double zScale = hasScale ? StrToFloat(parsed.options.value(QStringLiteral("relief-z-scale"))) : 1.0;
-  const double cell = hasCell ? StrToFloat(parsed.options.value(QStringLiteral("coverage-cell"))) : 0.0;
-  HeightMap heights;
-  if (!relief.isEmpty()) heights = ReadHeightMap(relief, zScale);
-
+  // Numbers as the windows' edits convert them.
+  FovJobOptions options;
+  options.listFile = list;
+  options.system = system;
+  options.drawingFile = output;
+  options.legendFile = legend;
+  options.csvFile = csv;
+  options.geojsonFile = geojson;
+  options.reliefFile = relief;
+  options.reliefZScale = hasScale ? StrToFloat(parsed.options.value(QStringLiteral("relief-z-scale"))) : 1.0;
+  if (hasCell) options.coverageCell = StrToFloat(parsed.options.value(QStringLiteral("coverage-cell")));
+  options.coverageFile = coverage;
+  FovJobObserver observer;
+  // What the hidden list received, also before a load that ended.
+  observer.loaded = [](const FovScene& scene) { PrintOutLines(scene.CornerLines()); };
+  observer.warning = [](const QString& warning) { PrintErr(warning); };
   FovScene scene;
-  try {
-    scene.LoadFovList(list, system);
-  } catch (...) {
-    // What the hidden list received before the load ended.
-    PrintOutLines(scene.CornerLines());
-    throw;
-  }
-  PrintOutLines(scene.CornerLines());
-  // Overlaps are computed only for an export; the flags always.
-  const bool exports = !csv.isEmpty() || !geojson.isEmpty();
-  SceneFigures figures = exports ? ComputeFootprintFigures(scene) : ComputeFrameFigures(scene);
-  for (const FrameFigures& frame : figures.frames)
-    if (frame.flags.any()) PrintErr(FlagWarning(frame));
-  std::vector<std::uint32_t> counts;
-  std::unique_ptr<SurfaceIntersector> surface;
-  if (!relief.isEmpty()) {
-    surface = MakePyramidIntersector(heights);
-    if (!coverage.isEmpty()) counts = ComputeCoverage(scene.Frames(), *surface);
-  } else if (!coverage.isEmpty()) {
-    heights = PlaneMap(scene.Frames(), cell);
-    counts = ComputeCoverage(scene.Frames(), *MakePyramidIntersector(heights));
-  }
-  scene.SaveDrawing(output);
-  if (!legend.isEmpty()) scene.SaveLegend(legend);
-  // The relief figures are made a block of frames at a time as the exports
-  // reach them, each frame's warning with its block.
-  ReliefSource source;
-  if (surface != nullptr) {
-    source = [&, blocks = ReliefBlocks(scene.Frames(), *surface)](int begin, int end) {
-      std::vector<FrameRelief> block = blocks(begin, end);
-      for (int n = begin; n < end; ++n)
-        if (block[static_cast<size_t>(n - begin)].cameraBelowSurface)
-          PrintErr(ReliefWarning(figures.frames[static_cast<size_t>(n)]));
-      return block;
-    };
-  }
-  WriteFootprintExports(csv, geojson, figures, source);
-  if (!coverage.isEmpty()) WriteCountRaster(coverage, heights.grid, counts);
+  RunFovJob(options, scene, observer);
   return kExitOk;
 }
 

@@ -1,18 +1,21 @@
 #include "fov/fov_form.h"
 
 #include "fov/coverage_picture.h"
-#include "footprints/footprint_export.h"
-#include "footprints/footprint_figures.h"
-#include "relief/relief_figures.h"
 #include "fov/scene_drawing.h"
+#include "platform/error.h"
+#include "platform/numbers.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace skarvel {
 namespace {
@@ -81,7 +84,24 @@ TFOVForm::TFOVForm()
   Image2 = new LegendView(scene_);
   Image2->setObjectName(QStringLiteral("Image2"));
   ScrollBox2->setWidget(Image2);
-  bottom->addWidget(ScrollBox2, 1);
+  auto* legendColumn = new QVBoxLayout;
+  legendColumn->setContentsMargins(0, 0, 0, 0);
+  legendColumn->setSpacing(0);
+  legendColumn->addWidget(ScrollBox2, 1);
+  WarningsBox = new QScrollArea(Panel1);
+  WarningsBox->setObjectName(QStringLiteral("WarningsBox"));
+  WarningsBox->setWidgetResizable(true);
+  WarningsLabel = new QLabel;
+  WarningsLabel->setObjectName(QStringLiteral("WarningsLabel"));
+  WarningsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  WarningsLabel->setTextFormat(Qt::PlainText);
+  WarningsLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  WarningsLabel->setContentsMargins(4, 2, 4, 2);
+  WarningsBox->setWidget(WarningsLabel);
+  WarningsBox->hide();
+  WarningsLabel->hide();
+  legendColumn->addWidget(WarningsBox);
+  bottom->addLayout(legendColumn, 1);
   Panel4 = new QWidget(Panel1);
   Panel4->setObjectName(QStringLiteral("Panel4"));
   Panel4->setFixedWidth(238);
@@ -134,6 +154,9 @@ TFOVForm::TFOVForm()
   ReliefItem = ScalePopupMenu1->addAction(QStringLiteral("Рельеф модели…"));
   ReliefItem->setObjectName(QStringLiteral("ReliefItem"));
   connect(ReliefItem, &QAction::triggered, this, &TFOVForm::ReliefClick);
+  CoverageCellItem = ScalePopupMenu1->addAction(QStringLiteral("Покрытие без рельефа…"));
+  CoverageCellItem->setObjectName(QStringLiteral("CoverageCellItem"));
+  connect(CoverageCellItem, &QAction::triggered, this, &TFOVForm::CoverageCellClick);
   NoReliefItem = ScalePopupMenu1->addAction(QStringLiteral("Без рельефа"));
   NoReliefItem->setObjectName(QStringLiteral("NoReliefItem"));
   connect(NoReliefItem, &QAction::triggered, this, &TFOVForm::NoReliefClick);
@@ -167,9 +190,57 @@ CoverageView::CoverageView(QWidget* parent) : QScrollArea(parent) {
   resize(700, 600);
 }
 
+void CoverageView::showOver(const QWidget* owner) {
+  if (!isVisible()) {
+    const QRect screen = owner->screen()->availableGeometry();
+    // The frame the window manager adds: its own once it has been shown,
+    // before that the owner's, framed by the same window manager.
+    const QSize own = frameGeometry().size() - geometry().size();
+    const QSize frame = own.isEmpty() ? owner->frameGeometry().size() - owner->geometry().size() : own;
+    const QSize inner = QSize(700, 600).boundedTo(screen.size() - frame);
+    resize(inner);
+    const QSize outer = inner + frame;
+    const QPoint middle = owner->frameGeometry().center();
+    const int x =
+        std::clamp(middle.x() - outer.width() / 2, screen.left(), screen.right() + 1 - outer.width());
+    const int y =
+        std::clamp(middle.y() - outer.height() / 2, screen.top(), screen.bottom() + 1 - outer.height());
+    move(x, y);
+  }
+  show();
+}
+
+QString TFOVForm::listFolder() const {
+  return listFile_.isEmpty() ? Directory() : QFileInfo(listFile_).path();
+}
+
+std::optional<double> TFOVForm::askNumber(const QString& objectName, const QString& title,
+                                          const QString& label, const QString& text) {
+  QInputDialog dialog(this);
+  dialog.setObjectName(objectName);
+  dialog.setWindowTitle(title);
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setLabelText(label);
+  dialog.setTextValue(text);
+  dialog.setOkButtonText(QStringLiteral("ОК"));
+  dialog.setCancelButtonText(QStringLiteral("Отмена"));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  // As the windows' edits convert numbers.
+  return StrToFloat(dialog.textValue());
+}
+
+namespace {
+
+// A number as the user writes it: the shortest text, the user's separator.
+QString NumberText(double value) {
+  return QString::fromLatin1(FormatShortest(value)).replace(u'.', DecimalSeparator());
+}
+
+}  // namespace
+
 void TFOVForm::ReliefClick() {
   // A fresh dialog for each choice (a reused one adds the files chosen
-  // before), opened in the folder of the last one.
+  // before), opened in the list's folder, where the model's relief is kept.
   QFileDialog dialog(this);
   dialog.setObjectName(QStringLiteral("ReliefOpenDialog"));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -178,58 +249,108 @@ void TFOVForm::ReliefClick() {
       {QStringLiteral("Карты высот (*.tif *.tiff *.asc *.png *.bil *.img *.dem *.hgt *.vrt)"),
        QStringLiteral("All Files (*.*)")});
   dialog.setOption(QFileDialog::DontUseNativeDialog);
-  if (!reliefFolder_.isEmpty()) dialog.setDirectory(reliefFolder_);
+  dialog.setDirectory(listFolder());
   if (dialog.exec() != QDialog::Accepted) return;
   const QString fileName = dialog.selectedFiles().value(0);
-  reliefFolder_ = QFileInfo(fileName).path();
-  // Read whole before anything changes: a bad map leaves the previous one.
-  setRelief(ReadHeightMap(fileName));
+  const std::optional<double> zScale =
+      askNumber(QStringLiteral("ReliefZScaleDialog"), QStringLiteral("Рельеф модели"),
+                QStringLiteral("Масштаб высот по Z:"), NumberText(relief_ ? relief_->zScale : 1.0));
+  if (!zScale) return;
+  // Read whole and the coverage made before anything changes: a bad map
+  // leaves the previous one.
+  FovJobOptions options = jobOptions();
+  options.relief = ReadFovRelief(fileName, *zScale);
+  options.coverageCell.reset();
+  FovJobResult job = viewJob(options);
+  relief_ = options.relief;
+  coverageCell_.reset();
   reliefByHand_ = true;
-  counts_.clear();
-  updateCoverage();
+  job_ = std::move(job);
+  showCoverage();
+  showScene();
+}
+
+void TFOVForm::CoverageCellClick() {
+  const std::optional<double> cell =
+      askNumber(QStringLiteral("CoverageCellDialog"), QStringLiteral("Покрытие без рельефа"),
+                QStringLiteral("Размер ячейки карты покрытия:"),
+                coverageCell_ ? NumberText(*coverageCell_) : QString());
+  if (!cell) return;
+  if (!(*cell > 0))
+    throw Error(QStringLiteral("Размер ячейки карты покрытия должен быть положительным числом"));
+  // A cell that makes no map (too fine for the scene) leaves what was there.
+  FovJobOptions options = jobOptions();
+  options.relief.reset();
+  options.coverageCell = cell;
+  FovJobResult job = viewJob(options);
+  relief_.reset();
+  coverageCell_ = cell;
+  reliefByHand_ = true;
+  job_ = std::move(job);
+  showCoverage();
   showScene();
 }
 
 void TFOVForm::NoReliefClick() {
-  setRelief(std::nullopt);
+  if (!relief_ && !coverageCell_) return;
+  relief_.reset();
+  coverageCell_.reset();
   reliefByHand_ = true;
-  counts_.clear();
-  updateCoverage();
+  job_ = viewJob(jobOptions());
+  showCoverage();
   showScene();
 }
 
-void TFOVForm::setRelief(std::optional<HeightMap> map) {
-  surface_.reset();
-  relief_ = std::move(map);
-  if (relief_) surface_ = MakePyramidIntersector(*relief_);
+FovJobOptions TFOVForm::jobOptions() const {
+  FovJobOptions options;
+  options.system = scene_.System();
+  options.relief = relief_;
+  if (!relief_) options.coverageCell = coverageCell_;
+  return options;
+}
+
+FovJobResult TFOVForm::viewJob(FovJobOptions options) {
+  if (scene_.Frames().empty() || scene_.Footprints().Length() == 0) return {};
+  options.coverageView = true;
+  return RunFovJob(options, scene_);
 }
 
 void TFOVForm::SaveCoverageClick() {
-  if (!relief_ || counts_.empty()) return;
+  if (job_.counts.empty()) return;
+  CoverageSaveDialog->setDirectory(listFolder());
   if (CoverageSaveDialog->exec() != QDialog::Accepted) return;
   QString fileName = CoverageSaveDialog->selectedFiles().value(0);
   const QString suffix = QFileInfo(fileName).suffix().toLower();
   if (suffix != QLatin1String("tif") && suffix != QLatin1String("tiff") && suffix != QLatin1String("asc"))
     fileName += CoverageSaveDialog->selectedNameFilter() == kAsciiGridFilter ? QStringLiteral(".asc")
                                                                              : QStringLiteral(".tif");
-  WriteCountRaster(fileName, relief_->grid, counts_);
+  FovJobOptions options = jobOptions();
+  options.coverageFile = fileName;
+  RunFovJob(options, scene_);
 }
 
-void TFOVForm::updateCoverage() {
-  if (!relief_ || scene_.Frames().empty() || scene_.Footprints().Length() == 0) {
-    counts_.clear();
+void TFOVForm::showCoverage() {
+  if (job_.counts.empty() || !job_.coverageMap) {
     Coverage->Picture->clearPicture();
     Coverage->hide();
     return;
   }
-  std::vector<std::uint32_t> hidden;
-  std::vector<std::uint32_t> counts = ComputeCoverage(scene_.Frames(), *surface_, &hidden);
-  const QImage picture =
-      CoveragePicture(*relief_, counts, hidden, ComputeReliefFigures(scene_.Frames(), *surface_));
-  counts_ = std::move(counts);
-  Coverage->Picture->setImage(picture);
+  Coverage->Picture->setImage(
+      CoveragePicture(job_.coverageMap->map, job_.counts, job_.hidden, job_.coverageFigures));
   zoomCoverage();
-  Coverage->show();
+  if (isVisible()) Coverage->showOver(this);
+}
+
+void TFOVForm::hideEvent(QHideEvent* event) {
+  TBrowserForm::hideEvent(event);
+  coverageWasOpen_ = Coverage->isVisible();
+  Coverage->hide();
+}
+
+void TFOVForm::showEvent(QShowEvent* event) {
+  TBrowserForm::showEvent(event);
+  if (coverageWasOpen_ && !job_.counts.empty()) Coverage->showOver(this);
+  coverageWasOpen_ = false;
 }
 
 void TFOVForm::zoomCoverage() {
@@ -259,14 +380,15 @@ void TFOVForm::Image1DblClick() {
   BmpSaveDialog->setDirectory(Directory());
   if (BmpSaveDialog->exec() != QDialog::Accepted) return;
   // The full drawing, whatever the zoom.
-  scene_.SaveDrawing(BmpSaveDialog->selectedFiles().value(0));
+  FovJobOptions options = jobOptions();
+  options.drawingFile = BmpSaveDialog->selectedFiles().value(0);
+  RunFovJob(options, scene_);
 }
 
 void TFOVForm::SaveOutlinesClick() {
   OutlineSaveDialog->setDirectory(Directory());
   if (OutlineSaveDialog->exec() != QDialog::Accepted) return;
   const QString fileName = OutlineSaveDialog->selectedFiles().value(0);
-  const SceneFigures figures = ComputeFootprintFigures(scene_);
   // The kind follows the name's extension, and the filter chosen where the name has none of the two.
   const QString suffix = QFileInfo(fileName).suffix().toLower();
   const bool csv = suffix == QLatin1String("csv") ||
@@ -274,8 +396,9 @@ void TFOVForm::SaveOutlinesClick() {
                     OutlineSaveDialog->selectedNameFilter() == kCsvFilter);
   // With a relief the files carry each frame's relief figures, as the
   // command line's --relief writes them.
-  const ReliefSource relief = surface_ ? ReliefBlocks(scene_.Frames(), *surface_) : ReliefSource();
-  WriteFootprintExports(csv ? fileName : QString(), csv ? QString() : fileName, figures, relief);
+  FovJobOptions options = jobOptions();
+  (csv ? options.csvFile : options.geojsonFile) = fileName;
+  RunFovJob(options, scene_);
 }
 
 void LegendView::paintEvent(QPaintEvent* event) {
@@ -290,23 +413,28 @@ void TFOVForm::load(const QString& listFileName) {
     TFOVForm* form;
     ~ShowAfterwards() { form->showScene(); }
   } showAfterwards{this};
-  counts_.clear();
+  job_ = {};
   Coverage->hide();
-  scene_.LoadFovList(listFileName);
+  listFile_ = listFileName;
   // Until a relief is chosen or refused by hand, the model's relief is the
   // height map kept beside the list, if there is one. It is read after the
   // list, so that a bad one is reported over the drawn scene.
+  QString companion;
   if (!reliefByHand_) {
-    const QString companion = ModelReliefBeside(listFileName);
-    if (companion.isEmpty()) {
-      setRelief(std::nullopt);
-    } else if (companion != reliefFile_ || !relief_) {
-      setRelief(std::nullopt);
-      setRelief(ReadHeightMap(companion));
-    }
-    reliefFile_ = companion;
+    const QString beside = ModelReliefBeside(listFileName);
+    if (beside.isEmpty() || beside != reliefFile_) relief_.reset();
+    if (!beside.isEmpty() && !relief_) companion = beside;
+    reliefFile_ = beside;
   }
-  updateCoverage();
+  FovJobOptions options = jobOptions();
+  options.listFile = listFileName;
+  options.coverageView = true;
+  job_ = RunFovJob(options, scene_);
+  if (!companion.isEmpty()) {
+    relief_ = ReadFovRelief(companion, 1);
+    job_ = viewJob(jobOptions());
+  }
+  showCoverage();
 }
 
 QString ModelReliefBeside(const QString& listFileName) {
@@ -322,8 +450,16 @@ void TFOVForm::showScene() {
   cornerLines_->setStringList(scene_.CornerLines());
   // Outlines exist once a list has been drawn.
   SaveOutlinesItem->setEnabled(scene_.Footprints().Length() > 0);
-  NoReliefItem->setEnabled(relief_.has_value());
-  SaveCoverageItem->setEnabled(!counts_.empty());
+  // Nothing to drop or to save is no choice.
+  NoReliefItem->setEnabled(relief_ != nullptr || coverageCell_.has_value());
+  SaveCoverageItem->setEnabled(!job_.counts.empty());
+  const QString warnings = job_.warnings.join(u'\n');
+  WarningsLabel->setText(warnings);
+  WarningsLabel->setVisible(!warnings.isEmpty());
+  // As high as its lines, up to four; more scroll.
+  const int lines = std::min<int>(static_cast<int>(job_.warnings.size()), 4);
+  WarningsBox->setFixedHeight(lines * fontMetrics().lineSpacing() + 2 * WarningsBox->frameWidth() + 4);
+  WarningsBox->setVisible(!warnings.isEmpty());
 }
 
 }  // namespace skarvel

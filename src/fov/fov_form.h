@@ -4,14 +4,15 @@
 // orientation system can be switched (the scene is then drawn again), the
 // drawing zoomed from its pop-up menu and saved as a bitmap by a double click.
 
+#include "fov/fov_job.h"
 #include "fov/fov_scene.h"
-#include "relief/relief_surface.h"
 #include "platform/raster.h"
 #include "shell/browser_form.h"
 
 #include <QButtonGroup>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QListView>
 #include <QRadioButton>
 #include <QStringListModel>
@@ -45,16 +46,19 @@ class LegendView : public QWidget {
   const FovScene& scene_;
 };
 
-// The coverage view: a window of its own with the coverage picture of the
-// scene over the relief, zoomed as the drawing is.
 // The model's relief kept beside a field-of-view list: relief.tif, else
 // relief.asc, in the list's folder; empty when there is neither.
 QString ModelReliefBeside(const QString& listFileName);
 
+// The coverage view: a window of its own with the coverage picture of the
+// scene over the relief (or the plane), zoomed as the drawing is.
 class CoverageView : public QScrollArea {
   Q_OBJECT
  public:
   explicit CoverageView(QWidget* parent);
+  // Shows the view, when hidden placed wholly on the available part of the
+  // screen of `owner`, over its middle.
+  void showOver(const QWidget* owner);
   PictureView* Picture;
 };
 
@@ -68,17 +72,25 @@ class TFOVForm : public TBrowserForm {
   void Image1DblClick();
   // "Сохранить контуры…": the footprint figures as GeoJSON or CSV.
   void SaveOutlinesClick();
-  // "Рельеф модели…": a height map for the coverage view; a bad one is an
-  // error and leaves the previous relief. "Без рельефа" drops it. Until one
-  // of them is chosen, a list brings the model's relief kept beside it
-  // (ModelReliefBeside).
+  // "Рельеф модели…": a height map for the coverage view, opened in the
+  // list's folder, and its Z scale ("ReliefZScaleDialog", the held relief's
+  // scale or 1 to begin with); a bad map or scale is an error and leaves the
+  // previous relief. "Покрытие без рельефа…": the coverage on the plane of
+  // the scene with square cells of a size asked for ("CoverageCellDialog").
+  // "Без рельефа" drops either. Until one of them is chosen, a list brings
+  // the model's relief kept beside it (ModelReliefBeside).
   void ReliefClick();
+  void CoverageCellClick();
   void NoReliefClick();
   // "Сохранить покрытие…": the coverage counts as GeoTIFF or ESRI ASCII grid.
   void SaveCoverageClick();
 
-  bool HasRelief() const { return relief_.has_value(); }
-  const std::vector<std::uint32_t>& CoverageCounts() const { return counts_; }
+  bool HasRelief() const { return relief_ != nullptr; }
+  const FovRelief* Relief() const { return relief_.get(); }
+  std::optional<double> CoverageCell() const { return coverageCell_; }
+  const std::vector<std::uint32_t>& CoverageCounts() const { return job_.counts; }
+  // The warnings of the last load, as the command line prints them.
+  const QStringList& Warnings() const { return job_.warnings; }
 
   const FovScene& Scene() const { return scene_; }
   int RadioGroup3ItemIndex() const { return radioItems_->checkedId(); }
@@ -94,33 +106,49 @@ class TFOVForm : public TBrowserForm {
   QAction* SaveOutlinesItem;
   QFileDialog* OutlineSaveDialog;
   QAction* ReliefItem;
+  QAction* CoverageCellItem;
   QAction* NoReliefItem;
   QAction* SaveCoverageItem;
   QFileDialog* CoverageSaveDialog;
   CoverageView* Coverage;
+  QScrollArea* WarningsBox;  // under the legend, hidden without warnings
+  QLabel* WarningsLabel;
 
  protected:
   void ApplyZoom(int height, int width) override;
+  // The coverage view goes and comes back with the window.
+  void hideEvent(QHideEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void load(const QString& listFileName);
   void showScene();
-  // Computes and shows the coverage of the scene over the relief (hides the
-  // view without a relief or a scene).
-  void updateCoverage();
+  // The job's options as the menu has set them: the system, the relief held
+  // or the coverage cell.
+  FovJobOptions jobOptions() const;
+  // The scene's coverage and warnings again, under `options` (nothing
+  // without a drawn scene); the window's state is left to the caller.
+  FovJobResult viewJob(FovJobOptions options);
+  // Shows the coverage of the last job (hides the view without one).
+  void showCoverage();
   void zoomCoverage();
-  // Holds the relief (none: no relief) and the intersector over it.
-  void setRelief(std::optional<HeightMap> map);
+  // The folder of the list drawn last, else the one the window browses.
+  QString listFolder() const;
+  // A number asked in a small dialog, in the user's decimal notation;
+  // nullopt when cancelled. A text that is no number is an error.
+  std::optional<double> askNumber(const QString& objectName, const QString& title, const QString& label,
+                                  const QString& text);
 
   FovScene scene_;
   QButtonGroup* radioItems_;
   QStringListModel* cornerLines_;
-  std::optional<HeightMap> relief_;
-  std::unique_ptr<SurfaceIntersector> surface_;  // over relief_, made once for it
-  QString reliefFolder_;
-  bool reliefByHand_ = false;  // chosen or refused in the menu
-  QString reliefFile_;         // the relief brought by the last list
-  std::vector<std::uint32_t> counts_;
+  std::shared_ptr<const FovRelief> relief_;
+  std::optional<double> coverageCell_;  // the coverage on the plane, without a relief
+  bool reliefByHand_ = false;           // chosen or refused in the menu
+  QString reliefFile_;                  // the relief brought by the last list
+  QString listFile_;                    // the list drawn last
+  FovJobResult job_;                    // the coverage and warnings of the scene shown
+  bool coverageWasOpen_ = false;        // when the window was hidden
 };
 
 }  // namespace skarvel

@@ -7,12 +7,17 @@
 #include "platform/bitmap_file.h"
 #include "platform/raster.h"
 #include "shell/windows.h"
+#include "support/frame_files.h"
+#include "support/test_support.h"
 #include "support/widget_test_support.h"
 
 #include <QDir>
+#include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -41,6 +46,52 @@ Bitmap AsBitmap(const QImage& image) {
 
 bool SamePixels(const Bitmap& a, const Bitmap& b) {
   return a.width == b.width && a.height == b.height && a.pixels == b.pixels;
+}
+
+// Answers the window's number dialogs as a person does: types each text of
+// `texts` over the proposed one and presses Enter (an empty text keeps the
+// proposal), or presses Escape once the texts are used up; records the
+// dialogs and what they proposed.
+struct NumberAnswers {
+  explicit NumberAnswers(ModalWatcher& watcher) {
+    watcher.onOtherModal = [this](QWidget* modal) {
+      auto* dialog = qobject_cast<QInputDialog*>(modal);
+      ASSERT_NE(dialog, nullptr) << modal->objectName().toStdString();
+      auto* edit = dialog->findChild<QLineEdit*>();
+      dialogs << dialog->objectName();
+      proposed << edit->text();
+      if (texts.isEmpty()) {
+        QTest::keyClick(edit, Qt::Key_Escape);
+        return;
+      }
+      const QString text = texts.takeFirst();
+      if (!text.isEmpty()) {
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+      }
+      QTest::keyClick(edit, Qt::Key_Return);
+    };
+  }
+  QStringList texts;
+  QStringList dialogs;
+  QStringList proposed;
+};
+
+// A seventh frame tilted 88 degrees beside the sample scene: its far corners
+// see the horizon, and its outline crosses itself.
+void WriteTiltedList(const testing::TempDir& dir) {
+  testing::FrameGeometry tilted;
+  tilted.distance = 4.25;
+  tilted.aboutY = 88;
+  dir.write("fov/tilted.ort", testing::GeometryFile(tilted));
+  dir.write("fov/tilted.lst",
+            testing::ReadBytes(dir.file("fov/scene.lst")) + "tilted.ort ;\r\ncameras\\camera_a.cam ;\r\n");
+  // A plateau 0.1 high under frames 1, 2, 4 and 6: scaled by 50 it stands
+  // above their cameras.
+  QByteArray plateau =
+      "ncols 20\nnrows 20\nxllcorner -0.5\nyllcorner -0.5\ncellsize 0.05\nNODATA_value -9999\n";
+  for (int row = 0; row < 20; ++row) plateau += QByteArray("0.1 ").repeated(20) + "\n";
+  dir.write("fov/plateau.asc", plateau);
 }
 
 class FovFormTest : public ::testing::Test {
@@ -156,7 +207,7 @@ TEST_F(FovFormTest, AReaderFailureShowsItsBoxThenTheErrorAndLeavesTheClearedDraw
   QFile::remove(dir_.file("fov/frame3.ort"));
   ModalWatcher watcher;
   click("scene.lst");
-  ASSERT_EQ(watcher.boxes.size(), 2u);
+  ASSERT_EQ(watcher.boxes.size(), 2u) << watcher.boxTexts().join("\n").toStdString();
   EXPECT_EQ(watcher.boxes[0].caption, "Ошибка!");
   EXPECT_EQ(watcher.boxes[0].text, "Ошибка чтения файла геометрии изображения!");
   EXPECT_EQ(watcher.boxes[1].caption, "Skarvel");
@@ -186,7 +237,7 @@ TEST_F(FovFormTest, TheZoomMenuOpensOnTheDrawingOnly) {
 TEST_F(FovFormTest, OutlinesAreSavedAsGeoJsonOrCsvFromTheZoomMenu) {
   EXPECT_FALSE(FOVForm->SaveOutlinesItem->isEnabled()) << "nothing drawn yet";
   const QList<QAction*> items = FOVForm->ScalePopupMenu1->actions();
-  ASSERT_EQ(items.size(), 12);
+  ASSERT_EQ(items.size(), 13);
   EXPECT_TRUE(items[6]->isSeparator()) << "the six zoom items stay first";
   EXPECT_EQ(items[7]->text(), "Сохранить контуры…");
   click("scene.lst");
@@ -231,12 +282,15 @@ TEST_F(FovFormTest, OutlinesAreSavedAsGeoJsonOrCsvFromTheZoomMenu) {
 TEST_F(FovFormTest, AReliefGivesACoverageViewThatCanBeSaved) {
   const QList<QAction*> items = FOVForm->ScalePopupMenu1->actions();
   EXPECT_EQ(items[9]->text(), "Рельеф модели…");
-  EXPECT_EQ(items[10]->text(), "Без рельефа");
-  EXPECT_EQ(items[11]->text(), "Сохранить покрытие…");
+  EXPECT_EQ(items[10]->text(), "Покрытие без рельефа…");
+  EXPECT_EQ(items[11]->text(), "Без рельефа");
+  EXPECT_EQ(items[12]->text(), "Сохранить покрытие…");
   EXPECT_FALSE(FOVForm->NoReliefItem->isEnabled());
   EXPECT_FALSE(FOVForm->SaveCoverageItem->isEnabled());
   click("scene.lst");
   ModalWatcher watcher;
+  NumberAnswers numbers(watcher);
+  numbers.texts = {"", ""};  // the Z scale proposed, for both maps below
   watcher.answerFileDialog(dir_.file("fov/relief.asc"));
   testing::RunAsEvent([&] { FOVForm->ReliefItem->trigger(); });
   ASSERT_TRUE(FOVForm->HasRelief());
@@ -296,6 +350,142 @@ TEST_F(FovFormTest, AListBringsTheModelsReliefKeptBesideItUntilOneIsChosenByHand
   click("scene.lst");
   EXPECT_FALSE(FOVForm->HasRelief());
   EXPECT_FALSE(FOVForm->Coverage->isVisible());
+}
+
+TEST_F(FovFormTest, TheWindowWritesTheBytesOfTheCommandLineForTheSameJob) {
+  WriteTiltedList(dir_);
+  FOVForm->OpenDirectory(dir_.path());
+  FOVForm->OpenDirectory(dir_.file("fov"));
+  testing::SeparatorScope separator(u',');
+  struct Case {
+    const char* name;
+    QAction* item;    // chosen in the pop-up menu
+    QString map;      // the height map chosen with it, if any
+    QString number;   // the Z scale or the cell typed
+    QStringList cli;  // the same choice on the command line
+  };
+  const Case cases[] = {
+      {"relief scaled",
+       FOVForm->ReliefItem,
+       dir_.file("fov/relief.asc"),
+       "2,5",
+       {"--relief", dir_.file("fov/relief.asc"), "--relief-z-scale", "2,5"}},
+      {"camera below the relief",
+       FOVForm->ReliefItem,
+       dir_.file("fov/plateau.asc"),
+       "50",
+       {"--relief", dir_.file("fov/plateau.asc"), "--relief-z-scale", "50"}},
+      {"plane coverage", FOVForm->CoverageCellItem, QString(), "0,05", {"--coverage-cell", "0,05"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString window = dir_.file(QStringLiteral("window_%1").arg(c.name));
+    const QString batch = dir_.file(QStringLiteral("batch_%1").arg(c.name));
+    QDir().mkpath(window);
+    QDir().mkpath(batch);
+    ModalWatcher watcher;
+    NumberAnswers numbers(watcher);
+    numbers.texts = {c.number};
+    click("tilted.lst");
+    if (!c.map.isEmpty()) watcher.answerFileDialog(c.map);
+    testing::RunAsEvent([&] { c.item->trigger(); });
+    ASSERT_TRUE(watcher.boxes.empty()) << watcher.boxTexts().join('\n').toStdString();
+    ASSERT_TRUE(FOVForm->SaveCoverageItem->isEnabled());
+    for (const char* name : {"f.csv", "f.geojson"}) {
+      watcher.answerFileDialog(window + "/" + name);
+      FOVForm->SaveOutlinesItem->trigger();
+    }
+    watcher.answerFileDialog(window + "/c.asc");
+    FOVForm->SaveCoverageItem->trigger();
+    watcher.answerFileDialog(window + "/drawing.bmp");
+    testing::DoubleClick(FOVForm->Image1, QPoint(100, 100));
+    EXPECT_EQ(watcher.fileDialogs.size(), c.map.isEmpty() ? 4 : 5);
+
+    const auto r =
+        testing::RunBatch(QStringList{"fov", "--decimal-separator", ",", dir_.file("fov/tilted.lst"), "--csv",
+                                      batch + "/f.csv", "--geojson", batch + "/f.geojson", "--coverage",
+                                      batch + "/c.asc", "--output", batch + "/drawing.bmp"} +
+                          c.cli);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    for (const char* name : {"f.csv", "f.geojson", "c.asc", "drawing.bmp"}) {
+      const QByteArray bytes = testing::ReadBytes(window + "/" + name);
+      EXPECT_FALSE(bytes.isEmpty()) << name;
+      EXPECT_TRUE(bytes == testing::ReadBytes(batch + "/" + name)) << name;
+    }
+    // The window shows the warnings the command line prints.
+    EXPECT_EQ(FOVForm->WarningsLabel->text() + "\n", r.err);
+    EXPECT_TRUE(FOVForm->WarningsLabel->isVisibleTo(FOVForm));
+    EXPECT_EQ(FOVForm->Warnings().size(), c.name == QStringLiteral("camera below the relief") ? 5 : 1);
+  }
+}
+
+TEST_F(FovFormTest, TheMenuOffersOnlyWhatThereIsAndAsksInTheListsFolder) {
+  WriteTiltedList(dir_);
+  ModalWatcher watcher;
+  NumberAnswers numbers(watcher);
+  // Nothing to drop or to save: the items are off, and their handlers do nothing.
+  FOVForm->NoReliefClick();
+  FOVForm->SaveCoverageClick();
+  EXPECT_FALSE(FOVForm->NoReliefItem->isEnabled());
+  EXPECT_FALSE(FOVForm->SaveCoverageItem->isEnabled());
+  EXPECT_TRUE(watcher.fileDialogs.isEmpty());
+  click("scene.lst");
+  EXPECT_TRUE(FOVForm->SaveCoverageItem->isEnabled()) << "the relief kept beside the list";
+  EXPECT_TRUE(FOVForm->WarningsLabel->text().isEmpty());
+  EXPECT_FALSE(FOVForm->WarningsLabel->isVisibleTo(FOVForm));
+  FOVForm->NoReliefItem->trigger();
+  EXPECT_FALSE(FOVForm->NoReliefItem->isEnabled());
+  EXPECT_FALSE(FOVForm->SaveCoverageItem->isEnabled());
+
+  // Browsed away from the list, the relief and the coverage are still asked
+  // for in the list's folder: bare names land there.
+  FOVForm->OpenDirectory(dir_.path());
+  testing::SeparatorScope separator(u',');
+  numbers.texts = {"2,5"};
+  watcher.typeIntoFileDialog("relief.asc");
+  testing::RunAsEvent([&] { FOVForm->ReliefItem->trigger(); });
+  ASSERT_TRUE(FOVForm->HasRelief()) << watcher.boxTexts().join('\n').toStdString();
+  EXPECT_EQ(FOVForm->Relief()->zScale, 2.5);
+  EXPECT_EQ(FOVForm->Relief()->fileName, dir_.file("fov/relief.asc"));
+  watcher.typeIntoFileDialog("cover.asc");
+  FOVForm->SaveCoverageItem->trigger();
+  EXPECT_TRUE(QFileInfo::exists(dir_.file("fov/cover.asc")));
+  EXPECT_FALSE(QFileInfo::exists(dir_.file("cover.asc")));
+
+  // The scale is remembered with the relief; cancelled, nothing changes.
+  watcher.answerFileDialog(dir_.file("fov/plateau.asc"));
+  testing::RunAsEvent([&] { FOVForm->ReliefItem->trigger(); });
+  EXPECT_EQ(FOVForm->Relief()->fileName, dir_.file("fov/relief.asc"));
+  // Cells that make no coverage are reported and leave the relief.
+  numbers.texts = {"0", "abc"};
+  testing::RunAsEvent([&] { FOVForm->CoverageCellItem->trigger(); });
+  testing::RunAsEvent([&] { FOVForm->CoverageCellItem->trigger(); });
+  EXPECT_EQ(numbers.dialogs, QStringList({"ReliefZScaleDialog", "ReliefZScaleDialog", "CoverageCellDialog",
+                                          "CoverageCellDialog"}));
+  EXPECT_EQ(numbers.proposed, QStringList({"1", "2,5", "", ""}));
+  ASSERT_EQ(watcher.boxes.size(), 2u) << watcher.boxTexts().join("\n").toStdString();
+  EXPECT_EQ(watcher.boxes[0].text, "Размер ячейки карты покрытия должен быть положительным числом.");
+  EXPECT_EQ(watcher.boxes[1].text, "'abc' is not a valid floating point value.");
+  EXPECT_TRUE(FOVForm->HasRelief());
+  EXPECT_FALSE(FOVForm->CoverageCell().has_value());
+}
+
+TEST_F(FovFormTest, TheCoverageViewLiesOnTheScreenAndGoesWithTheWindow) {
+  FOVForm->show();
+  const QRect screen = FOVForm->screen()->availableGeometry();
+  // The window near the screen's bottom right corner.
+  FOVForm->move(screen.right() - 400, screen.bottom() - 300);
+  QApplication::processEvents();
+  click("scene.lst");
+  ASSERT_TRUE(FOVForm->Coverage->isVisible());
+  QTest::qWait(50);
+  EXPECT_TRUE(screen.contains(FOVForm->Coverage->frameGeometry()))
+      << FOVForm->Coverage->frameGeometry().x() << "," << FOVForm->Coverage->frameGeometry().y() << " "
+      << FOVForm->Coverage->frameGeometry().width() << "x" << FOVForm->Coverage->frameGeometry().height();
+  FOVForm->close();
+  EXPECT_FALSE(FOVForm->Coverage->isVisible());
+  FOVForm->show();
+  EXPECT_TRUE(FOVForm->Coverage->isVisible()) << "back with the window";
 }
 
 }  // namespace
