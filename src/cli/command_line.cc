@@ -4,46 +4,90 @@
 #include "platform/file_names.h"
 #include "platform/numbers.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace skarvel::cli {
 
-ParsedArguments ParseArguments(const QStringList& args, const QStringList& optionNames) {
-  ParsedArguments parsed;
-  bool optionsEnded = false;
-  for (qsizetype i = 0; i < args.size(); ++i) {
-    const QString& arg = args[i];
-    if (optionsEnded || !arg.startsWith(QStringLiteral("--")) || arg == QStringLiteral("-")) {
-      parsed.positional.append(arg);
-      continue;
-    }
-    if (arg == QStringLiteral("--")) {
-      optionsEnded = true;
-      continue;
-    }
-    QString name = arg.mid(2);
-    QString value;
-    const qsizetype eq = name.indexOf(u'=');
-    if (eq >= 0) {
-      value = name.mid(eq + 1);
-      name = name.left(eq);
-    } else {
-      if (i + 1 >= args.size())
-        throw UsageError(QStringLiteral("option --%1 needs a value").arg(name).toStdString());
-      value = args[++i];
-    }
-    if (name == QStringLiteral("decimal-separator")) {
-      if (value.size() != 1) throw UsageError("--decimal-separator takes exactly one character");
-      SetDecimalSeparatorOverride(value.at(0));
-      continue;
-    }
-    if (!optionNames.contains(name))
-      throw UsageError(QStringLiteral("unknown option --%1").arg(name).toStdString());
-    parsed.options.insert(name, value);
+namespace {
+
+QCommandLineOption ParserOption(const CommandOption& option) {
+  return QCommandLineOption(QString::fromUtf8(option.name), QString::fromUtf8(option.description),
+                            QString::fromUtf8(option.valueName));
+}
+
+// An option as the user wrote it: "-name" or "--name".
+QString AsWritten(const QStringList& args, const QString& name) {
+  const QString single = u'-' + name;
+  for (const QString& arg : args) {
+    if (arg == QLatin1String("--")) break;
+    if (arg == single || arg.startsWith(single + u'=')) return single;
   }
+  return QStringLiteral("--") + name;
+}
+
+}  // namespace
+
+ParsedArguments ParseArguments(const QStringList& args, std::span<const CommandOption> options) {
+  QCommandLineParser parser;
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  for (const CommandOption& option : options) parser.addOption(ParserOption(option));
+  const QString separator = QString::fromUtf8(kDecimalSeparatorOption.name);
+  parser.addOption(ParserOption(kDecimalSeparatorOption));
+  // The parser takes the program's name first.
+  if (!parser.parse(QStringList{QStringLiteral("skarvel-batch")} + args)) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty())
+      throw UsageError(
+          QStringLiteral("unknown option %1").arg(AsWritten(args, unknown.front())).toStdString());
+    // Every option takes a value, so only the last argument can lack one.
+    const QString last = args.isEmpty() ? QString() : args.back();
+    throw UsageError(QStringLiteral("option %1 needs a value").arg(last).toStdString());
+  }
+  for (const QString& value : parser.values(separator))
+    if (value.size() != 1) throw UsageError("--decimal-separator takes exactly one character");
+  if (parser.isSet(separator)) SetDecimalSeparatorOverride(parser.value(separator).at(0));
+  ParsedArguments parsed;
+  for (const CommandOption& option : options) {
+    const QString name = QString::fromUtf8(option.name);
+    if (parser.isSet(name)) parsed.options.insert(name, parser.value(name));
+  }
+  parsed.positional = parser.positionalArguments();
   return parsed;
+}
+
+QString Synopsis(const Command& command) {
+  QStringList parts;
+  for (const CommandOption& option : command.options)
+    parts << QStringLiteral("[--%1 %2]").arg(QLatin1String(option.name), QLatin1String(option.valueName));
+  parts << QStringLiteral("[--%1 %2]")
+               .arg(QLatin1String(kDecimalSeparatorOption.name),
+                    QLatin1String(kDecimalSeparatorOption.valueName));
+  parts << QLatin1String(command.arguments);
+  return parts.join(u' ');
+}
+
+QStringList CommandHelp(std::span<const Command> commands) {
+  const auto written = [](const CommandOption& option) {
+    return QStringLiteral("--%1 %2").arg(QLatin1String(option.name), QLatin1String(option.valueName));
+  };
+  QStringList lines;
+  for (const Command& command : commands) {
+    qsizetype width = written(kDecimalSeparatorOption).size();
+    for (const CommandOption& option : command.options) width = std::max(width, written(option).size());
+    lines << QStringLiteral("skarvel-batch %1 %2").arg(QLatin1String(command.name), Synopsis(command));
+    const auto line = [&](const CommandOption& option) {
+      lines << QStringLiteral("    %1  %2")
+                   .arg(written(option).leftJustified(width), QString::fromUtf8(option.description));
+    };
+    for (const CommandOption& option : command.options) line(option);
+    line(kDecimalSeparatorOption);
+    lines << QString();
+  }
+  return lines;
 }
 
 void ForEachFolderRun(const QStringList& files,

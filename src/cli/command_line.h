@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <span>
 #include <stdexcept>
 
 namespace skarvel::cli {
@@ -36,11 +37,24 @@ struct ParsedArguments {
   QString value(const QString& name, const QString& fallback) const { return options.value(name, fallback); }
 };
 
+// An option of a subcommand: "--name VALUE", with a line of help.
+struct CommandOption {
+  const char* name;       // without "--"
+  const char* valueName;  // the value's placeholder in the usage
+  const char* description;
+};
+
+// Taken by every subcommand besides its own options.
+inline constexpr CommandOption kDecimalSeparatorOption = {
+    "decimal-separator", "C", "the decimal separator of numbers, in place of the locale's"};
+
 // Parses "--name VALUE" / "--name=VALUE" options, all of which take a value,
-// and positional arguments ("--" ends the options). Raises UsageError for an
-// unknown option or one without its value. "--decimal-separator C" is
-// accepted by every subcommand and applied at once.
-ParsedArguments ParseArguments(const QStringList& args, const QStringList& optionNames);
+// and positional arguments ("--" ends the options; "-" alone is positional).
+// A word with a single dash is an option too ("-name VALUE"). Raises
+// UsageError for an unknown option or one without its value; of an option
+// given more than once the last value counts. "--decimal-separator C" is
+// accepted besides `options` and applied at once.
+ParsedArguments ParseArguments(const QStringList& args, std::span<const CommandOption> options);
 
 // Splits files into runs of consecutive files in the same folder, keeping the
 // order given, and calls `run` with each folder (absolute) and entry names.
@@ -62,10 +76,20 @@ void PrintErr(const QString& line);
 // Prints lines on standard output, a block of them per write.
 void PrintOutLines(const QStringList& lines);
 
+// A subcommand: its options (besides --decimal-separator), which both its
+// parsing and the help come from, and its function, called with the parsed
+// arguments.
 struct Command {
   const char* name;
-  const char* usage;  // argument synopsis after the name
-  int (*run)(const QStringList& args);
+  const char* arguments;  // the positional arguments' synopsis
+  std::span<const CommandOption> options;
+  int (*run)(const ParsedArguments& parsed);
 };
+
+// "[--bench TEXT] [--real TEXT] [--decimal-separator C] FILE...".
+QString Synopsis(const Command& command);
+// The help of the commands: each one's "skarvel-batch NAME SYNOPSIS" line,
+// then a line per option with its description.
+QStringList CommandHelp(std::span<const Command> commands);
 
 }  // namespace skarvel::cli

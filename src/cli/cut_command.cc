@@ -6,9 +6,7 @@ namespace skarvel::cli {
 
 // skarvel-batch cut [--w1 TEXT] [--h1 TEXT] [--w2 TEXT] [--h2 TEXT] FILE...
 // The window's defaults: 0, 0, 100, 100.
-int RunCut(const QStringList& args) {
-  const ParsedArguments parsed = ParseArguments(
-      args, {QStringLiteral("w1"), QStringLiteral("h1"), QStringLiteral("w2"), QStringLiteral("h2")});
+int RunCut(const ParsedArguments& parsed) {
   if (parsed.positional.isEmpty()) throw UsageError("no files given");
   const QString w1 = parsed.value(QStringLiteral("w1"), QStringLiteral("0"));
   const QString h1 = parsed.value(QStringLiteral("h1"), QStringLiteral("0"));

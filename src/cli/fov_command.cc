@@ -27,11 +27,7 @@ TOrientationSystem ParseSystem(const QString& name) {
 // the relief's grid, or without one on a plane grid of a given cell) can be
 // written. A load that ends in an error, or figures that cannot be computed,
 // write no file.
-int RunFov(const QStringList& args) {
-  const ParsedArguments parsed = ParseArguments(
-      args, {QStringLiteral("system"), QStringLiteral("output"), QStringLiteral("legend"),
-             QStringLiteral("csv"), QStringLiteral("geojson"), QStringLiteral("relief"),
-             QStringLiteral("relief-z-scale"), QStringLiteral("coverage"), QStringLiteral("coverage-cell")});
+int RunFov(const ParsedArguments& parsed) {
   if (parsed.positional.size() != 1 || parsed.positional.front().isEmpty())
     throw UsageError("exactly one list file is needed");
   const QString list = parsed.positional.front();

@@ -25,9 +25,7 @@ int SliderPosition(const ParsedArguments& parsed, const QString& name, int fallb
 
 // skarvel-batch grey [--r N] [--g N] [--b N] [--contrast N] FILE...
 // Slider positions; the window's defaults 0, 0, 0, 50.
-int RunGrey(const QStringList& args) {
-  const ParsedArguments parsed = ParseArguments(
-      args, {QStringLiteral("r"), QStringLiteral("g"), QStringLiteral("b"), QStringLiteral("contrast")});
+int RunGrey(const ParsedArguments& parsed) {
   ChannelSettings settings;
   settings.r = SliderPosition(parsed, QStringLiteral("r"), settings.r, kChannelMin, kChannelMax);
   settings.g = SliderPosition(parsed, QStringLiteral("g"), settings.g, kChannelMin, kChannelMax);

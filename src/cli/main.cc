@@ -16,38 +16,74 @@
 namespace {
 
 using skarvel::cli::Command;
+using skarvel::cli::CommandOption;
+using skarvel::cli::Synopsis;
+
+// Each subcommand's options, besides --decimal-separator, with a line of
+// help each: the parser and the help both come from these.
+constexpr CommandOption kScaleOptions[] = {
+    {"bench", "TEXT", "the bench distance, as the window's edit takes it (default 4.25)"},
+    {"real", "TEXT", "the real distance (default 500000)"},
+};
+constexpr CommandOption kResampleOptions[] = {
+    {"width", "TEXT", "the new width in pixels (default 512)"},
+    {"height", "TEXT", "the new height in pixels (default 512)"},
+    {"method", "nearest|bilinear", "nearest neighbour or bilinear weighting (default bilinear)"},
+};
+constexpr CommandOption kCutOptions[] = {
+    {"w1", "TEXT", "the fragment's first column (default 0)"},
+    {"h1", "TEXT", "the fragment's first row (default 0)"},
+    {"w2", "TEXT", "the column after the fragment (default 100)"},
+    {"h2", "TEXT", "the row after the fragment (default 100)"},
+};
+constexpr CommandOption kGreyOptions[] = {
+    {"r", "N", "the weight of a pixel's first byte (blue), -100 to 200 (default 0)"},
+    {"g", "N", "the weight of its second byte (green), -100 to 200 (default 0)"},
+    {"b", "N", "the weight of its third byte (red), -100 to 200 (default 0)"},
+    {"contrast", "N", "the contrast, 0 to 500, 50 for 1.0 (default 50)"},
+};
+constexpr CommandOption kFovOptions[] = {
+    {"system", "bench|photogrammetric|mathematical", "the orientation system (default bench)"},
+    {"output", "FILE", "the drawing, a 24-bit bitmap (default <list folder>/<base name>_fov.bmp)"},
+    {"legend", "FILE", "also the legend panel, a 24-bit bitmap"},
+    {"csv", "FILE", "also the footprint figures, as CSV"},
+    {"geojson", "FILE", "also the footprint figures, as GeoJSON"},
+    {"relief", "FILE", "a height map: the exports also tell what each frame sees of it"},
+    {"relief-z-scale", "S", "the factor of the height map's values (default 1; needs --relief)"},
+    {"coverage", "FILE", "the number of frames that see each cell, .tif or .asc"},
+    {"coverage-cell", "SIZE", "the cell of a coverage on the scene plane, without --relief"},
+};
 
 // Subcommand name -> function; each calls the core the windows call.
 constexpr Command kCommands[] = {
-    {"scale", "[--bench TEXT] [--real TEXT] [--decimal-separator C] FILE...", skarvel::cli::RunScale},
-    {"resample", "[--width TEXT] [--height TEXT] [--method nearest|bilinear] [--decimal-separator C] FILE...",
-     skarvel::cli::RunResample},
-    {"cut", "[--w1 TEXT] [--h1 TEXT] [--w2 TEXT] [--h2 TEXT] [--decimal-separator C] FILE...",
-     skarvel::cli::RunCut},
-    {"grey", "[--r N] [--g N] [--b N] [--contrast N] [--decimal-separator C] FILE...", skarvel::cli::RunGrey},
-    {"fov",
-     "LIST [--system bench|photogrammetric|mathematical] [--output FILE] [--legend FILE] [--csv FILE] "
-     "[--geojson FILE] [--relief FILE [--relief-z-scale S]] [--coverage FILE [--coverage-cell SIZE]] "
-     "[--decimal-separator C]",
-     skarvel::cli::RunFov},
+    {"scale", "FILE...", kScaleOptions, skarvel::cli::RunScale},
+    {"resample", "FILE...", kResampleOptions, skarvel::cli::RunResample},
+    {"cut", "FILE...", kCutOptions, skarvel::cli::RunCut},
+    {"grey", "FILE...", kGreyOptions, skarvel::cli::RunGrey},
+    {"fov", "LIST", kFovOptions, skarvel::cli::RunFov},
 };
 
 // The usage, on standard error after a wrong call or on standard output when asked for.
 void PrintUsage(void (*print)(const QString&) = skarvel::cli::PrintErr) {
   print(QStringLiteral("usage:"));
   for (const Command& command : kCommands)
-    print(QStringLiteral("  skarvel-batch %1 %2")
-              .arg(QLatin1String(command.name), QLatin1String(command.usage)));
+    print(QStringLiteral("  skarvel-batch %1 %2").arg(QLatin1String(command.name), Synopsis(command)));
+  print(QStringLiteral("  skarvel-batch --help | --version"));
 }
 
 void PrintHelp() {
   using skarvel::cli::PrintOut;
   PrintOut(QStringLiteral("skarvel-batch: the batch operations of Skarvel's windows, without the windows."));
-  PrintUsage(PrintOut);
+  PrintOut(QString());
+  skarvel::cli::PrintOutLines(skarvel::cli::CommandHelp(kCommands));
+  PrintOut(QStringLiteral("skarvel-batch --help      this help"));
+  PrintOut(QStringLiteral("skarvel-batch --version   the program's version"));
   PrintOut(QString());
   PrintOut(
       QStringLiteral("Numbers use the decimal separator of the locale (LC_NUMERIC) unless "
                      "--decimal-separator C names one."));
+  PrintOut(
+      QStringLiteral("Options take their value as \"--name VALUE\" or \"--name=VALUE\"; \"--\" ends them."));
   PrintOut(QStringLiteral("Each written file is printed on its own line; messages go to standard error."));
   PrintOut(QStringLiteral(
       "Exit status: 0 success, 1 an error ended the run or a file was skipped, 2 wrong usage."));
@@ -68,7 +104,8 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext&, const QString& 
 bool NeedsGui(int argc, char** argv) {
   if (argc < 2) return true;
   const QByteArray name(argv[1]);
-  return name != "resample" && name != "cut" && name != "grey" && name != "--help" && name != "-h";
+  return name != "resample" && name != "cut" && name != "grey" && name != "--help" && name != "-h" &&
+         name != "--version";
 }
 
 }  // namespace
@@ -79,6 +116,8 @@ int main(int argc, char** argv) {
   // Drawing text needs a GUI application object; the offscreen platform
   // gives one without a display.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QCoreApplication::setApplicationName(QStringLiteral("skarvel-batch"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(SKARVEL_VERSION));
   std::unique_ptr<QCoreApplication> app;
   if (NeedsGui(argc, argv)) {
     app = std::make_unique<QGuiApplication>(argc, argv);
@@ -96,14 +135,19 @@ int main(int argc, char** argv) {
     PrintHelp();
     return skarvel::cli::kExitOk;
   }
+  if (name == QLatin1String("--version")) {
+    skarvel::cli::PrintOut(QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(),
+                                                       QCoreApplication::applicationVersion()));
+    return skarvel::cli::kExitOk;
+  }
   for (const Command& command : kCommands) {
     if (name != QLatin1String(command.name)) continue;
     try {
-      return command.run(args);
+      return command.run(skarvel::cli::ParseArguments(args, command.options));
     } catch (const skarvel::cli::UsageError& e) {
       skarvel::cli::PrintErr(QStringLiteral("skarvel-batch %1: %2").arg(name, QString::fromUtf8(e.what())));
       skarvel::cli::PrintErr(
-          QStringLiteral("usage: skarvel-batch %1 %2").arg(name, QLatin1String(command.usage)));
+          QStringLiteral("usage: skarvel-batch %1 %2").arg(name, skarvel::cli::Synopsis(command)));
       return skarvel::cli::kExitUsage;
     } catch (const skarvel::Error& e) {
       skarvel::cli::PrintErr(e.message());

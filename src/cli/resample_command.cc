@@ -6,9 +6,7 @@ namespace skarvel::cli {
 
 // skarvel-batch resample [--width TEXT] [--height TEXT] [--method nearest|bilinear] FILE...
 // The window's defaults: 512 x 512, bilinear.
-int RunResample(const QStringList& args) {
-  const ParsedArguments parsed =
-      ParseArguments(args, {QStringLiteral("width"), QStringLiteral("height"), QStringLiteral("method")});
+int RunResample(const ParsedArguments& parsed) {
   const QString methodName = parsed.value(QStringLiteral("method"), QStringLiteral("bilinear"));
   ResampleMethod method;
   if (methodName == QStringLiteral("nearest")) {

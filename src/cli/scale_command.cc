@@ -3,8 +3,7 @@
 
 namespace skarvel::cli {
 
-int RunScale(const QStringList& args) {
-  const ParsedArguments parsed = ParseArguments(args, {QStringLiteral("bench"), QStringLiteral("real")});
+int RunScale(const ParsedArguments& parsed) {
   if (parsed.positional.isEmpty()) throw UsageError("no files given");
   // The edits' defaults.
   const QString bench = parsed.value(QStringLiteral("bench"), DefaultBenchText());

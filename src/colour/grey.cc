@@ -112,7 +112,6 @@ class Recomputed {
     if (exact_) slots_.assign(kSlots, Slot{});
   }
 
-  std::uint8_t operator()(const std::uint8_t* bgr) { return Find(bgr).level; }
   // The level and how the contrast treated the value (see ClipOf).
   std::pair<std::uint8_t, std::uint8_t> Classify(const std::uint8_t* bgr) {
     const Slot& slot = Find(bgr);
@@ -199,51 +198,91 @@ GreyComposer::GreyComposer(const Bitmap& source, const ChannelSettings& settings
 
 GreyComposer::~GreyComposer() = default;
 
-void GreyComposer::Compose(const QRect& area, Bitmap& result) const {
-  const QRect part = area.intersected(QRect(0, 0, source_.width, source_.height));
-  if (part.isEmpty()) return;
+// The pixels of `part`, each handed to the sink by the way the tables make
+// it: Row(y) before the pixels of row y, then per pixel at offset x from the
+// part's left Index(x, index) for 8-bit indices, Sum(x, bgr) for equal
+// weights, or Fixed(x, bgr, v) with the fixed-point sum v for any other
+// weights, then after the row Near(x, level, clip) for those whose v was near
+// an integer, with the formula's level and clip (see ClipOf).
+//
+// Near values are listed first and recomputed after the row, so that the
+// main loop has no branch that depends on the data. The recomputation and
+// its cache are made only when a value is near.
+template <class Sink>
+void GreyComposer::ForEachPixel(const QRect& part, Sink& sink) const {
   const Tables& t = *tables_;
   const int left = part.left(), width = part.width();
   switch (t.kind) {
     case Tables::Kind::kIndices:
       for (int y = part.top(); y <= part.bottom(); ++y) {
+        sink.Row(y);
         const std::uint8_t* in = source_.row(y) + left;
-        std::uint8_t* out = result.row(y) + left;
-        for (int x = 0; x < width; ++x) out[x] = t.indexLevel[in[x]];
+        for (int x = 0; x < width; ++x) sink.Index(x, in[x]);
       }
       return;
     case Tables::Kind::kSums:
       for (int y = part.top(); y <= part.bottom(); ++y) {
+        sink.Row(y);
         const std::uint8_t* in = source_.row(y) + 3 * static_cast<std::size_t>(left);
-        std::uint8_t* out = result.row(y) + left;
-        for (int x = 0; x < width; ++x, in += 3) out[x] = t.sumLevel[in[0] + in[1] + in[2]];
+        for (int x = 0; x < width; ++x, in += 3) sink.Sum(x, in);
       }
       return;
     case Tables::Kind::kFixedPoint:
       break;
   }
-  // Near values are listed first and recomputed after the row, so that the
-  // main loop has no branch that depends on the data. The recomputation and
-  // its cache are made only when a value is near.
   std::optional<Recomputed> recompute;
   std::vector<int> near(static_cast<std::size_t>(width));
   for (int y = part.top(); y <= part.bottom(); ++y) {
+    sink.Row(y);
     const std::uint8_t* in = source_.row(y) + 3 * static_cast<std::size_t>(left);
-    std::uint8_t* out = result.row(y) + left;
     std::size_t nearCount = 0;
     for (int x = 0; x < width; ++x) {
       const std::uint8_t* p = in + 3 * static_cast<std::size_t>(x);
       const std::int64_t v = t.terms[0][p[0]] + t.terms[1][p[1]] + t.terms[2][p[2]];
-      const std::int64_t whole = v >> kFixedBits;  // floor
-      out[x] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(whole, 0, 255));
       // Distance to the nearest integer below kGuard: (v + guard) mod unit < 2 guard.
+      const bool isNear = ((v + kGuard) & (kUnit - 1)) < 2 * kGuard;
+      sink.Fixed(x, p, v, isNear);
       near[nearCount] = x;
-      nearCount += ((v + kGuard) & (kUnit - 1)) < 2 * kGuard;
+      nearCount += isNear;
     }
     if (nearCount != 0 && !recompute) recompute.emplace(t.factors);
-    for (std::size_t i = 0; i < nearCount; ++i)
-      out[near[i]] = (*recompute)(in + 3 * static_cast<std::size_t>(near[i]));
+    for (std::size_t i = 0; i < nearCount; ++i) {
+      const auto [level, clip] = recompute->Classify(in + 3 * static_cast<std::size_t>(near[i]));
+      sink.Near(near[i], level, clip);
+    }
   }
+}
+
+namespace {
+
+// Writes the grey levels into the result's rows.
+template <class Tables>
+class LevelWriter {
+ public:
+  LevelWriter(const Tables& tables, Bitmap& result, int left) : t_(tables), result_(result), left_(left) {}
+  void Row(int y) { out_ = result_.row(y) + left_; }
+  void Index(int x, std::uint8_t index) { out_[x] = t_.indexLevel[index]; }
+  void Sum(int x, const std::uint8_t* p) { out_[x] = t_.sumLevel[p[0] + p[1] + p[2]]; }
+  void Fixed(int x, const std::uint8_t*, std::int64_t v, bool) {
+    const std::int64_t whole = v >> kFixedBits;  // floor
+    out_[x] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(whole, 0, 255));
+  }
+  void Near(int x, std::uint8_t level, std::uint8_t) { out_[x] = level; }
+
+ private:
+  const Tables& t_;
+  Bitmap& result_;
+  int left_;
+  std::uint8_t* out_ = nullptr;
+};
+
+}  // namespace
+
+void GreyComposer::Compose(const QRect& area, Bitmap& result) const {
+  const QRect part = area.intersected(QRect(0, 0, source_.width, source_.height));
+  if (part.isEmpty()) return;
+  LevelWriter<Tables> writer(*tables_, result, part.left());
+  ForEachPixel(part, writer);
 }
 
 void GreyComposer::ComposeShared(const QRect& area, Bitmap& result) const {
@@ -295,130 +334,107 @@ void Add(LevelHistogram& to, const LevelHistogram& from) {
   for (size_t i = 0; i < to.size(); ++i) to[i] += from[i];
 }
 
-// Per-thread counts, merged under a lock.
-struct PartCounts {
-  LevelHistogram levels{};
-  std::uint64_t clippedLow = 0, clippedHigh = 0;
-  std::array<LevelHistogram, 3> bytes{};  // blue, green, red
-  void MergeInto(GreyCounts& total) const {
-    Add(total.levels, levels);
-    total.clippedLow += clippedLow;
-    total.clippedHigh += clippedHigh;
-    for (int c = 0; c < 3; ++c) Add(total.source[static_cast<size_t>(2 - c)], bytes[static_cast<size_t>(c)]);
+// Counts a range's pixels by what the grey level depends on: the index
+// (8-bit sources), the byte sum (equal weights) or the fixed-point sum, as
+// bins: bin 0 for a value below 0, bins 1 to 255 for levels 0 to 254, bin
+// 256 for a value above 255 (level 255; a value of exactly 255 is near an
+// integer); the values near an integer are classified by the formula. Also
+// the source's bytes, blue, green and red, of 24-bit sources.
+struct LevelCounter {
+  LevelHistogram indices{};
+  std::array<std::uint64_t, 766> sums{};
+  std::array<std::uint64_t, 257> bins{};
+  LevelHistogram nearLevels{};
+  std::uint64_t nearLow = 0, nearHigh = 0;
+  std::array<LevelHistogram, 3> bytes{};
+
+  void Row(int) {}
+  void Index(int, std::uint8_t index) { ++indices[index]; }
+  void Bytes(const std::uint8_t* p) {
+    ++bytes[0][p[0]];
+    ++bytes[1][p[1]];
+    ++bytes[2][p[2]];
+  }
+  void Sum(int, const std::uint8_t* p) {
+    Bytes(p);
+    ++sums[p[0] + p[1] + p[2]];
+  }
+  void Fixed(int, const std::uint8_t* p, std::int64_t v, bool isNear) {
+    Bytes(p);
+    const std::int64_t whole = v >> kFixedBits;  // floor
+    bins[static_cast<size_t>(std::clamp<std::int64_t>(whole, -1, 255) + 1)] += !isNear;
+  }
+  void Near(int, std::uint8_t level, std::uint8_t clip) {
+    ++nearLevels[level];
+    nearLow += clip == 1;
+    nearHigh += clip == 2;
+  }
+
+  void MergeInto(LevelCounter& total) const {
+    Add(total.indices, indices);
+    for (size_t i = 0; i < sums.size(); ++i) total.sums[i] += sums[i];
+    for (size_t i = 0; i < bins.size(); ++i) total.bins[i] += bins[i];
+    Add(total.nearLevels, nearLevels);
+    total.nearLow += nearLow;
+    total.nearHigh += nearHigh;
+    for (size_t c = 0; c < 3; ++c) Add(total.bytes[c], bytes[c]);
   }
 };
+
+// Adds n pixels of value v.
+void CountValue(GreyCounts& counts, double v, std::uint64_t n) {
+  counts.levels[LevelOf(v)] += n;
+  if (ClipOf(v) == 1) counts.clippedLow += n;
+  if (ClipOf(v) == 2) counts.clippedHigh += n;
+}
 
 }  // namespace
 
 GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings) {
   GreyCounts total;
   if (source.empty()) return total;
-  const GreyFactors f = MakeGreyFactors(settings);
+  const GreyComposer composer(source, settings);
+  LevelCounter all;
   std::mutex merge;
-
-  if (source.indexed) {
-    // A histogram of indices; each index then stands for its level (as
-    // ComposeGrey takes it) and its colour.
-    total.source = ColourHistograms(source);
-    LevelHistogram indices{};
-    ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
-      LevelHistogram local{};
-      for (int y = begin; y < end; ++y) {
-        const std::uint8_t* p = source.row(y);
-        for (int x = 0; x < source.width; ++x) ++local[p[x]];
-      }
-      const std::lock_guard lock(merge);
-      Add(indices, local);
-    });
-    for (int p = 0; p < 256; ++p) {
-      const auto index = static_cast<std::uint8_t>(p);
-      const Bgr c = source.fileBitCount == 8 ? Bgr{index, index, index} : source.palette[index];
-      const double v = GreyValue(c.b, c.g, c.r, f);
-      const std::uint64_t n = indices[index];
-      total.levels[LevelOf(v)] += n;
-      if (ClipOf(v) == 1) total.clippedLow += n;
-      if (ClipOf(v) == 2) total.clippedHigh += n;
-    }
-    return total;
-  }
-
-  if (f.kR == f.kG && f.kG == f.kB) {
-    // Equal weights: the value depends on the byte sum alone (see
-    // EqualWeightsTable): a histogram of sums.
-    std::array<std::uint64_t, 766> sums{};
-    ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
-      PartCounts part;
-      std::array<std::uint64_t, 766> local{};
-      for (int y = begin; y < end; ++y) {
-        const std::uint8_t* in = source.row(y);
-        for (int x = 0; x < source.width; ++x, in += 3) {
-          ++part.bytes[0][in[0]];
-          ++part.bytes[1][in[1]];
-          ++part.bytes[2][in[2]];
-          ++local[in[0] + in[1] + in[2]];
-        }
-      }
-      const std::lock_guard lock(merge);
-      part.MergeInto(total);
-      for (size_t i = 0; i < sums.size(); ++i) sums[i] += local[i];
-    });
-    for (int sum = 0; sum <= 765; ++sum) {
-      const int b0 = std::min(sum, 255), b1 = std::min(sum - b0, 255), b2 = sum - b0 - b1;
-      const double v = GreyValue(b0, b1, b2, f);
-      const std::uint64_t n = sums[static_cast<size_t>(sum)];
-      total.levels[LevelOf(v)] += n;
-      if (ClipOf(v) == 1) total.clippedLow += n;
-      if (ClipOf(v) == 2) total.clippedHigh += n;
-    }
-    return total;
-  }
-
-  // Any weights: the fixed-point sums of GreyComposer. A sum farther
-  // than the guard from every integer gives the level floor(sum) clamped,
-  // and lies below 0 or above 255 exactly when the formula's value does;
-  // the others are classified by the formula.
-  Terms terms;
-  MakeTerms(f, terms);
   ForEachRange(source.height, MinRowsPerThread(source.width), [&](int begin, int end) {
-    PartCounts part;
-    // One count per pixel: bin 0 for a value below 0, bins 1 to 255 for
-    // levels 0 to 254, bin 256 for a value above 255 (level 255; a value of
-    // exactly 255 is near an integer), bin 257 for the values near an
-    // integer, which the formula classifies after the row.
-    std::array<std::uint64_t, 258> bins{};
-    Recomputed recompute(f);
-    std::vector<int> near(static_cast<std::size_t>(source.width));
-    for (int y = begin; y < end; ++y) {
-      const std::uint8_t* in = source.row(y);
-      std::size_t nearCount = 0;
-      for (int x = 0; x < source.width; ++x) {
-        const std::uint8_t* p = in + 3 * static_cast<std::size_t>(x);
-        ++part.bytes[0][p[0]];
-        ++part.bytes[1][p[1]];
-        ++part.bytes[2][p[2]];
-        const std::int64_t v = terms[0][p[0]] + terms[1][p[1]] + terms[2][p[2]];
-        const std::int64_t whole = v >> kFixedBits;  // floor
-        const bool isNear = ((v + kGuard) & (kUnit - 1)) < 2 * kGuard;
-        const auto bin = static_cast<size_t>(std::clamp<std::int64_t>(whole, -1, 255) + 1);
-        ++bins[isNear ? 257 : bin];
-        near[nearCount] = x;
-        nearCount += isNear;
-      }
-      for (std::size_t i = 0; i < nearCount; ++i) {
-        const auto [level, clip] = recompute.Classify(in + 3 * static_cast<std::size_t>(near[i]));
-        ++part.levels[level];
-        part.clippedLow += clip == 1;
-        part.clippedHigh += clip == 2;
-      }
-    }
-    part.clippedLow += bins[0];
-    part.clippedHigh += bins[256];
-    part.levels[0] += bins[0];
-    for (size_t level = 0; level < 255; ++level) part.levels[level] += bins[level + 1];
-    part.levels[255] += bins[256];
+    // Large: on the heap rather than a pool thread's stack.
+    const auto part = std::make_unique<LevelCounter>();
+    composer.ForEachPixel(QRect(0, begin, source.width, end - begin), *part);
     const std::lock_guard lock(merge);
-    part.MergeInto(total);
+    part->MergeInto(all);
   });
+
+  const GreyFactors& f = composer.tables_->factors;
+  switch (composer.tables_->kind) {
+    case GreyComposer::Tables::Kind::kIndices:
+      // Each index stands for its level (as the composition takes it) and
+      // its colour.
+      total.source = ColourHistograms(source);
+      for (int p = 0; p < 256; ++p) {
+        const auto index = static_cast<std::uint8_t>(p);
+        const Bgr c = source.fileBitCount == 8 ? Bgr{index, index, index} : source.palette[index];
+        CountValue(total, GreyValue(c.b, c.g, c.r, f), all.indices[index]);
+      }
+      return total;
+    case GreyComposer::Tables::Kind::kSums:
+      for (int sum = 0; sum <= 765; ++sum) {
+        const int b0 = std::min(sum, 255), b1 = std::min(sum - b0, 255), b2 = sum - b0 - b1;
+        CountValue(total, GreyValue(b0, b1, b2, f), all.sums[static_cast<size_t>(sum)]);
+      }
+      break;
+    case GreyComposer::Tables::Kind::kFixedPoint:
+      // A sum farther than the guard from every integer gives the level
+      // floor(sum) clamped, and lies below 0 or above 255 exactly when the
+      // formula's value does.
+      total.levels = all.nearLevels;
+      total.clippedLow = all.nearLow + all.bins[0];
+      total.clippedHigh = all.nearHigh + all.bins[256];
+      total.levels[0] += all.bins[0];
+      for (size_t level = 0; level < 255; ++level) total.levels[level] += all.bins[level + 1];
+      total.levels[255] += all.bins[256];
+      break;
+  }
+  for (size_t c = 0; c < 3; ++c) total.source[2 - c] = all.bytes[c];
   return total;
 }
 

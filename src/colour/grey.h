@@ -88,6 +88,11 @@ class GreyComposer {
 
  private:
   struct Tables;
+  // The one pixel loop, composing or counting: hands each pixel of `part`
+  // to the sink by the tables' way of making it.
+  template <class Sink>
+  void ForEachPixel(const QRect& part, Sink& sink) const;
+  friend GreyCounts CountGreyLevels(const Bitmap& source, const ChannelSettings& settings);
   const Bitmap& source_;
   std::unique_ptr<Tables> tables_;
 };

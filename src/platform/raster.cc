@@ -5,10 +5,10 @@
 
 #include <QFileInfo>
 
-#include <cpl_conv.h>
 #include <cpl_error.h>
+#include <cpl_string.h>
 #include <cpl_vsi.h>
-#include <gdal.h>
+#include <gdal_priv.h>
 
 #include <algorithm>
 #include <atomic>
@@ -42,26 +42,20 @@ class QuietErrors {
   static QString Last() { return QString::fromUtf8(CPLGetLastErrorMsg()).trimmed(); }
 };
 
-class Dataset {
- public:
-  explicit Dataset(GDALDatasetH handle) : handle_(handle) {}
-  ~Dataset() {
-    if (handle_ != nullptr) GDALClose(handle_);
-  }
-  Dataset(const Dataset&) = delete;
-  Dataset& operator=(const Dataset&) = delete;
-  GDALDatasetH get() const { return handle_; }
-  // Closes now (a writer's data is complete only then); true when it worked.
-  bool Close() {
-    CPLErrorReset();
-    GDALClose(handle_);
-    handle_ = nullptr;
-    return CPLGetLastErrorType() != CE_Failure && CPLGetLastErrorType() != CE_Fatal;
-  }
+// Closes a dataset now (a writer's data is complete only then); true when
+// that worked.
+bool Close(GDALDatasetUniquePtr dataset) {
+  CPLErrorReset();
+  dataset.reset();
+  return CPLGetLastErrorType() != CE_Failure && CPLGetLastErrorType() != CE_Fatal;
+}
 
- private:
-  GDALDatasetH handle_;
-};
+// A writing driver; one this GDAL lacks fails the write as any other fault.
+GDALDriver& WriterDriver(const char* name, const QString& fileName) {
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(name);
+  if (driver == nullptr) throw Error(messages::CannotCreateFile(fileName));
+  return *driver;
+}
 
 [[noreturn]] void HeightMapFails(const QString& fileName, const QString& reason) {
   throw Error(QStringLiteral("Ошибка чтения карты высот %1: %2").arg(fileName, reason));
@@ -94,17 +88,15 @@ HeightMap ReadHeightMap(const QString& fileName, double zScale) {
   RegisterDrivers();
   QuietErrors quiet;
   if (!QFileInfo(fileName).isFile()) HeightMapFails(fileName, QStringLiteral("файл не найден"));
-  Dataset dataset(GDALOpenEx(fileName.toUtf8().constData(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr,
-                             nullptr, nullptr));
-  if (dataset.get() == nullptr)
-    HeightMapFails(fileName, WithDetail(QStringLiteral("файл не читается как растр")));
-  if (GDALGetRasterCount(dataset.get()) < 1)
-    HeightMapFails(fileName, QStringLiteral("в файле нет ни одного канала"));
+  const GDALDatasetUniquePtr dataset(
+      GDALDataset::Open(fileName.toUtf8().constData(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+  if (dataset == nullptr) HeightMapFails(fileName, WithDetail(QStringLiteral("файл не читается как растр")));
+  if (dataset->GetRasterCount() < 1) HeightMapFails(fileName, QStringLiteral("в файле нет ни одного канала"));
 
   HeightMap map;
   GridGeometry& g = map.grid;
-  g.columns = GDALGetRasterXSize(dataset.get());
-  g.rows = GDALGetRasterYSize(dataset.get());
+  g.columns = dataset->GetRasterXSize();
+  g.rows = dataset->GetRasterYSize();
   const long long cells = static_cast<long long>(g.columns) * g.rows;
   if (g.columns < 1 || g.rows < 1) HeightMapFails(fileName, QStringLiteral("в растре нет ни одной ячейки"));
   if (cells > kMaxCells) HeightMapFails(fileName, QStringLiteral("растр больше %1 ячеек").arg(kMaxCells));
@@ -112,7 +104,7 @@ HeightMap ReadHeightMap(const QString& fileName, double zScale) {
   // Without a geotransform GDAL gives cells of size 1 from (0, 0), rows
   // running toward larger Y.
   double t[6];
-  GDALGetGeoTransform(dataset.get(), t);
+  dataset->GetGeoTransform(t);
   if (t[2] != 0 || t[4] != 0)
     HeightMapFails(fileName, QStringLiteral("геопривязка повёрнута относительно осей сцены"));
   if (!(std::isfinite(t[0]) && std::isfinite(t[3]) && std::isfinite(t[1]) && std::isfinite(t[5])) ||
@@ -128,13 +120,13 @@ HeightMap ReadHeightMap(const QString& fileName, double zScale) {
       !std::isfinite(g.maxY()))
     HeightMapFails(fileName, QStringLiteral("геопривязка вне диапазона чисел"));
 
-  GDALRasterBandH band = GDALGetRasterBand(dataset.get(), 1);
+  GDALRasterBand* band = dataset->GetRasterBand(1);
   std::vector<double> stored(static_cast<size_t>(cells));
-  if (GDALRasterIO(band, GF_Read, 0, 0, g.columns, g.rows, stored.data(), g.columns, g.rows, GDT_Float64, 0,
-                   0) != CE_None)
+  if (band->RasterIO(GF_Read, 0, 0, g.columns, g.rows, stored.data(), g.columns, g.rows, GDT_Float64, 0, 0,
+                     nullptr) != CE_None)
     HeightMapFails(fileName, WithDetail(QStringLiteral("значения не читаются")));
   int hasNoData = 0;
-  const double noData = GDALGetRasterNoDataValue(band, &hasNoData);
+  const double noData = band->GetNoDataValue(&hasNoData);
 
   map.z.resize(static_cast<size_t>(cells));
   for (int row = 0; row < g.rows; ++row) {
@@ -173,18 +165,19 @@ void WriteCountRaster(const QString& fileName, const GridGeometry& grid,
 
   // Stored as 32-bit signed integers, which every reader of ASCII grids
   // takes as integers (a count never comes near their limit).
-  Dataset source(GDALCreate(GDALGetDriverByName("MEM"), "", grid.columns, grid.rows, 1, GDT_Int32, nullptr));
-  if (source.get() == nullptr) throw Error(messages::CannotCreateFile(fileName));
+  const GDALDatasetUniquePtr source(
+      WriterDriver("MEM", fileName).Create("", grid.columns, grid.rows, 1, GDT_Int32, nullptr));
+  if (source == nullptr) throw Error(messages::CannotCreateFile(fileName));
   std::array<double, 6> transform = order.GeoTransform();
-  GDALSetGeoTransform(source.get(), transform.data());
+  source->SetGeoTransform(transform.data());
   std::vector<std::int32_t> stored(counts.size());
   for (int row = 0; row < grid.rows; ++row)
     for (int column = 0; column < grid.columns; ++column)
       stored[static_cast<size_t>(FileIndex(order, column, row))] = static_cast<std::int32_t>(
           std::min<std::uint32_t>(counts[static_cast<size_t>(row) * grid.columns + column],
                                   std::numeric_limits<std::int32_t>::max()));
-  if (GDALRasterIO(GDALGetRasterBand(source.get(), 1), GF_Write, 0, 0, grid.columns, grid.rows, stored.data(),
-                   grid.columns, grid.rows, GDT_Int32, 0, 0) != CE_None)
+  if (source->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, grid.columns, grid.rows, stored.data(), grid.columns,
+                                         grid.rows, GDT_Int32, 0, 0, nullptr) != CE_None)
     throw Error(messages::CannotCreateFile(fileName));
 
   // GDAL writes into memory; the bytes then go through the atomic writer.
@@ -196,11 +189,12 @@ void WriteCountRaster(const QString& fileName, const GridGeometry& grid,
     ~Cleanup() { VSIRmdirRecursive(folder.constData()); }
   } cleanup{folder};
   VSIMkdir(folder.constData(), 0755);
-  const char* tiffOptions[] = {"COMPRESS=DEFLATE", nullptr};
-  Dataset written(GDALCreateCopy(GDALGetDriverByName(tiff ? "GTiff" : "AAIGrid"), memoryName.constData(),
-                                 source.get(), FALSE, tiff ? const_cast<char**>(tiffOptions) : nullptr,
-                                 nullptr, nullptr));
-  if (written.get() == nullptr || !written.Close()) throw Error(messages::CannotCreateFile(fileName));
+  CPLStringList options;
+  if (tiff) options.SetNameValue("COMPRESS", "DEFLATE");
+  GDALDatasetUniquePtr written(
+      WriterDriver(tiff ? "GTiff" : "AAIGrid", fileName)
+          .CreateCopy(memoryName.constData(), source.get(), FALSE, options.List(), nullptr, nullptr));
+  if (written == nullptr || !Close(std::move(written))) throw Error(messages::CannotCreateFile(fileName));
   vsi_l_offset length = 0;
   const GByte* bytes = VSIGetMemFileBuffer(memoryName.constData(), &length, FALSE);
   if (bytes == nullptr) throw Error(messages::CannotCreateFile(fileName));
