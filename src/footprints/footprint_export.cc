@@ -12,6 +12,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -19,6 +20,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -144,65 +146,10 @@ void ForEachRingPoint(const std::vector<ScenePoint>& outline, const Point& point
   point(outline[0], false);
 }
 
-// The relief columns of a row; the outline as a well-known-text polygon.
-void AppendReliefCsv(Text& row, const FrameRelief& r) {
-  for (const auto& v : {r.area, r.visiblePercent, r.gsdRow, r.gsdColumn}) {
-    row << ',';
-    if (v) row.Number(*v);
-  }
-  row << (r.missesSurface ? ",1," : ",0,");
-  if (r.outline.empty()) return;
-  row << "\"POLYGON((";
-  ForEachRingPoint(r.outline, [&row](const ScenePoint& p, bool first) {
-    // ",x y"
-    char* at = row.Room(2 * kShortestRoom + 2);
-    if (!first) *at++ = ',';
-    at = WriteShortest(at, p.x);
-    *at++ = ' ';
-    row.End(WriteShortest(at, p.y));
-  });
-  row << "))\"";
-}
-
-QByteArray CsvHeader(bool relief) {
-  return "frame,name,a_x,a_y,b_x,b_y,c_x,c_y,d_x,d_y,area,gsd_row,gsd_column,not_convex,horizon,behind_"
-         "camera,"
-         "strip_neighbour,strip_overlap_pct,overlap_pct" +
-         QByteArray(relief ? ",relief_area,visible_pct,gsd_row_relief,gsd_column_relief,misses_surface,"
-                             "relief_outline"
-                           : "") +
-         "\r\n";
-}
-
 // What a text with `relief` takes at most, about: a coordinate pair of the
 // outline takes up to about 50 characters.
 size_t TextSize(const FrameRelief* relief) {
   return 1024 + (relief != nullptr ? relief->outline.size() * 50 : 0);
-}
-
-void CsvRow(Text& row, const FrameFigures& f, const FrameRelief* relief) {
-  row.Reserve(TextSize(relief));
-  row.Integer(f.frame);
-  row << ',' << CsvField(f.name);
-  for (const ScenePoint& p : f.corners) {
-    row << ',';
-    row.Number(p.x);
-    row << ',';
-    row.Number(p.y);
-  }
-  for (double v : {f.area, f.gsdRow, f.gsdColumn}) {
-    row << ',';
-    row.Number(v);
-  }
-  for (bool flag : {f.flags.notConvex, f.flags.horizon, f.flags.behindCamera}) row << (flag ? ",1" : ",0");
-  row << ',';
-  if (f.stripNeighbour > 0) row.Integer(f.stripNeighbour);
-  for (const auto& v : {f.stripOverlapPercent, f.overlapPercent}) {
-    row << ',';
-    if (v) row.Number(*v);
-  }
-  if (relief != nullptr) AppendReliefCsv(row, *relief);
-  row << "\r\n";
 }
 
 // JSON texts are written directly, spelled exactly as Qt's compact JSON
@@ -226,24 +173,6 @@ char* WriteJsonNumber(char* at, double value) {
 
 void AppendJsonNumber(Text& out, double value) { out.End(WriteJsonNumber(out.Room(kShortestRoom), value)); }
 
-void AppendOptionalJson(Text& out, const std::optional<double>& value) {
-  if (value)
-    AppendJsonNumber(out, *value);
-  else
-    out << "null";
-}
-
-void AppendJsonString(Text& out, const QString& text) {
-  const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
-    return c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\';
-  });
-  if (!plain) {
-    out << QtJsonText(QJsonValue(text));
-    return;
-  }
-  out << '"' << text.toLatin1() << '"';
-}
-
 void AppendJsonPoint(Text& out, const ScenePoint& p, bool first) {
   // ",[x,y]"
   char* at = out.Room(2 * kShortestRoom + 4);
@@ -256,107 +185,228 @@ void AppendJsonPoint(Text& out, const ScenePoint& p, bool first) {
   out.End(at);
 }
 
-// One feature as compact JSON, its members in sorted order as a JSON object
-// keeps them.
-void FeatureJson(Text& text, const FrameFigures& f, const FrameRelief* relief) {
-  text.Reserve(TextSize(relief));
-  const bool reversed = RingReversed(f.corners);
-  static constexpr int kForward[] = {0, 1, 2, 3, 0}, kBackward[] = {0, 3, 2, 1, 0};
-  auto key = [&text](std::string_view name) { text << ",\"" << name << "\":"; };
-  auto boolean = [](bool b) { return b ? "true" : "false"; };
-  auto neighbour = [&] {
-    if (f.stripNeighbour > 0)
-      text.Integer(f.stripNeighbour);
-    else
-      text << "null";
-  };
-  auto number = [&](std::string_view name, double v) {
-    key(name);
-    AppendJsonNumber(text, v);
-  };
-  auto optional = [&](std::string_view name, const std::optional<double>& v) {
-    key(name);
-    AppendOptionalJson(text, v);
-  };
-  text << "{\"geometry\":";
-  if (relief == nullptr) {
-    text << "{\"coordinates\":[[";
-    for (int i = 0; i < 5; ++i)
-      AppendJsonPoint(text, f.corners[static_cast<size_t>((reversed ? kBackward : kForward)[i])], i == 0);
-    text << "]],\"type\":\"Polygon\"}";
-    text << ",\"id\":";
-    text.Integer(f.frame);
-    text << ",\"properties\":{\"area\":";
-    AppendJsonNumber(text, f.area);
-    key("behind_camera");
-    text << boolean(f.flags.behindCamera);
-    key("corner_order");
-    text << (reversed ? "\"ADCB\"" : "\"ABCD\"");
-    key("frame");
-    text.Integer(f.frame);
-    number("gsd_column", f.gsdColumn);
-    number("gsd_row", f.gsdRow);
-    key("horizon");
-    text << boolean(f.flags.horizon);
-    key("name");
-    AppendJsonString(text, f.name);
-    key("not_convex");
-    text << boolean(f.flags.notConvex);
-    optional("overlap_pct", f.overlapPercent);
-    key("strip_neighbour");
-    neighbour();
-    optional("strip_overlap_pct", f.stripOverlapPercent);
-    text << "},\"type\":\"Feature\"}";
+// A fixed word of plain letters, such as the corner order.
+struct Word {
+  std::string_view text;
+};
+
+// How each kind of value is spelled in the CSV: none is an empty field.
+void CsvValue(Text& out, int v) { out.Integer(v); }
+void CsvValue(Text& out, std::optional<int> v) {
+  if (v) out.Integer(*v);
+}
+void CsvValue(Text& out, double v) { out.Number(v); }
+void CsvValue(Text& out, std::optional<double> v) {
+  if (v) out.Number(*v);
+}
+void CsvValue(Text& out, bool v) { out << (v ? '1' : '0'); }
+void CsvValue(Text& out, const QString& v) { out << CsvField(v); }
+void CsvValue(Text& out, Word v) { out << v.text; }
+// An outline as well-known text, quoted; nothing for none.
+void CsvValue(Text& out, const std::vector<ScenePoint>& outline) {
+  if (outline.empty()) return;
+  out << "\"POLYGON((";
+  ForEachRingPoint(outline, [&out](const ScenePoint& p, bool first) {
+    // ",x y"
+    char* at = out.Room(2 * kShortestRoom + 2);
+    if (!first) *at++ = ',';
+    at = WriteShortest(at, p.x);
+    *at++ = ' ';
+    out.End(WriteShortest(at, p.y));
+  });
+  out << "))\"";
+}
+
+// And in the GeoJSON: none is null.
+void JsonValue(Text& out, int v) { out.Integer(v); }
+void JsonValue(Text& out, std::optional<int> v) {
+  if (v)
+    out.Integer(*v);
+  else
+    out << "null";
+}
+void JsonValue(Text& out, double v) { AppendJsonNumber(out, v); }
+void JsonValue(Text& out, std::optional<double> v) {
+  if (v)
+    AppendJsonNumber(out, *v);
+  else
+    out << "null";
+}
+void JsonValue(Text& out, bool v) { out << (v ? "true" : "false"); }
+void JsonValue(Text& out, const QString& v) {
+  const bool plain = std::all_of(v.begin(), v.end(), [](QChar c) {
+    return c.unicode() >= 0x20 && c.unicode() < 0x7f && c != u'"' && c != u'\\';
+  });
+  if (!plain) {
+    out << QtJsonText(QJsonValue(v));
     return;
   }
+  out << '"' << v.toLatin1() << '"';
+}
+void JsonValue(Text& out, Word v) { out << '"' << v.text << '"'; }
+// An outline as a Polygon geometry; null for none.
+void JsonValue(Text& out, const std::vector<ScenePoint>& outline) {
+  if (outline.empty()) {
+    out << "null";
+    return;
+  }
+  out << "{\"coordinates\":[[";
+  ForEachRingPoint(outline, [&out](const ScenePoint& p, bool first) { AppendJsonPoint(out, p, first); });
+  out << "]],\"type\":\"Polygon\"}";
+}
 
-  // With a relief the geometry is the relief outline (none when a border ray
-  // misses the surface), and the plane corners stay in the properties, all
-  // of them in their names' order.
-  if (relief->outline.empty()) {
-    text << "null";
-  } else {
+// What a column's value is read from: one frame's figures and, when the
+// figures come with a relief, the frame's relief figures (else none).
+struct ExportRow {
+  const FrameFigures& frame;
+  const FrameRelief* relief;
+};
+using R = const ExportRow&;
+
+// A column's value written into a row or feature.
+using ValueWriter = void (*)(Text&, const ExportRow&);
+
+template <auto Get>
+void WriteCsv(Text& out, const ExportRow& row) {
+  CsvValue(out, Get(row));
+}
+template <auto Get>
+void WriteJson(Text& out, const ExportRow& row) {
+  JsonValue(out, Get(row));
+}
+
+struct ColumnWriter {
+  ExportColumn column;
+  ValueWriter csv, json;
+};
+
+// A column whose value `Get` reads; the type it gives says how it is
+// spelled.
+template <auto Get>
+constexpr ColumnWriter Column(std::string_view name, ColumnPresence csv, ColumnPresence geojson) {
+  return {{name, csv, geojson}, &WriteCsv<Get>, &WriteJson<Get>};
+}
+
+constexpr ColumnPresence kNever = ColumnPresence::kNever, kAlways = ColumnPresence::kAlways,
+                         kWithRelief = ColumnPresence::kWithRelief;
+
+std::optional<int> StripNeighbour(const FrameFigures& f) {
+  if (f.stripNeighbour > 0) return f.stripNeighbour;
+  return std::nullopt;
+}
+
+// The columns, in the CSV's order. The plane corners are the GeoJSON's
+// geometry without a relief, and the relief outline is its geometry with
+// one, so each is in its properties only when the other is the geometry.
+constexpr ColumnWriter kColumns[] = {
+    Column<[](R r) { return r.frame.frame; }>("frame", kAlways, kAlways),
+    Column<[](R r) -> const QString& { return r.frame.name; }>("name", kAlways, kAlways),
+    Column<[](R r) { return r.frame.corners[0].x; }>("a_x", kAlways, kWithRelief),
+    Column<[](R r) { return r.frame.corners[0].y; }>("a_y", kAlways, kWithRelief),
+    Column<[](R r) { return r.frame.corners[1].x; }>("b_x", kAlways, kWithRelief),
+    Column<[](R r) { return r.frame.corners[1].y; }>("b_y", kAlways, kWithRelief),
+    Column<[](R r) { return r.frame.corners[2].x; }>("c_x", kAlways, kWithRelief),
+    Column<[](R r) { return r.frame.corners[2].y; }>("c_y", kAlways, kWithRelief),
+    Column<[](R r) { return r.frame.corners[3].x; }>("d_x", kAlways, kWithRelief),
+    Column<[](R r) { return r.frame.corners[3].y; }>("d_y", kAlways, kWithRelief),
+    Column<[](R r) { return Word{RingReversed(r.frame.corners) ? "ADCB" : "ABCD"}; }>("corner_order", kNever,
+                                                                                      kAlways),
+    Column<[](R r) { return r.frame.area; }>("area", kAlways, kAlways),
+    Column<[](R r) { return r.frame.gsdRow; }>("gsd_row", kAlways, kAlways),
+    Column<[](R r) { return r.frame.gsdColumn; }>("gsd_column", kAlways, kAlways),
+    Column<[](R r) { return r.frame.flags.notConvex; }>("not_convex", kAlways, kAlways),
+    Column<[](R r) { return r.frame.flags.horizon; }>("horizon", kAlways, kAlways),
+    Column<[](R r) { return r.frame.flags.behindCamera; }>("behind_camera", kAlways, kAlways),
+    Column<[](R r) { return StripNeighbour(r.frame); }>("strip_neighbour", kAlways, kAlways),
+    Column<[](R r) { return r.frame.stripOverlapPercent; }>("strip_overlap_pct", kAlways, kAlways),
+    Column<[](R r) { return r.frame.overlapPercent; }>("overlap_pct", kAlways, kAlways),
+    Column<[](R r) { return r.relief->area; }>("relief_area", kWithRelief, kWithRelief),
+    Column<[](R r) { return r.relief->visiblePercent; }>("visible_pct", kWithRelief, kWithRelief),
+    Column<[](R r) { return r.relief->gsdRow; }>("gsd_row_relief", kWithRelief, kWithRelief),
+    Column<[](R r) { return r.relief->gsdColumn; }>("gsd_column_relief", kWithRelief, kWithRelief),
+    Column<[](R r) { return r.relief->missesSurface; }>("misses_surface", kWithRelief, kWithRelief),
+    Column<[](R r) -> const std::vector<ScenePoint>& { return r.relief->outline; }>("relief_outline",
+                                                                                    kWithRelief, kNever),
+};
+
+constexpr auto kColumnList = [] {
+  std::array<ExportColumn, std::size(kColumns)> list;
+  for (size_t i = 0; i < list.size(); ++i) list[i] = kColumns[i].column;
+  return list;
+}();
+
+// One column of a row or feature: what goes before its value (the
+// separator, and a JSON member's name) and its writer.
+struct Field {
+  std::string_view name;
+  std::string before;
+  ValueWriter write;
+};
+
+std::vector<Field> MakeFields(bool geojson, bool withRelief) {
+  std::vector<const ColumnWriter*> columns;
+  for (const ColumnWriter& c : kColumns)
+    if (Written(geojson ? c.column.geojson : c.column.csv, withRelief)) columns.push_back(&c);
+  // A JSON object keeps its members sorted by name.
+  if (geojson)
+    std::sort(columns.begin(), columns.end(),
+              [](const ColumnWriter* a, const ColumnWriter* b) { return a->column.name < b->column.name; });
+  std::vector<Field> fields;
+  for (const ColumnWriter* c : columns) {
+    std::string before = fields.empty() ? "" : ",";
+    if (geojson) before += '"' + std::string(c->column.name) + "\":";
+    fields.push_back({c->column.name, std::move(before), geojson ? c->json : c->csv});
+  }
+  return fields;
+}
+
+// The fields of a CSV row or of a feature's properties, made once.
+const std::vector<Field>& Fields(bool geojson, bool withRelief) {
+  static const std::vector<Field> fields[2][2] = {{MakeFields(false, false), MakeFields(false, true)},
+                                                  {MakeFields(true, false), MakeFields(true, true)}};
+  return fields[geojson][withRelief];
+}
+
+void WriteFields(Text& text, const std::vector<Field>& fields, const ExportRow& row) {
+  for (const Field& field : fields) {
+    text << field.before;
+    field.write(text, row);
+  }
+}
+
+QByteArray CsvHeader(bool withRelief) {
+  QByteArray header;
+  for (const Field& field : Fields(false, withRelief))
+    header += QByteArray::fromStdString(field.before) + QByteArray(field.name.data(), field.name.size());
+  return header + "\r\n";
+}
+
+void CsvRow(Text& row, const std::vector<Field>& fields, const FrameFigures& f, const FrameRelief* relief) {
+  row.Reserve(TextSize(relief));
+  WriteFields(row, fields, {f, relief});
+  row << "\r\n";
+}
+
+// One feature as compact JSON, its members in sorted order as a JSON object
+// keeps them.
+void FeatureJson(Text& text, const std::vector<Field>& properties, const FrameFigures& f,
+                 const FrameRelief* relief) {
+  text.Reserve(TextSize(relief));
+  text << "{\"geometry\":";
+  if (relief == nullptr) {
+    static constexpr int kForward[] = {0, 1, 2, 3, 0}, kBackward[] = {0, 3, 2, 1, 0};
+    const int* order = RingReversed(f.corners) ? kBackward : kForward;
     text << "{\"coordinates\":[[";
-    ForEachRingPoint(relief->outline,
-                     [&text](const ScenePoint& p, bool first) { AppendJsonPoint(text, p, first); });
+    for (int i = 0; i < 5; ++i) AppendJsonPoint(text, f.corners[static_cast<size_t>(order[i])], i == 0);
     text << "]],\"type\":\"Polygon\"}";
+  } else {
+    // The relief outline (none when a border ray misses the surface).
+    JsonValue(text, relief->outline);
   }
   text << ",\"id\":";
   text.Integer(f.frame);
-  text << ",\"properties\":{\"a_x\":";
-  AppendJsonNumber(text, f.corners[0].x);
-  number("a_y", f.corners[0].y);
-  number("area", f.area);
-  number("b_x", f.corners[1].x);
-  number("b_y", f.corners[1].y);
-  key("behind_camera");
-  text << boolean(f.flags.behindCamera);
-  number("c_x", f.corners[2].x);
-  number("c_y", f.corners[2].y);
-  key("corner_order");
-  text << (reversed ? "\"ADCB\"" : "\"ABCD\"");
-  number("d_x", f.corners[3].x);
-  number("d_y", f.corners[3].y);
-  key("frame");
-  text.Integer(f.frame);
-  number("gsd_column", f.gsdColumn);
-  optional("gsd_column_relief", relief->gsdColumn);
-  number("gsd_row", f.gsdRow);
-  optional("gsd_row_relief", relief->gsdRow);
-  key("horizon");
-  text << boolean(f.flags.horizon);
-  key("misses_surface");
-  text << boolean(relief->missesSurface);
-  key("name");
-  AppendJsonString(text, f.name);
-  key("not_convex");
-  text << boolean(f.flags.notConvex);
-  optional("overlap_pct", f.overlapPercent);
-  optional("relief_area", relief->area);
-  key("strip_neighbour");
-  neighbour();
-  optional("strip_overlap_pct", f.stripOverlapPercent);
-  optional("visible_pct", relief->visiblePercent);
+  text << ",\"properties\":{";
+  WriteFields(text, properties, {f, relief});
   text << "},\"type\":\"Feature\"}";
 }
 
@@ -375,6 +425,7 @@ QByteArray GeoJsonHead(const SceneFigures& figures) {
 // are made a block at a time and dropped once the block is written.
 void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* csv, BlockWriter* geojson) {
   const bool hasRelief = source || !figures.relief.empty();
+  const std::vector<Field>&csvFields = Fields(false, hasRelief), &properties = Fields(true, hasRelief);
   if (csv != nullptr) csv->Add(CsvHeader(hasRelief));
   if (geojson != nullptr) geojson->Add(GeoJsonHead(figures));
   const int count = static_cast<int>(figures.frames.size());
@@ -409,13 +460,13 @@ void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* 
           if (csv != nullptr) {
             Text& row = rows[static_cast<size_t>(i - batch)];
             row.Clear();
-            CsvRow(row, f, reliefOf(i));
+            CsvRow(row, csvFields, f, reliefOf(i));
           }
           if (geojson != nullptr) {
             Text& feature = features[static_cast<size_t>(i - batch)];
             feature.Clear();
             feature << (start + i == 0 ? "\n" : ",\n");
-            FeatureJson(feature, f, reliefOf(i));
+            FeatureJson(feature, properties, f, reliefOf(i));
           }
         }
       });
@@ -444,6 +495,8 @@ QByteArray Collect(const SceneFigures& figures, bool asCsv) {
 }
 
 }  // namespace
+
+std::span<const ExportColumn> ExportColumns() { return kColumnList; }
 
 bool RingReversed(const SceneQuad& q) {
   // A convex outline turns the same way at every corner: the first tells.

@@ -1,21 +1,30 @@
 #pragma once
-// The footprint figures as files for spreadsheets and GIS tools.
+// The footprint figures as files for spreadsheets and GIS tools. Their
+// columns are those of ExportColumns(): one table (footprint_export.cc)
+// declares each column once, with its name, the files it is written to (in
+// every one, or only when the figures come with a relief) and how its value
+// is read from a frame's figures; the CSV's header and column order and the
+// GeoJSON's properties are made from that table alone.
 //
-// CSV: UTF-8, a header row, then one row per frame in list order, fields
-// separated by "," and rows ended by CR LF; numbers with "." as the decimal
-// separator in the shortest form that reads back to the same double; a name
-// holding ",", '"' or a line end is quoted with '"' doubled. Columns:
-//   frame, name, a_x, a_y, b_x, b_y, c_x, c_y, d_x, d_y, area, gsd_row,
-//   gsd_column, not_convex, horizon, behind_camera (0 or 1), strip_neighbour,
-//   strip_overlap_pct, overlap_pct (empty when there is none, or the frame
-//   is left out of the overlaps).
+// CSV: UTF-8, a header row of the column names in the table's order, then
+// one row per frame in list order, fields separated by "," and rows ended
+// by CR LF; numbers with "." as the decimal separator in the shortest form
+// that reads back to the same double, counts as whole numbers, flags as 0
+// or 1; a name holding ",", '"' or a line end is quoted with '"' doubled; a
+// figure that does not apply (or a frame left out of the overlaps) is an
+// empty field. The relief outline is quoted well-known text,
+// "POLYGON((x y,...))", empty when there is none.
 //
-// GeoJSON: a FeatureCollection with one Feature per frame (its id the frame
-// number), a Polygon whose ring starts at corner A and runs counter-clockwise
-// (A, B, C, D, A, or A, D, C, B, A for a footprint whose corners run
-// clockwise; "corner_order" tells which), and the figures as properties under
-// the CSV's names (null for none). The collection carries "union_area".
-// Coordinates are the scene's own, with no geographic reference.
+// GeoJSON: a FeatureCollection carrying "union_area", with one Feature per
+// frame (its id the frame number). Without a relief its geometry is a
+// Polygon whose ring starts at corner A and runs counter-clockwise (A, B,
+// C, D, A, or A, D, C, B, A for a footprint whose corners run clockwise;
+// "corner_order" tells which); with one it is the relief outline, closed
+// and counter-clockwise from its first point (null when there is none), and
+// the plane corners go to the properties. The properties are the table's
+// GeoJSON columns, sorted by name as a JSON object keeps its members, null
+// for a figure that does not apply, flags as true or false. Coordinates are
+// the scene's own, with no geographic reference.
 //
 // Both are written atomically: a failure leaves the previous file.
 
@@ -25,9 +34,31 @@
 #include <QString>
 
 #include <functional>
+#include <span>
+#include <string_view>
 #include <vector>
 
 namespace skarvel {
+
+// Which frames' figures a file holds a column for.
+enum class ColumnPresence : unsigned char {
+  kNever,
+  kAlways,
+  kWithRelief,  // only when the figures come with a relief
+};
+
+struct ExportColumn {
+  std::string_view name;
+  ColumnPresence csv = ColumnPresence::kNever;
+  ColumnPresence geojson = ColumnPresence::kNever;
+};
+
+// Every column of the two files, in the CSV's order.
+std::span<const ExportColumn> ExportColumns();
+// Whether a column so present is written to a file with or without a relief.
+constexpr bool Written(ColumnPresence presence, bool withRelief) {
+  return presence == ColumnPresence::kAlways || (presence == ColumnPresence::kWithRelief && withRelief);
+}
 
 QByteArray FootprintsCsv(const SceneFigures& figures);
 QByteArray FootprintsGeoJson(const SceneFigures& figures);

@@ -2,10 +2,11 @@
 // by a CSV split and a JSON parser gives the corners the corner lines and
 // the footprints hold; quoting, empty fields, ring orientation, atomic files.
 
-#include "fov/fov_scene.h"
 #include "footprints/footprint_export.h"
+#include "fov/fov_scene.h"
 
 #include "platform/numbers.h"
+#include "support/csv_table.h"
 #include "support/output_faults.h"
 #include "support/test_support.h"
 
@@ -18,6 +19,7 @@
 namespace skarvel {
 namespace {
 
+using testing::CsvTable;
 using testing::ErrorOf;
 using testing::ReadBytes;
 using testing::RecordingMessageSink;
@@ -59,52 +61,58 @@ class SampleScene : public ::testing::Test {
 };
 
 TEST_F(SampleScene, CsvReadsBackToTheCornersOfTheFootprintsAndTheCornerLines) {
-  const QString text = QString::fromUtf8(FootprintsCsv(figures));
-  ASSERT_TRUE(text.endsWith("\r\n"));
-  const QStringList rows = text.chopped(2).split("\r\n");
-  ASSERT_EQ(7, rows.size());
-  EXPECT_EQ(kHeader, rows[0]);
+  const CsvTable csv(FootprintsCsv(figures));
+  ASSERT_EQ(6, csv.Rows());
+  EXPECT_EQ(kHeader, csv.Header().join(u','));
+  const char* x[] = {"a_x", "b_x", "c_x", "d_x"};
+  const char* y[] = {"a_y", "b_y", "c_y", "d_y"};
   for (int n = 0; n < 6; ++n) {
-    const QStringList f = rows[n + 1].split(u',');
-    ASSERT_EQ(19, f.size()) << rows[n + 1].toStdString();
-    EXPECT_EQ(QString::number(n + 1), f[0]);
-    EXPECT_EQ(QStringLiteral("frame%1.ort").arg(n + 1), f[1]);
+    EXPECT_EQ(QString::number(n + 1), csv(n, "frame"));
+    EXPECT_EQ(QStringLiteral("frame%1.ort").arg(n + 1), csv(n, "name"));
     // The drawn (chained) corners, exactly: scene Y is the stored Y negated.
     for (int i = 0; i < 4; ++i) {
-      EXPECT_EQ(scene.Footprints().At(4 * n + i).X, ToNumber(f[2 + 2 * i])) << n << i;
-      EXPECT_EQ(-scene.Footprints().At(4 * n + i).Y, ToNumber(f[3 + 2 * i])) << n << i;
+      EXPECT_EQ(scene.Footprints().At(4 * n + i).X, csv.Number(n, x[i])) << n << i;
+      EXPECT_EQ(-scene.Footprints().At(4 * n + i).Y, csv.Number(n, y[i])) << n << i;
     }
     // The corner lines hold the projected corners cut after three
     // significant decimals: frames 1 and 6 are not moved, frames 2 to 5 are
     // moved whole, so their edges are those of the lines.
     const auto lines = CornerLines(scene, n);
     for (int i = 0; i < 4; ++i) {
-      const double x = ToNumber(f[2 + 2 * i]), y = -ToNumber(f[3 + 2 * i]);
-      const double x0 = ToNumber(f[2]), y0 = -ToNumber(f[3]);
+      const double cx = csv.Number(n, x[i]), cy = -csv.Number(n, y[i]);
+      const double x0 = csv.Number(n, "a_x"), y0 = -csv.Number(n, "a_y");
       if (n == 0 || n == 5) {
-        EXPECT_NEAR(lines[i].first, x, 1e-3) << n << i;
-        EXPECT_NEAR(lines[i].second, y, 1e-3) << n << i;
+        EXPECT_NEAR(lines[i].first, cx, 1e-3) << n << i;
+        EXPECT_NEAR(lines[i].second, cy, 1e-3) << n << i;
       }
-      EXPECT_NEAR(lines[i].first - lines[0].first, x - x0, 2e-3) << n << i;
-      EXPECT_NEAR(lines[i].second - lines[0].second, y - y0, 2e-3) << n << i;
+      EXPECT_NEAR(lines[i].first - lines[0].first, cx - x0, 2e-3) << n << i;
+      EXPECT_NEAR(lines[i].second - lines[0].second, cy - y0, 2e-3) << n << i;
     }
-    EXPECT_EQ("0", f[13]);
-    EXPECT_EQ("0", f[14]);
-    EXPECT_EQ("0", f[15]);
+    // The area is the shoelace sum of the corners the row gives.
+    double twice = 0;
+    for (int i = 0; i < 4; ++i) {
+      const int j = (i + 1) % 4;
+      twice += csv.Number(n, x[i]) * csv.Number(n, y[j]) - csv.Number(n, x[j]) * csv.Number(n, y[i]);
+    }
+    EXPECT_NEAR(std::abs(twice) / 2, csv.Number(n, "area"), 1e-12) << n;
+    EXPECT_EQ("0", csv(n, "not_convex"));
+    EXPECT_EQ("0", csv(n, "horizon"));
+    EXPECT_EQ("0", csv(n, "behind_camera"));
     // Frame 1 looks straight down from 4.25 m at 8200 pixels of principal
     // distance: 2048 x 1536 pixels of 4.25 / 8200 m.
     if (n == 0) {
-      EXPECT_NEAR(2048 * 1536 * (4.25 / 8200) * (4.25 / 8200), ToNumber(f[10]), 1e-12);
-      EXPECT_NEAR(4.25 / 8200, ToNumber(f[11]), 1e-15);
-      EXPECT_EQ("", f[16]);
-      EXPECT_EQ("", f[17]);
+      EXPECT_NEAR(2048 * 1536 * (4.25 / 8200) * (4.25 / 8200), csv.Number(n, "area"), 1e-12);
+      EXPECT_NEAR(4.25 / 8200, csv.Number(n, "gsd_row"), 1e-15);
+      EXPECT_NEAR(4.25 / 8200, csv.Number(n, "gsd_column"), 1e-15);
+      EXPECT_EQ("", csv(n, "strip_neighbour"));
+      EXPECT_EQ("", csv(n, "strip_overlap_pct"));
     }
   }
   // Strip neighbours of frames 2 to 5.
-  EXPECT_EQ("1", rows[2].split(u',')[16]);
-  EXPECT_EQ("2", rows[3].split(u',')[16]);
-  EXPECT_EQ("1", rows[4].split(u',')[16]);
-  EXPECT_EQ("4", rows[5].split(u',')[16]);
+  EXPECT_EQ("1", csv(1, "strip_neighbour"));
+  EXPECT_EQ("2", csv(2, "strip_neighbour"));
+  EXPECT_EQ("1", csv(3, "strip_neighbour"));
+  EXPECT_EQ("4", csv(4, "strip_neighbour"));
 }
 
 TEST_F(SampleScene, GeoJsonParsesToTheSameCornersAndFigures) {
