@@ -21,6 +21,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -425,6 +426,10 @@ QByteArray GeoJsonHead(const SceneFigures& figures) {
 // are made a block at a time and dropped once the block is written.
 void Emit(const SceneFigures& figures, const ReliefSource& source, BlockWriter* csv, BlockWriter* geojson) {
   const bool hasRelief = source || !figures.relief.empty();
+  // Relief figures held are every frame's or none (a caller's fault
+  // otherwise, refused before anything is written).
+  if (!source && hasRelief && figures.relief.size() != figures.frames.size())
+    throw std::invalid_argument("relief figures for some frames only");
   const std::vector<Field>&csvFields = Fields(false, hasRelief), &properties = Fields(true, hasRelief);
   if (csv != nullptr) csv->Add(CsvHeader(hasRelief));
   if (geojson != nullptr) geojson->Add(GeoJsonHead(figures));

@@ -10,6 +10,7 @@
 #include "support/output_faults.h"
 #include "support/test_support.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -198,6 +199,19 @@ TEST(FootprintsCsv, NamesAreQuotedAndMissingFiguresLeftEmpty) {
   EXPECT_EQ(QByteArray(kHeader) + "\r\n7,\"a,\"\"b\"\" " + QStringLiteral("кадр").toUtf8() +
                 ".ort\",0,0,1.5,0,1.5,-2,0,1e+20,0.1,1,2.5,1,1,0,,,\r\n",
             csv);
+}
+
+// Relief figures held for some frames only would be read past their end:
+// refused, and no file is written.
+TEST(ReliefExports, FiguresForSomeFramesOnlyAreRefusedBeforeAnyFileIsWritten) {
+  SceneFigures figures;
+  figures.frames.resize(3);
+  figures.relief.resize(2);
+  const TempDir dir;
+  const QString csv = dir.file("f.csv"), geojson = dir.file("f.geojson");
+  EXPECT_THROW(WriteFootprintExports(csv, geojson, figures, ReliefSource()), std::invalid_argument);
+  EXPECT_FALSE(QFileInfo::exists(csv));
+  EXPECT_FALSE(QFileInfo::exists(geojson));
 }
 
 // Relief outlines in both files: the ring starts at the outline's first
