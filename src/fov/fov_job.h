@@ -37,6 +37,7 @@ struct FovRelief {
   std::unique_ptr<SurfaceIntersector> surface;  // over `map`
   QString fileName;                             // empty for a plane map
   double zScale = 1;
+  ReliefSurfaceModel model = ReliefSurfaceModel::kBilinear;
 };
 
 // Reads a height map with its Z scale (ReadHeightMap's errors).
@@ -59,6 +60,8 @@ struct FovJobOptions {
   std::shared_ptr<const FovRelief> relief;
   QString reliefFile;
   double reliefZScale = 1;
+  // The surface model of `reliefFile` (a held relief keeps its own).
+  ReliefSurfaceModel reliefSurface = ReliefSurfaceModel::kBilinear;
   // The coverage without a relief: on the plane Z = 0 with square cells of
   // this size (PlaneMap).
   std::optional<double> coverageCell;

@@ -48,6 +48,10 @@ struct Ray {
   }
 };
 
+// The surface a height map stands for: bilinear patches between the cell
+// centres' samples, or a flat-topped block per cell.
+enum class ReliefSurfaceModel { kBilinear, kBlocks };
+
 class SurfaceIntersector {
  public:
   explicit SurfaceIntersector(const HeightMap& map);
