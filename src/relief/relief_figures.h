@@ -37,8 +37,8 @@
 // (the box of its corner rays between the surface's least and greatest Z).
 
 #include "footprints/footprint_figures.h"
-#include "scene/projection.h"
 #include "relief/relief_surface.h"
+#include "scene/projection.h"
 
 #include <cstdint>
 #include <functional>
