@@ -187,7 +187,6 @@ class Sweep {
           consider(mid, zm);
           if (lowest > 0 && lowest < 1 && lowest != lambda && lowest != mid) consider(lowest);
           // As far from N as the neighbours found their least.
-          // As far from N as the neighbours found their least.
           for (const size_t n : {n0, n1}) {
             const double t = witness_[n] / distance;
             if (t > 0 && t < 1) consider(t);

@@ -1,33 +1,37 @@
 #pragma once
 // Which cells of the bilinear surface an eye sees, for a whole box of cells
-// at once: a horizon carried outward from the point under the eye.
+// at once: a horizon carried outward from the point N under the eye.
 //
-// A cell's point is the surface at its centre (its sample). Seen along the
-// ground from the point N under the eye, the sight line from a point P rises
-// (or falls) straight to the eye; a surface point Q between N and P stands
-// above it exactly when its depression from the eye, (eye Z - Z(Q)) over
-// the horizontal distance from N to Q, is less than P's. So P is hidden when
-// the least depression over the open stretch from N to P (its horizon) is
-// less than its own, and the horizon of the points beyond P on the same line
-// is the lesser of P's horizon and P's depression.
+// A cell's point P is the surface at its centre (its sample). Along the
+// ground from N to P, a point of the stretch a share t of the way stands
+// above P's sight line exactly when (eye Z - its Z) / t is less than
+// eye Z - P's Z; the least of that quantity over the open stretch is P's
+// horizon, and P is hidden when its horizon is less than its own value.
+// The horizon of the stretches beyond P on the same line is the lesser of
+// P's horizon and P's own value.
 //
 // The sweep visits the cells outward from N, row by row and along each row
-// outward, so that the cells between a cell and N come first. The stretch
-// from a cell's centre towards N first crosses the line through the centres
-// of the previous row (or column) at a point B, and between B and the centre
-// it lies within one bilinear patch. The cell's horizon is the lesser of the
-// horizon at B, interpolated between the two cells beside B on that line,
-// and the depressions at B and halfway to the centre, taken on the surface
-// itself. Cells next to N, and cells whose stretch enters the map from
-// outside (over the plane Z = 0 and the map's edge) are worked from points
-// along their own stretch.
+// outward, so that the cells between a cell and N come first (the two sides
+// of N on two threads). The stretch from a cell's centre towards N first
+// crosses the line through the centres of the previous row (or column, when
+// it runs more along X) at a point B. Up to B the cell takes the horizon
+// interpolated between the two cells beside B on that line (each in its own
+// t, rescaled to the cell's); from B to the centre the stretch lies within
+// one bilinear patch, where the surface's height along it is a quadratic in
+// t, checked exactly against the sight line; and it looks at the surface at
+// B, halfway, and as far from N as its two neighbours found their least.
+// Cells next to N, and cells whose stretch enters the map from outside (over
+// the plane Z = 0 and the map's edge), look at points along their stretch.
 //
-// Decided at once: a cell whose own stretch has a point of lesser
-// depression (hidden, exactly as the sight-line check), and one whose
-// depression is clearly below its interpolated horizon (seen). Where the
-// depression is within the horizon's uncertainty (the difference of the two
-// horizons it was interpolated from, and a small share of its value) the
-// cell gets the exact sight-line check of the intersector (Hidden).
+// Decided at once: a cell below the sight line within its patch or with a
+// point of its own stretch below it (hidden, as the exact check), and one
+// whose value is below the interpolated horizon by more than the difference
+// of the two neighbours' horizons (less their own values) and a millionth
+// of its value (seen). The rest get the exact sight-line check of the
+// intersector (Hidden). A hidden verdict is thus always exact; a seen one
+// can be wrong where the true horizon dips below the interpolated one by
+// more than that margin: a sharp peak between the two neighbours' sight
+// lines.
 
 #include "relief/relief_surface.h"
 
