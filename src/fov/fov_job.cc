@@ -2,6 +2,7 @@
 
 #include "footprints/footprint_export.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "relief/relief_figures.h"
 
 namespace skarvel {
@@ -15,10 +16,12 @@ std::shared_ptr<const FovRelief> HoldFovRelief(HeightMap map) {
   return relief;
 }
 
-std::shared_ptr<const FovRelief> ReadFovRelief(const QString& fileName, double zScale) {
+std::shared_ptr<const FovRelief> ReadFovRelief(const QString& fileName, double zScale,
+                                               ReliefSurfaceModel model) {
   auto relief = std::const_pointer_cast<FovRelief>(HoldFovRelief(ReadHeightMap(fileName, zScale)));
   relief->fileName = fileName;
   relief->zScale = zScale;
+  relief->model = model;
   return relief;
 }
 
@@ -47,7 +50,7 @@ FovJobResult RunFovJob(const FovJobOptions& options, FovScene& scene, const FovJ
   // nothing.
   result.relief = options.relief;
   if (!result.relief && !options.reliefFile.isEmpty())
-    result.relief = ReadFovRelief(options.reliefFile, options.reliefZScale);
+    result.relief = ReadFovRelief(options.reliefFile, options.reliefZScale, options.reliefSurface);
 
   if (!options.listFile.isEmpty()) {
     try {
@@ -113,16 +116,17 @@ FovJobResult RunFovJob(const FovJobOptions& options, FovScene& scene, const FovJ
       return block;
     };
   }
-  if (exports) {
-    WriteFootprintExports(options.csvFile, options.geojsonFile, result.figures, source);
-    if (!options.csvFile.isEmpty()) result.written.append(options.csvFile);
-    if (!options.geojsonFile.isEmpty()) result.written.append(options.geojsonFile);
-  }
-  if (!options.coverageFile.isEmpty()) {
-    if (!result.coverageMap) throw Error(QStringLiteral("Кадры не загружены: карта покрытия не строится"));
-    WriteCountRaster(options.coverageFile, result.coverageMap->map.grid, result.counts);
-    result.written.append(options.coverageFile);
-  }
+  // The exports and the coverage raster are put in place together, once
+  // every one of them is written.
+  if (!options.coverageFile.isEmpty() && !result.coverageMap)
+    throw Error(QStringLiteral("Кадры не загружены: карта покрытия не строится"));
+  FileCommitGroup group;
+  if (exports) AddFootprintExports(group, options.csvFile, options.geojsonFile, result.figures, source);
+  if (!options.coverageFile.isEmpty())
+    AddCountRaster(group, options.coverageFile, result.coverageMap->map.grid, result.counts);
+  group.Commit();
+  for (const QString& file : {options.csvFile, options.geojsonFile, options.coverageFile})
+    if (!file.isEmpty()) result.written.append(file);
   return result;
 }
 

@@ -3,6 +3,7 @@
 
 #include "fov/fov_job.h"
 #include "platform/error.h"
+#include "support/output_faults.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -87,6 +88,57 @@ TEST(FovJob, AHeldReliefAndALoadedSceneAreUsedAsTheyAre) {
   EXPECT_EQ(saved.counts, view.counts);
   EXPECT_EQ(saved.written, QStringList({dir.file("f.csv"), dir.file("c.asc")}));
   EXPECT_TRUE(saved.hidden.empty()) << "hidden counts are for the view";
+}
+
+// The exports and the coverage raster: put in place together or not at all.
+TEST(FovJobOutput, TheExportsAndTheCoverageAreAllPutInPlaceOrNone) {
+  testing::ExpectOutputGroupSurvivesInjectedFaults({.prepare = [](const QString&) {},
+                                                    .write =
+                                                        [](const QString& folder) {
+                                                          FovScene scene;
+                                                          FovJobOptions options;
+                                                          options.listFile = SampleList();
+                                                          options.reliefFile = SampleRelief();
+                                                          options.csvFile = folder + "/f.csv";
+                                                          options.geojsonFile = folder + "/f.geojson";
+                                                          options.coverageFile = folder + "/c.tif";
+                                                          RunFovJob(options, scene);
+                                                        },
+                                                    .outputs = {"f.csv", "f.geojson", "c.tif"}});
+}
+
+TEST(FovJob, ACoverageThatCannotBeWrittenLeavesTheEarlierExports) {
+  struct Case {
+    const char* what;
+    QString coverage;  // in the folder
+    QString error;     // the file named
+  };
+  const Case cases[] = {
+      {"a folder at the coverage's name", "taken.asc", "taken.asc"},
+      {"a coverage in a missing folder", "none/c.asc", "none/c.asc"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("taken.asc"));
+    testing::WriteBytes(dir.file("f.csv"), "earlier csv");
+    testing::WriteBytes(dir.file("f.geojson"), "earlier geojson");
+    FovScene scene;
+    FovJobOptions options;
+    options.listFile = SampleList();
+    options.reliefFile = SampleRelief();
+    options.drawingFile = dir.file("drawing.bmp");
+    options.csvFile = dir.file("f.csv");
+    options.geojsonFile = dir.file("f.geojson");
+    options.coverageFile = dir.file(c.coverage);
+    EXPECT_EQ(testing::ErrorOf([&] { RunFovJob(options, scene); }),
+              "Cannot create file " + dir.file(c.error));
+    EXPECT_EQ(testing::ReadBytes(dir.file("f.csv")), "earlier csv");
+    EXPECT_EQ(testing::ReadBytes(dir.file("f.geojson")), "earlier geojson");
+    EXPECT_EQ(testing::AllEntries(dir.path()),
+              QStringList({"drawing.bmp", "f.csv", "f.geojson", "taken.asc"}))
+        << "the drawing comes before the group";
+  }
 }
 
 }  // namespace
