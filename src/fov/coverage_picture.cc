@@ -132,7 +132,10 @@ QImage CoveragePicture(const HeightMap& relief, const std::vector<std::uint32_t>
     picture = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
   if (picture.isNull()) throw Error(QStringLiteral("Карта покрытия слишком велика для показа"));
 
-  const bool bilinear = model == ReliefSurfaceModel::kBilinear;
+  // At one pixel a cell the bilinear surface's slope across a pixel is the
+  // slope between the cell's neighbours (half of each neighbour's patch
+  // either side): the per-cell tone, without the work per pixel.
+  const bool bilinear = model == ReliefSurfaceModel::kBilinear && k > 1;
   for (int row = 0; row < g.rows; ++row) {
     const int top = (g.rows - 1 - row) * k;  // the greatest Y at the top
     for (int column = 0; column < g.columns; ++column) {

@@ -14,7 +14,8 @@
 // per cell, from the slope between the cell's neighbours; over the bilinear
 // surface one tone per picture pixel, from the slope of the surface
 // interpolated between the cell centres at that pixel, so that the shading
-// runs smoothly across the cells as the surface does.
+// runs smoothly across the cells as the surface does (at one pixel a cell
+// the two are the same tone).
 
 #include "footprints/footprint_figures.h"
 #include "platform/raster.h"
