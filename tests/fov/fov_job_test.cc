@@ -67,9 +67,11 @@ TEST(FovJob, AHeldReliefAndALoadedSceneAreUsedAsTheyAre) {
   FovJobOptions first;
   first.listFile = SampleList();
   first.reliefFile = SampleRelief();
+  first.reliefSurface = ReliefSurfaceModel::kBlocks;
   first.coverageView = true;
   const FovJobResult view = RunFovJob(first, scene);
   ASSERT_NE(view.relief, nullptr);
+  EXPECT_EQ(view.relief->model, ReliefSurfaceModel::kBlocks) << "read as the surface asked for";
   EXPECT_EQ(view.coverageMap, view.relief);
   EXPECT_EQ(view.counts.size(), view.relief->map.z.size());
   EXPECT_EQ(view.hidden.size(), view.counts.size());
@@ -105,40 +107,6 @@ TEST(FovJobOutput, TheExportsAndTheCoverageAreAllPutInPlaceOrNone) {
                                                           RunFovJob(options, scene);
                                                         },
                                                     .outputs = {"f.csv", "f.geojson", "c.tif"}});
-}
-
-TEST(FovJob, ACoverageThatCannotBeWrittenLeavesTheEarlierExports) {
-  struct Case {
-    const char* what;
-    QString coverage;  // in the folder
-    QString error;     // the file named
-  };
-  const Case cases[] = {
-      {"a folder at the coverage's name", "taken.asc", "taken.asc"},
-      {"a coverage in a missing folder", "none/c.asc", "none/c.asc"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    TempDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkdir("taken.asc"));
-    testing::WriteBytes(dir.file("f.csv"), "earlier csv");
-    testing::WriteBytes(dir.file("f.geojson"), "earlier geojson");
-    FovScene scene;
-    FovJobOptions options;
-    options.listFile = SampleList();
-    options.reliefFile = SampleRelief();
-    options.drawingFile = dir.file("drawing.bmp");
-    options.csvFile = dir.file("f.csv");
-    options.geojsonFile = dir.file("f.geojson");
-    options.coverageFile = dir.file(c.coverage);
-    EXPECT_EQ(testing::ErrorOf([&] { RunFovJob(options, scene); }),
-              "Cannot create file " + dir.file(c.error));
-    EXPECT_EQ(testing::ReadBytes(dir.file("f.csv")), "earlier csv");
-    EXPECT_EQ(testing::ReadBytes(dir.file("f.geojson")), "earlier geojson");
-    EXPECT_EQ(testing::AllEntries(dir.path()),
-              QStringList({"drawing.bmp", "f.csv", "f.geojson", "taken.asc"}))
-        << "the drawing comes before the group";
-  }
 }
 
 }  // namespace
