@@ -89,5 +89,42 @@ TEST(CoverageSweep, AgreesWithTheSightLineCheck) {
   }
 }
 
+TEST(CoverageSweep, SmallAndNarrowMapsAreDecidedAsTheSightLineCheckDecides) {
+  std::mt19937 random(23);
+  std::uniform_real_distribution<double> unit(0, 1);
+  struct Case {
+    HeightMap map;
+    Vec3 eye;
+    const char* why;
+  } cases[] = {
+      {Map(1, 1, 0, 0, 1, [](int, int) { return 2.0; }), {0.5, 0.5, 5}, "one cell, the eye over its centre"},
+      {Map(1, 9, 0, 0, 1, [&](int, int) { return 2 * unit(random); }),
+       {0.3, -4, 3},
+       "one column, eye beside"},
+      {Map(9, 1, 0, 0, 1, [&](int, int) { return 2 * unit(random); }),
+       {4.5, 0.5, 2.5},
+       "one row, eye over it"},
+      {Map(2, 2, 0, 0, 1, [](int c, int r) { return c == r ? 1.0 : -1.0; }),
+       {3, 3, 2},
+       "a saddle, eye beside"},
+      {Map(6, 5, 0, 0, 1, [](int c, int) { return c == 2 ? 3.0 : 0.0; }), {0.5, 2.5, 4}, "a wall, eye low"},
+  };
+  for (const Case& c : cases) {
+    const auto surface = MakeBilinearTreeIntersector(c.map);
+    const GridGeometry& g = c.map.grid;
+    const CellBox box{0, g.columns - 1, 0, g.rows - 1};
+    const std::vector<CellSight> sight =
+        SweepVisibility(*surface, c.eye, box, [](const Vec3&) { return true; });
+    for (int r = 0; r < g.rows; ++r)
+      for (int col = 0; col < g.columns; ++col) {
+        const Vec3 p{(col + 0.5) * g.cellX, (r + 0.5) * g.cellY,
+                     c.map.z[static_cast<size_t>(r) * g.columns + col]};
+        EXPECT_EQ(surface->Hidden(p, c.eye) ? CellSight::kHidden : CellSight::kSeen,
+                  sight[static_cast<size_t>(r) * g.columns + col])
+            << c.why << ' ' << col << ' ' << r;
+      }
+  }
+}
+
 }  // namespace
 }  // namespace skarvel
