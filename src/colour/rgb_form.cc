@@ -239,7 +239,7 @@ void TRGBForm::Button1Click() {
   progress.run(observer, [&](const BatchObserver& relay) {
     RunGreyComposition(directory, entries, settings, relay, batchResult_);
   });
-  RereadFileList();
+  RereadFileListKeepingSelection();
   SetZoom(100);
 }
 

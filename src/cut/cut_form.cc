@@ -192,7 +192,7 @@ void TCutForm::Button1Click() {
   progress.run(observer, [&](const BatchObserver& relay) {
     RunFragmentExtraction(directory, entries, w1, h1, w2, h2, relay);
   });
-  RereadFileList();
+  RereadFileListKeepingSelection();
 }
 
 }  // namespace skarvel

@@ -120,7 +120,7 @@ void TInterpolForm::Button1Click() {
   progress.run(observer, [&](const BatchObserver& relay) {
     RunResampling(directory, entries, width, height, method, relay);
   });
-  RereadFileList();
+  RereadFileListKeepingSelection();
   N1001Click();
 }
 

@@ -124,5 +124,46 @@ TEST_F(BatchRunTest, TheDialogAppearsWhileTheFirstFileRunsNamesItAndOnlyCancelOr
   }
 }
 
+TEST_F(BatchRunTest, AfterARunTheSelectionTheCurrentEntryAndTheScrollStaySoThatEnterRunsItAgain) {
+  TempDir pictures;
+  for (int i = 0; i < 40; ++i)
+    testing::WritePicture(pictures.path(), QStringLiteral("p%1.bmp").arg(i, 2, 10, QChar(u'0')),
+                          testing::GradientPicture(16, 12));
+  const QStringList chosen = {"p05.bmp", "p21.bmp", "p33.bmp"};
+  for (const Window& window : Windows()) {
+    SCOPED_TRACE(window.form->objectName().toStdString());
+    Open(window.form, pictures.path());
+    FileListBox* list = window.form->FileListBox1;
+    testing::ClickEntry(window.form, "p21.bmp");
+    for (const QString& name : chosen) list->findItems(name, Qt::MatchExactly).front()->setSelected(true);
+    QScrollBar* scroll = list->verticalScrollBar();
+    ASSERT_GT(scroll->maximum(), 10) << "40 entries do not fit the list";
+    scroll->setValue(scroll->maximum() / 2);
+    const int scrolled = scroll->value();
+    for (int run = 1; run <= 2; ++run) {
+      SCOPED_TRACE(run);
+      for (const QString& name : chosen)
+        QFile::remove(pictures.file(QFileInfo(name).baseName() + window.suffix));
+      ModalWatcher watcher;
+      PressEnter(window.form);
+      EXPECT_TRUE(watcher.boxes.empty()) << watcher.boxTexts().join("\n").toStdString();
+      for (const QString& name : chosen) {
+        const QString output = QFileInfo(name).baseName() + window.suffix;
+        EXPECT_TRUE(QFileInfo::exists(pictures.file(output))) << output.toStdString();
+        EXPECT_EQ(list->findItems(output, Qt::MatchExactly).size(), 1) << "the list was read again";
+      }
+      EXPECT_EQ(window.form->SelectedEntries(), chosen);
+      EXPECT_EQ(window.form->FileName(), pictures.file("p21.bmp")) << "the current entry stays";
+      EXPECT_EQ(scroll->value(), scrolled);
+    }
+    // A selected file that has gone drops out of the selection.
+    QFile::remove(pictures.file("p33.bmp"));
+    window.form->RereadFileListKeepingSelection();
+    EXPECT_EQ(window.form->SelectedEntries(), QStringList({"p05.bmp", "p21.bmp"}));
+    QFile::copy(pictures.file("p05.bmp"), pictures.file("p33.bmp"));
+    window.form->hide();
+  }
+}
+
 }  // namespace
 }  // namespace skarvel
