@@ -193,6 +193,17 @@ void TCutForm::Button1Click() {
     RunFragmentExtraction(directory, entries, w1, h1, w2, h2, relay);
   });
   RereadFileListKeepingSelection();
+  // The picture last shown becomes the window's picture: the overlay and
+  // the zoom take its size, the zoom goes to 100 % ("100%" checked, the
+  // picture, the overlay and the scroll range at the natural size), and the
+  // outline is drawn anew with the 100 % pen.
+  if (picture_) {
+    ImageWidth = picture_->width;
+    ImageHeight = picture_->height;
+    CrossImage1->setNaturalSize(QSize(ImageWidth, ImageHeight));
+  }
+  N1001Click();
+  DrawCutFrame();
 }
 
 }  // namespace skarvel
