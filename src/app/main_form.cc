@@ -184,13 +184,32 @@ void TMainForm::CompactMainWindow() {
 }
 
 void TMainForm::FitCompactBounds() {
-  // The compact size is the window's outer size, frame, caption and menu included.
+  // The compact size is the window's outer size, frame, caption and menu
+  // included. The strip has a fixed size: a window manager then offers no
+  // resizing and no maximising (a double click on the caption maximised it
+  // into an empty grey screen, the picture being hidden for good).
   const QSize frame = frameGeometry().size() - geometry().size();
   const QSize client(kCompactWidth - frame.width(), kCompactHeight - frame.height());
-  setMinimumSize(client);
+  setMinimumSize(0, 0);
+  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   resize(width(), client.height());
   resize(client.width(), client.height());
+  setFixedSize(client);
   move(kCompactLeft, kCompactTop);
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  // A maximising asked for by other means (the window menu, a key of the
+  // window manager) is undone: the strip is never maximised.
+  if (event->type() == QEvent::WindowStateChange && compacted_ &&
+      (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+    QTimer::singleShot(0, this, [this] {
+      if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) return;
+      setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+      FitCompactBounds();
+    });
+  }
+  QMainWindow::changeEvent(event);
 }
 
 void TMainForm::openDocument(QFileDialog* dialog) {
