@@ -165,20 +165,24 @@ void TMainForm::CompactMainWindow() {
   Image3->hide();
   showNormal();
   compacted_ = true;
-  const QMargins maximisedFrame = FrameMargins(this);
+  FollowCompactFrame();
+}
+
+void TMainForm::FollowCompactFrame() {
+  const QMargins previousFrame = FrameMargins(this);
   FitCompactBounds();
-  // A window manager frames a normal window otherwise than a maximised one
-  // and tells the new frame some time after it has restored the window,
-  // without an event of its own: until then the frame known is the old one.
-  // The outer bounds are checked for a while and fitted again while they
-  // are off; after that the user's own moves and resizes are left alone.
+  // A window manager frames a normal window otherwise than a maximised (or
+  // full screen) one and tells the new frame some time after it has
+  // restored the window, without an event of its own: until then the frame
+  // known is the old one. The outer bounds are checked for a while and
+  // fitted again while they are off.
   auto* check = new QTimer(this);
   check->setInterval(kFitCheckMilliseconds);
-  connect(check, &QTimer::timeout, this, [this, check, maximisedFrame, left = kFitChecks]() mutable {
+  connect(check, &QTimer::timeout, this, [this, check, previousFrame, left = kFitChecks]() mutable {
     const bool fits = frameGeometry() == QRect(kCompactLeft, kCompactTop, kCompactWidth, kCompactHeight);
     if (!fits && windowState() == Qt::WindowNoState) FitCompactBounds();
     // Done once the normal window's own frame is known and fitted.
-    if (--left == 0 || (fits && FrameMargins(this) != maximisedFrame)) check->deleteLater();
+    if (--left == 0 || (fits && FrameMargins(this) != previousFrame)) check->deleteLater();
   });
   check->start();
 }
@@ -206,7 +210,7 @@ void TMainForm::changeEvent(QEvent* event) {
     QTimer::singleShot(0, this, [this] {
       if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) return;
       setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
-      FitCompactBounds();
+      FollowCompactFrame();
     });
   }
   QMainWindow::changeEvent(event);

@@ -51,6 +51,9 @@ class TMainForm : public QMainWindow {
   void openDocument(QFileDialog* dialog);
   void showTask(QWidget* window);
   void FitCompactBounds();
+  // Fits the compact bounds now and again while a window manager tells the
+  // restored window's frame.
+  void FollowCompactFrame();
 
   bool compacted_ = false;
   QString startDir_;
