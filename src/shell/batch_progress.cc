@@ -33,7 +33,6 @@ void CallAndWait(QObject* context, const std::function<void()>& call) {
 }  // namespace
 
 void BatchProgress::SetDelay(int milliseconds) { g_delay = milliseconds; }
-int BatchProgress::Delay() { return g_delay; }
 
 BatchProgress::BatchProgress(QWidget* owner, qsizetype total)
     : dialog_(new QProgressDialog(QString(), QString(), 0, static_cast<int>(total), owner)) {
@@ -115,12 +114,23 @@ void BatchProgress::run(const BatchObserver& window, const std::function<void(co
     QMetaObject::invokeMethod(
         dialog_, [&] { finished = true; }, Qt::QueuedConnection);
   });
-  while (!finished) {
-    // Input waits while the dialog is not on the screen (before it appears,
-    // after "Отмена"): nothing may start another batch or change what this
-    // one shows. While it is shown, its modality keeps input to itself.
-    const auto input = dialog_->isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents;
-    QCoreApplication::processEvents(input | QEventLoop::WaitForMoreEvents);
+  try {
+    while (!finished) {
+      // Input waits while the dialog is not on the screen (before it
+      // appears, after "Отмена"): nothing may start another batch or change
+      // what this one shows. While it is shown, its modality keeps input to
+      // itself.
+      const auto input = dialog_->isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents;
+      QCoreApplication::processEvents(input | QEventLoop::WaitForMoreEvents);
+    }
+  } catch (...) {
+    // Whatever escaped an event handler, the batch still refers to this
+    // frame: it stops before its next file and is waited for.
+    dialog_->cancel();
+    while (!finished)
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    worker.join();
+    throw;
   }
   worker.join();
   appear_.stop();

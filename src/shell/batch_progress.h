@@ -42,7 +42,6 @@ class BatchProgress {
 
   // How long a batch runs before the dialog appears (milliseconds).
   static void SetDelay(int milliseconds);
-  static int Delay();
 
  private:
   void showWhenDue();

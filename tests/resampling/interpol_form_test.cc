@@ -203,8 +203,9 @@ TEST_F(InterpolFormTest, TheProgressDialogsCancelStopsBeforeTheNextFileStarts) {
     } else if (i > cancelledAt) {
       EXPECT_FALSE(done) << order[i].toStdString() << " was started after the click";
     }
-    if (done)
+    if (done) {
       EXPECT_TRUE(form()->FileListBox1->selectEntry(output)) << "the list shows " << output.toStdString();
+    }
   }
 }
 

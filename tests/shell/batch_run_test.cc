@@ -112,7 +112,9 @@ TEST_F(BatchRunTest, TheDialogAppearsWhileTheFirstFileRunsNamesItAndOnlyCancelOr
       // A stop comes between files: the file in hand is written whole (or,
       // stopped before it began, not at all), no file after it is started.
       const QString first = pictures.file(QStringLiteral("a") + window.suffix);
-      if (!row.stops || QFileInfo::exists(first)) EXPECT_EQ(LoadBitmap(first).width, window.firstWidth);
+      if (!row.stops || QFileInfo::exists(first)) {
+        EXPECT_EQ(LoadBitmap(first).width, window.firstWidth);
+      }
       for (const char* base : {"b", "c", "d"})
         EXPECT_EQ(QFileInfo::exists(pictures.file(base + QString::fromLatin1(window.suffix))), !row.stops)
             << base;
