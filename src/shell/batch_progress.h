@@ -7,9 +7,9 @@
 // handling events, so the dialog appears once the batch has run about half a
 // second, however long its first file takes, and paints and answers at once.
 // Until it appears, and after "Отмена", the windows take no input (what the
-// user types waits for the end of the batch). Only "Отмена" or Escape stops
-// the batch: Enter and Space do nothing while the button does not have the
-// focus, and Enter never presses it. Short batches never show the dialog.
+// user types waits for the end of the batch). Only "Отмена" (a click, or
+// Space while it has the focus) or Escape stops the batch; Enter never
+// presses the button. Short batches never show the dialog.
 //
 // What the batch tells its observer reaches the window's observer on the
 // window's thread, the batch waiting meanwhile: the window sees the same
