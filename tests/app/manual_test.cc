@@ -50,7 +50,9 @@ TEST_F(ManualTest, TheZoomMenuIsListedAsEveryZoomingWindowHasIt) {
     for (const QAction* item : form->ScalePopupMenu1->actions()) {
       if (item->isCheckable()) {
         zooms.append(item->text());
-        if (item->isChecked()) EXPECT_TRUE(manual_.contains("отмечен «" + item->text() + "»"));
+        if (item->isChecked()) {
+          EXPECT_TRUE(manual_.contains("отмечен «" + item->text() + "»"));
+        }
       } else if (!item->isSeparator() && firstOther.isEmpty()) {
         firstOther = item->text();
       }
