@@ -165,32 +165,55 @@ void TMainForm::CompactMainWindow() {
   Image3->hide();
   showNormal();
   compacted_ = true;
-  const QMargins maximisedFrame = FrameMargins(this);
+  FollowCompactFrame();
+}
+
+void TMainForm::FollowCompactFrame() {
+  const QMargins previousFrame = FrameMargins(this);
   FitCompactBounds();
-  // A window manager frames a normal window otherwise than a maximised one
-  // and tells the new frame some time after it has restored the window,
-  // without an event of its own: until then the frame known is the old one.
-  // The outer bounds are checked for a while and fitted again while they
-  // are off; after that the user's own moves and resizes are left alone.
+  // A window manager frames a normal window otherwise than a maximised (or
+  // full screen) one and tells the new frame some time after it has
+  // restored the window, without an event of its own: until then the frame
+  // known is the old one. The outer bounds are checked for a while and
+  // fitted again while they are off.
   auto* check = new QTimer(this);
   check->setInterval(kFitCheckMilliseconds);
-  connect(check, &QTimer::timeout, this, [this, check, maximisedFrame, left = kFitChecks]() mutable {
+  connect(check, &QTimer::timeout, this, [this, check, previousFrame, left = kFitChecks]() mutable {
     const bool fits = frameGeometry() == QRect(kCompactLeft, kCompactTop, kCompactWidth, kCompactHeight);
     if (!fits && windowState() == Qt::WindowNoState) FitCompactBounds();
     // Done once the normal window's own frame is known and fitted.
-    if (--left == 0 || (fits && FrameMargins(this) != maximisedFrame)) check->deleteLater();
+    if (--left == 0 || (fits && FrameMargins(this) != previousFrame)) check->deleteLater();
   });
   check->start();
 }
 
 void TMainForm::FitCompactBounds() {
-  // The compact size is the window's outer size, frame, caption and menu included.
+  // The compact size is the window's outer size, frame, caption and menu
+  // included. The strip has a fixed size: a window manager then offers no
+  // resizing and no maximising (a double click on the caption maximised it
+  // into an empty grey screen, the picture being hidden for good).
   const QSize frame = frameGeometry().size() - geometry().size();
   const QSize client(kCompactWidth - frame.width(), kCompactHeight - frame.height());
-  setMinimumSize(client);
+  setMinimumSize(0, 0);
+  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   resize(width(), client.height());
   resize(client.width(), client.height());
+  setFixedSize(client);
   move(kCompactLeft, kCompactTop);
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  // A maximising asked for by other means (the window menu, a key of the
+  // window manager) is undone: the strip is never maximised.
+  if (event->type() == QEvent::WindowStateChange && compacted_ &&
+      (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+    QTimer::singleShot(0, this, [this] {
+      if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) return;
+      setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+      FollowCompactFrame();
+    });
+  }
+  QMainWindow::changeEvent(event);
 }
 
 void TMainForm::openDocument(QFileDialog* dialog) {

@@ -18,7 +18,8 @@ class TMainForm : public QMainWindow {
  public:
   TMainForm();
 
-  // The compact size: 375 x 115 outer pixels at (30, 30), the picture hidden.
+  // The compact size: 375 x 115 outer pixels at (30, 30), the picture
+  // hidden; from then on the window has a fixed size and is never maximised.
   void CompactMainWindow();
   bool Compacted() const { return compacted_; }
   QString StartDir() const { return startDir_; }
@@ -43,12 +44,16 @@ class TMainForm : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   QAction* addItem(QMenu* menu, const char* name, const QString& caption, void (TMainForm::*handler)());
   void openDocument(QFileDialog* dialog);
   void showTask(QWidget* window);
   void FitCompactBounds();
+  // Fits the compact bounds now and again while a window manager tells the
+  // restored window's frame.
+  void FollowCompactFrame();
 
   bool compacted_ = false;
   QString startDir_;

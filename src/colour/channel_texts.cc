@@ -47,8 +47,20 @@ std::optional<int> ParseChannelText(const QString& text, QChar separator) {
   return TruncateSaturated(d);
 }
 
+// The separator in force first, then the other of "." and ",": the edits
+// are typed on keyboards and desktops set to either, and a text holds at
+// most one decimal point and no thousands separator, so no text converts to
+// two different values. Under "," alone, "0.5" would not convert while its
+// first keystroke "0" does: the edit would end at 0.
+template <typename Parse>
+std::optional<int> WithEitherSeparator(const QString& text, Parse parse) {
+  const QChar separator = DecimalSeparator();
+  if (const std::optional<int> value = parse(text, separator)) return value;
+  return parse(text, separator == u'.' ? QChar(u',') : QChar(u'.'));
+}
+
 std::optional<int> ParseChannelText(const QString& text) {
-  return ParseChannelText(text, DecimalSeparator());
+  return WithEitherSeparator(text, [](const QString& t, QChar s) { return ParseChannelText(t, s); });
 }
 
 std::optional<int> ParseContrastText(const QString& text, QChar separator) {
@@ -59,7 +71,7 @@ std::optional<int> ParseContrastText(const QString& text, QChar separator) {
 }
 
 std::optional<int> ParseContrastText(const QString& text) {
-  return ParseContrastText(text, DecimalSeparator());
+  return WithEitherSeparator(text, [](const QString& t, QChar s) { return ParseContrastText(t, s); });
 }
 
 }  // namespace skarvel

@@ -35,12 +35,15 @@ QString FormatContrastText(int position);  // with the separator in force
 // number grammar (blanks around it allowed), rounded to a double as the
 // system's conversion does, then truncated toward zero. "12,7 %" gives 12.
 std::optional<int> ParseChannelText(const QString& text, QChar separator);
+// With the separator in force, or else the other of "." and "," (either
+// decimal point converts, whatever the desktop's setting).
 std::optional<int> ParseChannelText(const QString& text);
 
 // The contrast edit's text: converted in extended precision, multiplied by
 // 50 and truncated toward zero. "2,10" gives 104 (2.1 is held just below its
 // decimal value), "1,30" gives 65.
 std::optional<int> ParseContrastText(const QString& text, QChar separator);
+// With the separator in force, or else the other of "." and ",".
 std::optional<int> ParseContrastText(const QString& text);
 
 }  // namespace skarvel

@@ -207,26 +207,39 @@ void TRGBForm::FileListBox1Click() {
 
 void TRGBForm::Button1Click() {
   const QStringList entries = SelectedEntries();
+  const QString directory = Directory();
   BatchObserver observer;
   const ChannelSettings settings = Settings();
-  observer.loaded = [this, settings](const QString&, const std::shared_ptr<const Bitmap>& picture) {
+  // The view goes on showing the result it holds until the run has the next
+  // one: the run composes into a picture of its own, on its own thread.
+  observer.loaded = [this](const QString&, const std::shared_ptr<const Bitmap>& picture) {
     setSource(picture);
     ImageWidth = source_->width;
     ImageHeight = source_->height;
-    // Until it is written, the result is not known to hold this picture's composition.
-    result_.reset(source_, settings);
   };
-  // Each result is shown in turn; the run composed all of it.
+  // Each result is shown in turn, whole (the run waits meanwhile); the run
+  // composes the next one into the picture that held the previous one.
   observer.written = [this, settings](const QString&, const Bitmap&) {
+    std::swap(*grey_, batchResult_);
     result_.adopt(source_, settings);
     CrossImage1->setBitmap(grey_);
     CrossImage1->repaint();
   };
+  struct AfterRun {
+    TRGBForm* form;
+    ChannelSettings settings;
+    ~AfterRun() {
+      form->batchResult_ = Bitmap();
+      // A run ended by an error leaves the picture it loaded last as the
+      // source: its composition is wanted, as after a click.
+      if (form->result_.source() != form->source_) form->result_.reset(form->source_, settings);
+    }
+  } afterRun{this, settings};
   BatchProgress progress(this, entries.size());
-  progress.attach(observer);
-  // The run composes into the grey picture itself.
-  RunGreyComposition(Directory(), entries, settings, observer, *grey_);
-  RereadFileList();
+  progress.run(observer, [&](const BatchObserver& relay) {
+    RunGreyComposition(directory, entries, settings, relay, batchResult_);
+  });
+  RereadFileListKeepingSelection();
   SetZoom(100);
 }
 

@@ -76,6 +76,8 @@ class TRGBForm : public TBrowserForm {
   std::shared_ptr<const Bitmap> source_ = std::make_shared<const Bitmap>();
   std::shared_ptr<Bitmap> grey_ = std::make_shared<Bitmap>();
   DeferredGrey result_{grey_};
+  // What a batch composes into while the view shows the previous result.
+  Bitmap batchResult_;
   QTimer idle_;
 };
 

@@ -179,6 +179,8 @@ void TCutForm::FileListBox1Click() {
 
 void TCutForm::Button1Click() {
   const QStringList entries = SelectedEntries();
+  const QString directory = Directory();
+  const QString w1 = Edit1->text(), h1 = Edit2->text(), w2 = Edit3->text(), h2 = Edit4->text();
   BatchObserver observer;
   // Each picture is shown at its natural size as it is loaded; the overlay
   // and the zoom's picture size stay as the last click left them.
@@ -187,10 +189,21 @@ void TCutForm::Button1Click() {
     Image1->repaint();
   };
   BatchProgress progress(this, entries.size());
-  progress.attach(observer);
-  RunFragmentExtraction(Directory(), entries, Edit1->text(), Edit2->text(), Edit3->text(), Edit4->text(),
-                        observer);
-  RereadFileList();
+  progress.run(observer, [&](const BatchObserver& relay) {
+    RunFragmentExtraction(directory, entries, w1, h1, w2, h2, relay);
+  });
+  RereadFileListKeepingSelection();
+  // The picture last shown becomes the window's picture: the overlay and
+  // the zoom take its size, the zoom goes to 100 % ("100%" checked, the
+  // picture, the overlay and the scroll range at the natural size), and the
+  // outline is drawn anew with the 100 % pen.
+  if (picture_) {
+    ImageWidth = picture_->width;
+    ImageHeight = picture_->height;
+    CrossImage1->setNaturalSize(QSize(ImageWidth, ImageHeight));
+  }
+  N1001Click();
+  DrawCutFrame();
 }
 
 }  // namespace skarvel

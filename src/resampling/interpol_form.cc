@@ -105,6 +105,9 @@ void TInterpolForm::FileListBox1Click() {
 
 void TInterpolForm::Button1Click() {
   const QStringList entries = SelectedEntries();
+  const QString directory = Directory();
+  const QString width = Edit1->text(), height = Edit3->text();
+  const auto method = static_cast<ResampleMethod>(Method());
   BatchObserver observer;
   // Each picture is shown as it is loaded.
   observer.loaded = [this](const QString&, const std::shared_ptr<const Bitmap>& picture) {
@@ -114,10 +117,10 @@ void TInterpolForm::Button1Click() {
   // Nothing here needs the result picture: it goes straight into its file.
   observer.saved = [](const QString&) {};
   BatchProgress progress(this, entries.size());
-  progress.attach(observer);
-  RunResampling(Directory(), entries, Edit1->text(), Edit3->text(), static_cast<ResampleMethod>(Method()),
-                observer);
-  RereadFileList();
+  progress.run(observer, [&](const BatchObserver& relay) {
+    RunResampling(directory, entries, width, height, method, relay);
+  });
+  RereadFileListKeepingSelection();
   N1001Click();
 }
 

@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QSet>
 #include <QStorageInfo>
 #include <QStyle>
 
@@ -141,6 +143,28 @@ void FileListBox::reread() {
   clear();
   addItems(ListFolderFiles(directory_, mask_));
   emit folderRead(directory_);
+}
+
+void FileListBox::rereadKeepingSelection() {
+  const QStringList selected = selectedEntries();
+  const QString current = currentItem() != nullptr ? currentItem()->text() : QString();
+  const int scrolled = verticalScrollBar()->value();
+  const int shifted = horizontalScrollBar()->value();
+  reread();
+  // Setting the selection raises no click: nothing is loaded.
+  const QSet<QString> keep(selected.begin(), selected.end());
+  for (int i = 0; i < count(); ++i)
+    if (keep.contains(item(i)->text())) item(i)->setSelected(true);
+  for (int i = 0; i < count() && !current.isEmpty(); ++i)
+    if (item(i)->text() == current) {
+      selectionModel()->setCurrentIndex(indexFromItem(item(i)), QItemSelectionModel::NoUpdate);
+      break;
+    }
+  // The scroll range follows the new items only once they are laid out.
+  executeDelayedItemsLayout();
+  updateGeometries();
+  verticalScrollBar()->setValue(scrolled);
+  horizontalScrollBar()->setValue(shifted);
 }
 
 QString FileListBox::fileName() const {

@@ -76,6 +76,9 @@ class FileListBox : public QListWidget {
   void setDirectory(const QString& folder);
   // Reads the folder again; the selection is dropped.
   void reread();
+  // Reads the folder again, keeping the selection of the entries still
+  // there, the current entry when it is, and the scroll position.
+  void rereadKeepingSelection();
   QString directory() const { return directory_; }
 
   // The full name of the current item when it is selected; empty otherwise.

@@ -77,6 +77,10 @@ class TBrowserForm : public QWidget {
   void OpenDirectory(const QString& folder) { DirectoryListBox1->setDirectory(folder); }
   // Has the file list read its folder again (the selection is dropped).
   void RereadFileList() { FileListBox1->reread(); }
+  // Has it read its folder again after a batch: the entries still there stay
+  // selected and current, and the list stays scrolled as it was, so that
+  // Enter runs the same batch again (the new files appear unselected).
+  void RereadFileListKeepingSelection() { FileListBox1->rereadKeepingSelection(); }
 
   // The handlers every window has; the frame calls them.
   virtual void FileListBox1Click() {}

@@ -13,8 +13,10 @@
 #include "support/widget_test_support.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
@@ -145,25 +147,67 @@ TEST_F(MainWindowTest, FirstTaskCompactsTheMainWindowOnceAndForAll) {
   EXPECT_EQ(band->mapTo(MainForm, QPoint(0, 0)).y(), MainForm->menuBar()->geometry().bottom() + 1);
   EXPECT_EQ(Find<QWidget>(MainForm, "ToolButton6")->mapTo(band, QPoint(0, 0)), QPoint(11, 3));
 
-  // Once compact, the window stays as the user leaves it (here, once the
-  // window has stopped following the frame the window manager tells).
+  // Once compact, the strip keeps its size: it has a fixed size.
   QTest::qWait(2100);
+  EXPECT_EQ(MainForm->minimumSize(), MainForm->maximumSize());
   MainForm->resize(600, 300);
-  (void)QTest::qWaitFor([&] { return MainForm->size() == QSize(600, 300); }, 3000);
+  QTest::qWait(100);
   MainForm->N11Click();
   QTest::qWait(100);
-  EXPECT_EQ(MainForm->size(), QSize(600, 300));
+  EXPECT_EQ(MainForm->frameGeometry(), compact);
   EXPECT_TRUE(ScaleForm->isVisible());
   EXPECT_TRUE(FOVForm->isVisible()) << "a second task opens beside the first";
 }
 
-TEST_F(MainWindowTest, MaximisedAgainAfterCompactionTheBandStaysAtTheTop) {
+// The window manager's view of the strip: the actions it offers on the
+// window (a double click on the caption maximises only where maximising is
+// offered). Empty without a window manager.
+QStringList AllowedActions(const QWidget* window) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return {};
+  QProcess xprop;
+  xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window->winId()),
+                                        QStringLiteral("_NET_WM_ALLOWED_ACTIONS")});
+  if (!xprop.waitForFinished(5000)) return {};
+  const QString out = QString::fromLatin1(xprop.readAllStandardOutput());
+  if (!out.contains(u'=')) return {};
+  QStringList actions = out.section(u'=', 1).split(u',', Qt::SkipEmptyParts);
+  for (QString& action : actions) action = action.trimmed();
+  return actions;
+}
+
+TEST_F(MainWindowTest, TheCompactStripIsNeverMaximised) {
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(MainForm));
   MainForm->N8Click();
-  MainForm->showMaximized();
-  (void)QTest::qWaitFor([] { return MainForm->height() > 300; }, 3000);
-  auto* band = Find<QWidget>(MainForm, "ControlBar1");
-  EXPECT_EQ(band->mapTo(MainForm, QPoint(0, 0)).y(), MainForm->menuBar()->geometry().bottom() + 1);
-  EXPECT_FALSE(MainForm->Image3->isVisible()) << "the picture stays hidden";
+  const QRect compact(30, 30, 375, 115);
+  (void)QTest::qWaitFor([&] { return MainForm->frameGeometry() == compact; }, 3000);
+  QTest::qWait(2100);
+  ASSERT_EQ(MainForm->frameGeometry(), compact);
+  const QStringList actions = AllowedActions(MainForm);
+  if (!actions.isEmpty()) {
+    // Under a window manager: neither maximising nor resizing is offered.
+    EXPECT_TRUE(actions.contains("_NET_WM_ACTION_CLOSE")) << actions.join(" ").toStdString();
+    for (const char* refused :
+         {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT", "_NET_WM_ACTION_RESIZE"})
+      EXPECT_FALSE(actions.contains(QLatin1String(refused))) << refused;
+  }
+  // Maximising or full screen asked for all the same (as a key of the
+  // window manager would) leaves the strip where and as it is.
+  for (const bool full : {false, true, false}) {
+    SCOPED_TRACE(full ? "full screen" : "maximised");
+    if (full) {
+      MainForm->showFullScreen();
+    } else {
+      MainForm->showMaximized();
+    }
+    QTest::qWait(500);
+    (void)QTest::qWaitFor([&] { return MainForm->frameGeometry() == compact; }, 3000);
+    EXPECT_FALSE(MainForm->isMaximized());
+    EXPECT_FALSE(MainForm->isFullScreen());
+    EXPECT_EQ(MainForm->frameGeometry(), compact);
+    auto* band = Find<QWidget>(MainForm, "ControlBar1");
+    EXPECT_EQ(band->mapTo(MainForm, QPoint(0, 0)).y(), MainForm->menuBar()->geometry().bottom() + 1);
+    EXPECT_FALSE(MainForm->Image3->isVisible()) << "the picture stays hidden";
+  }
 }
 
 TEST_F(MainWindowTest, ATaskCommandTwiceBringsTheSameWindowBackUnchanged) {

@@ -364,5 +364,56 @@ TEST_F(RgbTypingTest, TypedTextStaysUnderTheCaretAndTakesItsFormatWhenEditingEnd
   }
 }
 
+// Either decimal point converts, whatever the desktop's setting: the first
+// keystroke of "0.5" must not leave the contrast at 0 when the rest does
+// not convert. The edit is left as a person leaves it: Tab, or a click into
+// the empty part of the file list.
+TEST_F(RgbTypingTest, EitherDecimalPointConvertsAndTheTextSettlesWhenTheFocusLeaves) {
+  const QChar sep = DecimalSeparator();
+  struct Row {
+    const char* edit;
+    const char* typed;
+    bool byClick;       // else Tab
+    QList<int> after;   // R, G, B, contrast
+    const char* shown;  // '#' stands for the locale's separator
+  };
+  const Row rows[] = {
+      {"CEdit", "0.5", false, {0, 0, 0, 25}, "0#50"},
+      {"CEdit", "0,5", true, {0, 0, 0, 25}, "0#50"},
+      {"CEdit", "1.22", true, {0, 0, 0, 60}, "1#20"},  // 61 shows 1,20, which gives 60
+      {"CEdit", "1,22", false, {0, 0, 0, 60}, "1#20"},
+      {"CEdit", "2.10", false, {0, 0, 0, 104}, "2#10"},
+      {"CEdit", ".5", true, {0, 0, 0, 25}, "0#50"},
+      {"CEdit", "1.2,3", false, {0, 0, 0, 60}, "1#20"},  // two points: the last text that converted
+      {"CEdit", "x", true, {0, 0, 0, 50}, "x"},          // nothing converted, nothing moved
+      {"GEdit", "12.7 %", false, {0, 12, 0, 50}, "12 %"},
+      {"BEdit", "-3,9", true, {0, 0, -3, 50}, "-3 %"},
+  };
+  FileListBox* list = RGBForm->FileListBox1;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.typed);
+    for (QSlider* s : {RGBForm->RTrackBar, RGBForm->GTrackBar, RGBForm->BTrackBar}) s->setValue(0);
+    RGBForm->CTrackBar->setValue(50);
+    auto* edit = testing::Find<QLineEdit>(RGBForm, QLatin1String(row.edit));
+    ASSERT_NE(edit, nullptr);
+    edit->setFocus();
+    ASSERT_TRUE(edit->hasFocus());
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, QString::fromUtf8(row.typed));
+    if (row.byClick) {
+      const QRect below =
+          list->viewport()->rect().adjusted(0, list->visualItemRect(list->item(1)).bottom() + 4, 0, 0);
+      ASSERT_FALSE(below.isEmpty());
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, below.center());
+      ASSERT_TRUE(list->hasFocus());
+    } else {
+      QTest::keyClick(edit, Qt::Key_Tab);
+      ASSERT_FALSE(edit->hasFocus());
+    }
+    EXPECT_EQ(edit->text(), QString::fromUtf8(row.shown).replace(u'#', sep));
+    EXPECT_EQ(positions(), row.after);
+  }
+}
+
 }  // namespace
 }  // namespace skarvel

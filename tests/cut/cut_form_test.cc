@@ -8,6 +8,7 @@
 #include "support/widget_test_support.h"
 
 #include <QPainter>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -201,7 +202,7 @@ TEST_F(CutFormTest, ExtractionWritesWhatTheCommandLineWrites) {
   CutForm->N2001Click();
   CutForm->Edit4->setFocus();
   QTest::keyClick(CutForm->Edit4, Qt::Key_Enter);
-  EXPECT_EQ(CutForm->CheckedZoom(), 200) << "the zoom is not reset";
+  EXPECT_EQ(CutForm->CheckedZoom(), 100) << "the zoom goes to 100 % after the run";
   TempDir other;
   QStringList args = {"cut", "--w1", "-10", "--h1", "4", "--w2", "90", "--h2", "44"};
   for (const char* name : {"scene.old.bmp", "small.bmp"}) {
@@ -215,6 +216,58 @@ TEST_F(CutFormTest, ExtractionWritesWhatTheCommandLineWrites) {
     EXPECT_EQ(ReadBytes(dir_.file(name)), ReadBytes(other.file(name))) << name;
   }
   EXPECT_TRUE(CutForm->FileListBox1->selectEntry("scene_cut.bmp")) << "the list is read again";
+}
+
+// After a run at another zoom the picture shown last, its outline, the
+// scroll range and the menu all stand at 100 %, the outline drawn with the
+// 100 % pen over the whole picture.
+TEST_F(CutFormTest, AfterARunPictureOutlineScrollRangeAndMenuAreAt100Percent) {
+  testing::WritePicture(dir_.path(), "big.bmp", testing::GradientPicture(900, 700));
+  CutForm->RereadFileList();
+  struct Row {
+    int zoom;
+    const char* zoomItem;
+    QSize last;  // the natural size of the picture the run shows last
+  };
+  const Row rows[] = {
+      {400, "N4001", QSize(30, 20)}, {50, "N501", QSize(30, 20)}, {400, "N4001", QSize(900, 700)}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.zoom);
+    click("big.bmp");
+    type(CutForm->Edit1, "5");
+    type(CutForm->Edit3, "25");
+    QMetaObject::invokeMethod(testing::Find<QAction>(CutForm, QLatin1String(row.zoomItem)),
+                              &QAction::trigger);
+    ASSERT_EQ(CutForm->CheckedZoom(), row.zoom);
+    ASSERT_EQ(CutForm->CrossImage1->size(), QSize(900, 700) * row.zoom / 100);
+    // Entries in list order: big.bmp, scene.old.bmp, small.bmp.
+    FileListBox* list = CutForm->FileListBox1;
+    list->clearSelection();
+    for (const char* name : {"big.bmp", row.last.width() == 30 ? "small.bmp" : "big.bmp"})
+      list->findItems(QLatin1String(name), Qt::MatchExactly).front()->setSelected(true);
+    CutForm->Edit4->setFocus();
+    QTest::keyClick(CutForm->Edit4, Qt::Key_Return);
+    testing::Settle();
+    for (const char* item : {"N501", "N751", "N1001", "N2001", "N3001", "N4001"})
+      EXPECT_EQ(testing::Find<QAction>(CutForm, QLatin1String(item))->isChecked(),
+                QLatin1String(item) == "N1001")
+          << item;
+    EXPECT_EQ(CutForm->Image1->naturalSize(), row.last);
+    EXPECT_EQ(CutForm->Image1->size(), row.last);
+    EXPECT_EQ(CutForm->CrossImage1->size(), row.last);
+    EXPECT_EQ(CutForm->CrossImage1->naturalSize(), row.last);
+    EXPECT_EQ(QSize(CutForm->ImageWidth, CutForm->ImageHeight), row.last);
+    EXPECT_EQ(CutForm->ScrollBox1->canvas()->size(), row.last) << "the scroll range is the picture's";
+    const QSize view = CutForm->ScrollBox1->viewport()->size();
+    EXPECT_EQ(CutForm->ScrollBox1->horizontalScrollBar()->maximum(),
+              std::max(0, row.last.width() - view.width()));
+    EXPECT_EQ(CutForm->ScrollBox1->verticalScrollBar()->maximum(),
+              std::max(0, row.last.height() - view.height()));
+    EXPECT_EQ(CutForm->CrossImage1->penWidth(), 2);
+    const CutFrame frame{5, 0, 25, 100};
+    EXPECT_TRUE(SameOverlay(CutForm->CrossImage1->render(CutForm->CrossImage1->rect()),
+                            StretchedReference(frame, 2, row.last, row.last)));
+  }
 }
 
 TEST_F(CutFormTest, AnEmptyRectangleOrATextThatIsNoIntegerEndsTheBatchWithAMessage) {

@@ -187,7 +187,8 @@ TEST_F(WindowFaultsTest, ABatchErrorKeepsEarlierResultsAndTheListAndTheNextRunWo
     QFile::remove(bitmaps + "/a" + suffix);
     form->Button1Click();
     EXPECT_TRUE(QFileInfo::exists(bitmaps + "/a" + suffix));
-    EXPECT_TRUE(form->SelectedEntries().isEmpty()) << "read again";
+    EXPECT_EQ(form->SelectedEntries(), QStringList({"a.bmp", "b.bmp"})) << "read again, the selection kept";
+    EXPECT_EQ(form->FileListBox1->findItems("a" + suffix, Qt::MatchExactly).size(), 1) << "read again";
   }
 }
 
