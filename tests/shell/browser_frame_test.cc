@@ -8,6 +8,7 @@
 #include "resampling/interpol_form.h"
 #include "scaling/scale_form.h"
 #include "shell/application.h"
+#include "platform/picture_file.h"
 #include "shell/browser_controls.h"
 #include "shell/browser_form.h"
 #include "shell/picture_view.h"
@@ -46,6 +47,18 @@ TEST(FileListTest, ShowsPlainFilesMatchingTheMaskWithoutRegardToCaseSortedByName
   EXPECT_EQ(ListFolderFiles(dir.path(), "*.bmp"), QStringList({"A.BMP", "b.bmp", "c.Bmp"}));
   EXPECT_TRUE(MatchesMask("SCENE.LST", "*.lst"));
   EXPECT_FALSE(MatchesMask("scene.lst.bak", "*.lst"));
+}
+
+TEST(FileListTest, PictureMaskListsEveryReadableKindInAnyCase) {
+  TempDir dir;
+  for (const char* name : {"IMG_0042.JPG", "a.bmp", "b.jpeg", "c.Png", "d.TIF", "e.tiff", "f.gif", "g.jpg.txt",
+                           "h.tif~", "notes.txt"})
+    dir.write(name, "x");
+  EXPECT_EQ(ListFolderFiles(dir.path(), kPictureFileMask),
+            QStringList({"a.bmp", "b.jpeg", "c.Png", "d.TIF", "e.tiff", "IMG_0042.JPG"}));
+  EXPECT_TRUE(MatchesMask("X.TIFF", kPictureFileMask));
+  EXPECT_FALSE(MatchesMask("x.gif", kPictureFileMask));
+  EXPECT_FALSE(MatchesMask("a.jpg", "*.bmp")) << "a mask of one pattern stays as it was";
 }
 
 TEST(FileListTest, FileNameIsTheCurrentItemOnlyWhenSelected) {
