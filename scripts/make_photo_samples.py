@@ -13,6 +13,9 @@ relief_grey16.png       16-bit grey PNG, Adam7 interlaced
 aerial_rgb.png          8-bit RGB PNG with an alpha channel (ignored)
 aerial16.tif            16-bit RGB TIFF, 64 x 64 tiles, LZW (pamtotiff, tiffcp)
 
+It also writes the seeds of the photograph fuzz targets (fuzz/seeds/jpeg,
+png and tiff): the same kinds, 16 x 12 pixels cut from the top left.
+
 Needs libjpeg-turbo-progs, netpbm and libtiff-tools (scripts/install-deps.sh).
 """
 import os
@@ -24,6 +27,7 @@ import zlib
 HERE = os.path.dirname(os.path.abspath(__file__))
 BITMAPS = os.path.join(HERE, "..", "samples", "bitmaps")
 OUT = os.path.join(HERE, "..", "samples", "photos")
+SEEDS = os.path.join(HERE, "..", "fuzz", "seeds")
 
 
 def read_bmp(path):
@@ -86,6 +90,64 @@ def run(args, out_path=None, stdin=None):
         subprocess.run(args, check=True, stdout=out, stdin=stdin)
 
 
+def ppm(path, width, height, rows, maxval=255):
+    """rows of (r, g, b) at 8 bits; maxval 65535 widens each v to v * 257."""
+    with open(path, "wb") as f:
+        f.write(b"P6\n%d %d\n%d\n" % (width, height, maxval))
+        for row in rows[:height]:
+            for px in row[:width]:
+                f.write(bytes(px) if maxval == 255 else b"".join(struct.pack(">H", c * 257) for c in px))
+
+
+def make_seeds(rows):
+    w, h = 16, 12
+    crop = [row[:w] for row in rows[:h]]
+    with tempfile.TemporaryDirectory() as tmp:
+        colour = os.path.join(tmp, "c.ppm")
+        ppm(colour, w, h, crop)
+        os.makedirs(os.path.join(SEEDS, "jpeg"), exist_ok=True)
+        jpeg = os.path.join(SEEDS, "jpeg")
+        run(["cjpeg", "-quality", "80", colour], os.path.join(jpeg, "colour.jpg"))
+        run(["cjpeg", "-quality", "80", "-progressive", colour], os.path.join(jpeg, "progressive.jpg"))
+        run(["cjpeg", "-quality", "80", "-grayscale", colour], os.path.join(jpeg, "grey.jpg"))
+        run(["cjpeg", "-quality", "80", "-sample", "1x1", "-optimize", colour], os.path.join(jpeg, "444.jpg"))
+        data = open(os.path.join(jpeg, "colour.jpg"), "rb").read()
+        with open(os.path.join(jpeg, "exif-8.jpg"), "wb") as f:
+            f.write(data[:2] + exif_orientation_segment(8) + data[2:])
+
+        png = os.path.join(SEEDS, "png")
+        os.makedirs(png, exist_ok=True)
+        palette = [(0, 0, 0), (255, 0, 0), (0, 255, 0), (0, 0, 255)]
+        write_png(os.path.join(png, "palette2.png"), w, h, 2, 3,
+                  [bytes(((x + y) % 4) << 6 | ((x + y + 1) % 4) << 4 | ((x + y + 2) % 4) << 2 | ((x + y + 3) % 4)
+                         for x in range(0, w, 4)) for y in range(h)], palette=palette)
+        write_png(os.path.join(png, "grey1.png"), w, h, 1, 0, [bytes((0xA5 >> (y % 2), 0x3C)) for y in range(h)])
+        write_png(os.path.join(png, "grey16.png"), w, h, 16, 0,
+                  [b"".join(struct.pack(">H", (x * 4099 + y * 997) & 0xFFFF) for x in range(w)) for y in range(h)],
+                  interlaced=True)
+        write_png(os.path.join(png, "rgba.png"), w, h, 8, 6,
+                  [b"".join(bytes(px) + b"\x80" for px in row) for row in crop])
+        write_png(os.path.join(png, "rgb16.png"), w, h, 16, 2,
+                  [b"".join(struct.pack(">HHH", *(c * 257 for c in px)) for px in row) for row in crop])
+
+        tiff = os.path.join(SEEDS, "tiff")
+        os.makedirs(tiff, exist_ok=True)
+        wide = os.path.join(tmp, "w.ppm")
+        ppm(wide, w, h, crop, 65535)
+        grey = os.path.join(tmp, "g.pgm")
+        run(["ppmtopgm", colour], grey)
+        for name, source in [("rgb8.tif", colour), ("rgb16.tif", wide), ("grey8.tif", grey)]:
+            with open(source, "rb") as f:
+                run(["pamtotiff", "-truecolor"], os.path.join(tmp, name), stdin=f)
+        run(["tiffcp", "-c", "lzw", "-t", "-w", "16", "-l", "16", os.path.join(tmp, "rgb16.tif"),
+             os.path.join(tiff, "rgb16-tiled-lzw.tif")])
+        run(["tiffcp", "-c", "zip", "-r", "5", os.path.join(tmp, "rgb8.tif"), os.path.join(tiff, "rgb8-deflate.tif")])
+        run(["tiffcp", "-c", "packbits", os.path.join(tmp, "rgb8.tif"), os.path.join(tiff, "rgb8-packbits.tif")])
+        run(["tiffcp", "-c", "lzw", os.path.join(tmp, "grey8.tif"), os.path.join(tiff, "grey8-lzw.tif")])
+        run(["tiffcp", "-c", "none", "-t", "-w", "16", "-l", "16", os.path.join(tmp, "rgb8.tif"),
+             os.path.join(tiff, "rgb8-tiled.tif")])
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     aerial = os.path.join(BITMAPS, "aerial.bmp")
@@ -131,6 +193,8 @@ def main():
         with open(ppm, "rb") as f:  # from standard input: no file name in the TIFF
             run(["pamtotiff", "-truecolor"], strips, stdin=f)
         run(["tiffcp", "-c", "lzw", "-t", "-w", "64", "-l", "64", strips, os.path.join(OUT, "aerial16.tif")])
+
+    make_seeds(rows)
 
 
 if __name__ == "__main__":
