@@ -73,17 +73,18 @@ bool ReadHeader(JpegSession& s, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-// Stage two: every row into the picture, as many per call as the library gives.
-bool ReadRows(JpegSession& s, J_COLOR_SPACE space, Bitmap& out) {
+// Stage two: the decompressor set up for the output colour space (the
+// tables are checked here, before the picture is made).
+bool StartOutput(JpegSession& s, J_COLOR_SPACE space) {
   if (setjmp(s.errors.jump) != 0) return false;
   s.cinfo.out_color_space = space;
   jpeg_start_decompress(&s.cinfo);
-  if (static_cast<int>(s.cinfo.output_width) != out.width ||
-      static_cast<int>(s.cinfo.output_height) != out.height ||
-      s.cinfo.output_components != out.bytesPerPixel()) {
-    std::strcpy(s.errors.message, "unexpected output size");
-    return false;
-  }
+  return true;
+}
+
+// Stage three: every row into the picture, as many per call as the library gives.
+bool ReadRows(JpegSession& s, Bitmap& out) {
+  if (setjmp(s.errors.jump) != 0) return false;
   JSAMPROW rows[16];
   while (s.cinfo.output_scanline < s.cinfo.output_height) {
     const auto first = static_cast<int>(s.cinfo.output_scanline);
@@ -94,6 +95,13 @@ bool ReadRows(JpegSession& s, J_COLOR_SPACE space, Bitmap& out) {
   jpeg_finish_decompress(&s.cinfo);
   return true;
 }
+
+// Huffman-coded data takes at least a bit for each 8 x 8 block of each
+// channel, so no sound file holds more than 512 pixels a byte; beyond a
+// 16-megapixel allowance, a file claiming more than 4096 is cut short, and
+// is refused before a picture of its size is made.
+constexpr std::int64_t kPixelsPerByte = 4096;
+constexpr std::int64_t kPixelAllowance = std::int64_t{1} << 24;
 
 [[noreturn]] void Fail(const JpegSession& s) {
   throw Error(QStringLiteral("JPEG: %1").arg(QString::fromLocal8Bit(s.errors.message)));
@@ -122,12 +130,8 @@ Bitmap DecodeJpegBitmap(const std::uint8_t* data, std::size_t size) {
   J_COLOR_SPACE space;
   if (c.jpeg_color_space == JCS_GRAYSCALE && c.num_components == 1) {
     space = JCS_GRAYSCALE;
-    out = Bitmap::Indexed(width, height, GreyPalette());
-    out.fileBitCount = 8;
   } else if ((c.jpeg_color_space == JCS_YCbCr || c.jpeg_color_space == JCS_RGB) && c.num_components == 3) {
     space = JCS_EXT_BGR;
-    out = Bitmap::Colour(width, height);
-    out.fileBitCount = 24;
   } else if (c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK) {
     throw Error(
         QStringLiteral("JPEG: снимки в цветах CMYK не читаются, нужен JPEG в цветах RGB или в серых тонах"));
@@ -135,8 +139,23 @@ Bitmap DecodeJpegBitmap(const std::uint8_t* data, std::size_t size) {
     throw Error(
         QStringLiteral("JPEG: цветовое пространство с %1 составляющими не читается").arg(c.num_components));
   }
+  CheckBitmapSize(width, height, space == JCS_GRAYSCALE ? 1 : 3);
+  if (std::int64_t{width} * height > kPixelAllowance + kPixelsPerByte * static_cast<std::int64_t>(size))
+    throw Error(
+        QStringLiteral("JPEG: файл слишком короток для изображения %1 × %2 пикс.").arg(width).arg(height));
   const int orientation = ExifOrientation(c);
-  if (!ReadRows(s, space, out)) Fail(s);
+  if (!StartOutput(s, space)) Fail(s);
+  if (static_cast<int>(c.output_width) != width || static_cast<int>(c.output_height) != height ||
+      c.output_components != (space == JCS_GRAYSCALE ? 1 : 3))
+    throw Error(QStringLiteral("JPEG: неожиданный размер строк"));
+  if (space == JCS_GRAYSCALE) {
+    out = Bitmap::Indexed(width, height, GreyPalette());
+    out.fileBitCount = 8;
+  } else {
+    out = Bitmap::Colour(width, height);
+    out.fileBitCount = 24;
+  }
+  if (!ReadRows(s, out)) Fail(s);
   return Oriented(std::move(out), orientation);
 }
 

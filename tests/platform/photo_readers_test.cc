@@ -406,6 +406,9 @@ TEST(PhotoReaders, DamagedAndHostileFilesGetAClearErrorNamingTheFile) {
   const qsizetype sof = jpeg.indexOf("\xFF\xC0");
   ASSERT_GT(sof, 0);
   hugeJpeg.replace(sof + 5, 4, QByteArray("\xFD\xE8\xFD\xE8", 4));
+  // Headers of 700 bytes claiming 8000 x 8000: more than any sound file of that size holds.
+  QByteArray tinyJpeg = jpeg.left(700);
+  tinyJpeg.replace(sof + 5, 4, QByteArray("\x1F\x40\x1F\x40", 4));
   struct Case {
     const char* what;
     const char* name;
@@ -415,6 +418,8 @@ TEST(PhotoReaders, DamagedAndHostileFilesGetAClearErrorNamingTheFile) {
   const Case cases[] = {
       {"truncated JPEG", "cut.jpg", jpeg.left(jpeg.size() / 2), "JPEG: "},
       {"JPEG of headers only", "head.jpg", jpeg.left(700), "JPEG: "},
+      {"JPEG too short for its size", "tiny.jpg", tinyJpeg,
+       QString::fromUtf8("JPEG: файл слишком короток для изображения 8000 × 8000 пикс.")},
       {"CMYK JPEG", "print.jpg", CmykJpeg(), QString::fromUtf8("JPEG: снимки в цветах CMYK не читаются")},
       {"JPEG of 65000 x 65000", "huge.jpg", hugeJpeg,
        QString::fromUtf8("Изображение 65000 × 65000 пикс. слишком велико")},
