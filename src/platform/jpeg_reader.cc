@@ -97,11 +97,8 @@ bool ReadRows(JpegSession& s, Bitmap& out) {
 }
 
 // Huffman-coded data takes at least a bit for each 8 x 8 block of each
-// channel, so no sound file holds more than 512 pixels a byte; beyond a
-// 16-megapixel allowance, a file claiming more than 4096 is cut short, and
-// is refused before a picture of its size is made.
+// channel, so no sound file holds more than 512 pixels a byte.
 constexpr std::int64_t kPixelsPerByte = 4096;
-constexpr std::int64_t kPixelAllowance = std::int64_t{1} << 24;
 
 [[noreturn]] void Fail(const JpegSession& s) {
   throw Error(QStringLiteral("JPEG: %1").arg(QString::fromLocal8Bit(s.errors.message)));
@@ -140,7 +137,7 @@ Bitmap DecodeJpegBitmap(const std::uint8_t* data, std::size_t size) {
         QStringLiteral("JPEG: цветовое пространство с %1 составляющими не читается").arg(c.num_components));
   }
   CheckBitmapSize(width, height, space == JCS_GRAYSCALE ? 1 : 3);
-  if (std::int64_t{width} * height > kPixelAllowance + kPixelsPerByte * static_cast<std::int64_t>(size))
+  if (TooShortFor(std::int64_t{width} * height, size, kPixelsPerByte))
     throw Error(
         QStringLiteral("JPEG: файл слишком короток для изображения %1 × %2 пикс.").arg(width).arg(height));
   const int orientation = ExifOrientation(c);

@@ -38,6 +38,15 @@ Bitmap DecodeJpegBitmap(const std::uint8_t* data, std::size_t size);
 Bitmap DecodePngBitmap(const std::uint8_t* data, std::size_t size);
 Bitmap DecodeTiffBitmap(const std::uint8_t* data, std::size_t size);
 
+// Whether a file of `fileBytes` bytes is too short to hold `pixelBytes` bytes of
+// uncompressed pixels: beyond a 16 MB allowance, more than `ratio` bytes for
+// each byte of the file, which no sound file of the kind reaches. Such a file
+// is refused before its picture is made, so that a tiny file cannot make the
+// reader take and clear a gigabyte.
+constexpr bool TooShortFor(std::int64_t pixelBytes, std::size_t fileBytes, std::int64_t ratio) {
+  return pixelBytes > (std::int64_t{1} << 24) + ratio * static_cast<std::int64_t>(fileBytes);
+}
+
 // The orientation (1 to 8, as the Exif and TIFF orientation tag numbers
 // them) recorded in TIFF-structured data, such as the body of a JPEG's Exif
 // segment after its "Exif\0\0" mark; 1 when there is none or it is damaged.

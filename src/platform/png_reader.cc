@@ -117,6 +117,13 @@ Bitmap DecodePngBitmap(const std::uint8_t* data, std::size_t size) {
   const auto width = static_cast<int>(h.width), height = static_cast<int>(h.height);
   const int channels = h.colourType & PNG_COLOR_MASK_COLOR ? 3 : 1;
   const int alpha = h.colourType & PNG_COLOR_MASK_ALPHA ? 1 : 0;
+  CheckBitmapSize(width, height, channels);
+  // Deflate expands a byte to at most 1032.
+  const std::int64_t rawBytes =
+      height * (1 + (std::int64_t{width} * (channels + alpha) * h.bitDepth + 7) / 8);
+  if (TooShortFor(rawBytes, size, 2048))
+    throw Error(
+        QStringLiteral("PNG: файл слишком короток для изображения %1 × %2 пикс.").arg(width).arg(height));
   Bitmap out;
   if (h.colourType == PNG_COLOR_TYPE_PALETTE) {
     Palette palette{};  // entries the file does not define are black

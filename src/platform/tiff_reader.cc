@@ -209,7 +209,13 @@ Bitmap DecodeTiffBitmap(const std::uint8_t* data, std::size_t size) {
   }
   if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) Fail(source);
 
-  // Refused here, from the header, when beyond the memory limit.
+  // Refused here, from the header, when beyond the memory limit or more than
+  // any compression could pack into the file (LZW and Deflate stay well
+  // below 4096 bytes for one).
+  CheckBitmapSize(width, height, layout.colour ? 3 : 1);
+  if (TooShortFor(std::int64_t{width} * height * samples * bits / 8, size, 4096))
+    throw Error(
+        QStringLiteral("TIFF: файл слишком короток для изображения %1 × %2 пикс.").arg(width).arg(height));
   Bitmap out = layout.colour
                    ? Bitmap::Colour(static_cast<int>(width), static_cast<int>(height))
                    : Bitmap::Indexed(static_cast<int>(width), static_cast<int>(height), GreyPalette());

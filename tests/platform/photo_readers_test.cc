@@ -429,6 +429,10 @@ TEST(PhotoReaders, DamagedAndHostileFilesGetAClearErrorNamingTheFile) {
        QString::fromUtf8("Изображение 100000 × 100000 пикс. слишком велико")},
       {"TIFF of 100000 x 100000", "huge.tif", TiffClaiming(100000, 100000),
        QString::fromUtf8("Изображение 100000 × 100000 пикс. слишком велико")},
+      {"TIFF too short for its size", "tiny.tif", TiffClaiming(20000, 20000),
+       QString::fromUtf8("TIFF: файл слишком короток для изображения 20000 × 20000 пикс.")},
+      {"PNG too short for its size", "tiny.png", MakePng(20000, 20000, 8, 0, {QByteArray(16, '\0')}),
+       QString::fromUtf8("PNG: файл слишком короток для изображения 20000 × 20000 пикс.")},
       {"TIFF of a cut strip", "cut.tif", TiffClaiming(64, 64), "TIFF: "},
       {"TIFF header only", "head.tif", QByteArray("MM\0*\0\0\0\x08", 8), "TIFF: "},
   };
