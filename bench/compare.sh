@@ -10,9 +10,9 @@
 # (Google Benchmark, build/bench/bitmap_bench) against its 33 ms goal. A
 # 6000 x 4000 JPEG has rows of its own (bench_jpeg below).
 #
-#   bash bench/compare.sh [--runs N] [--quick] [--no-peers]
+#   bash bench/compare.sh [--runs N] [--quick] [--jpeg] [--no-peers]
 #
-# --quick: only the 6000 x 4000 24-bit source. --no-peers: Skarvel and the
+# --quick: only the 6000 x 4000 24-bit source. --jpeg: only the JPEG rows. --no-peers: Skarvel and the
 # floor only. SKARVEL_BASELINE=path/to/skarvel-batch adds a row for another
 # build (say of the previous commit) under each Skarvel row, for a side-by-
 # side comparison in the same run. Peers come from Debian's packages (installed when missing):
@@ -24,13 +24,15 @@ cd "$(dirname "$0")/.."
 
 runs=5
 quick=0
+jpeg_only=0
 peers=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift 2 ;;
     --quick) quick=1; shift ;;
+    --jpeg) jpeg_only=1; shift ;;
     --no-peers) peers=0; shift ;;
-    *) echo "usage: $0 [--runs N] [--quick] [--no-peers]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--runs N] [--quick] [--jpeg] [--no-peers]" >&2; exit 2 ;;
   esac
 done
 
@@ -48,7 +50,9 @@ if [ -n "$baseline" ] && [ ! -x "$baseline" ]; then echo "SKARVEL_BASELINE: no p
 
 if [ "$peers" = 1 ]; then
   need=()
-  for p in libopencv-dev libvips-tools imagemagick graphicsmagick; do
+  wanted=(libopencv-dev libvips-tools imagemagick graphicsmagick)
+  [ "$jpeg_only" = 1 ] && wanted=(libvips-tools imagemagick)  # the JPEG rows' peers
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
   done
   if [ "${#need[@]}" -gt 0 ]; then
@@ -258,15 +262,17 @@ idle_mib=$("$tools/timeit" 3 "$batch" grey "$work/out/tiny.bmp" 2>/dev/null | aw
 echo "skarvel-batch against the floor and peers; medians of $runs runs after one warm-up; $(nproc) cores"
 echo "skarvel-batch footprint doing nothing: ${idle_mib} MiB (subtracted in 'op MiB')"
 [ "${#missing[@]}" -gt 0 ] && echo "peers not run: ${missing[*]}"
-bench_picture 6000 4000 24
+[ "$jpeg_only" = 1 ] || bench_picture 6000 4000 24
 bench_jpeg
-if [ "$quick" = 0 ]; then
+if [ "$quick" = 0 ] && [ "$jpeg_only" = 0 ]; then
   bench_picture 6000 4000 8
   bench_picture 8192 8192 24
 fi
 
 echo
-if [ -x build/bench/bitmap_bench ]; then
+if [ "$jpeg_only" = 1 ]; then
+  :
+elif [ -x build/bench/bitmap_bench ]; then
   echo "Grey composition of 24 Mpix in memory (goal <= 33 ms for any settings), median of 5:"
   build/bench/bitmap_bench --benchmark_filter='BM_ComposeGrey' --benchmark_repetitions=5 \
     --benchmark_report_aggregates_only=true 2>/dev/null | awk '/_median/ {
