@@ -61,13 +61,17 @@ struct JpegSession {
 constexpr int kExifMarker = JPEG_APP0 + 1;
 
 // Stage one: the header, and the Exif segment kept for the orientation.
-bool ReadHeader(JpegSession& s, const std::uint8_t* data, std::size_t size) {
+// The data come from memory, or from `file` when it is given.
+bool ReadHeader(JpegSession& s, const std::uint8_t* data, std::size_t size, std::FILE* file) {
   if (setjmp(s.errors.jump) != 0) return false;
   jpeg_create_decompress(&s.cinfo);
   // Working memory (progressive files keep all coefficients) is bounded like
   // the picture; the library has no backing store and fails beyond it.
   s.cinfo.mem->max_memory_to_use = static_cast<long>(kBitmapMemoryLimit);
-  jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
+  if (file != nullptr)
+    jpeg_stdio_src(&s.cinfo, file);
+  else
+    jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
   jpeg_save_markers(&s.cinfo, kExifMarker, 0xFFFF);
   jpeg_read_header(&s.cinfo, TRUE);
   return true;
@@ -117,9 +121,12 @@ int ExifOrientation(const jpeg_decompress_struct& cinfo) {
 
 }  // namespace
 
-Bitmap DecodeJpegBitmap(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+// `size` is the file's size either way.
+Bitmap Decode(const std::uint8_t* data, std::size_t size, std::FILE* file) {
   JpegSession s;
-  if (!ReadHeader(s, data, size)) Fail(s);
+  if (!ReadHeader(s, data, size, file)) Fail(s);
   const jpeg_decompress_struct& c = s.cinfo;
   const auto width = static_cast<int>(c.image_width);
   const auto height = static_cast<int>(c.image_height);
@@ -145,15 +152,16 @@ Bitmap DecodeJpegBitmap(const std::uint8_t* data, std::size_t size) {
   if (static_cast<int>(c.output_width) != width || static_cast<int>(c.output_height) != height ||
       c.output_components != (space == JCS_GRAYSCALE ? 1 : 3))
     throw Error(QStringLiteral("JPEG: неожиданный размер строк"));
-  if (space == JCS_GRAYSCALE) {
-    out = Bitmap::Indexed(width, height, GreyPalette());
-    out.fileBitCount = 8;
-  } else {
-    out = Bitmap::Colour(width, height);
-    out.fileBitCount = 24;
-  }
+  // Every row is written by the library (or the picture is dropped).
+  out = Bitmap::ToBeWritten(width, height, space == JCS_GRAYSCALE, GreyPalette());
   if (!ReadRows(s, out)) Fail(s);
   return Oriented(std::move(out), orientation);
 }
+
+}  // namespace
+
+Bitmap DecodeJpegBitmap(const std::uint8_t* data, std::size_t size) { return Decode(data, size, nullptr); }
+
+Bitmap ReadJpegFile(std::FILE* file, std::size_t size) { return Decode(nullptr, size, file); }
 
 }  // namespace skarvel

@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 namespace skarvel {
 
@@ -35,6 +36,9 @@ constexpr std::uint8_t NarrowChannel16(std::uint32_t v) {
 }
 
 Bitmap DecodeJpegBitmap(const std::uint8_t* data, std::size_t size);
+// The same read from an open file of `size` bytes a block at a time, so that
+// the file is never held whole beside the picture.
+Bitmap ReadJpegFile(std::FILE* file, std::size_t size);
 Bitmap DecodePngBitmap(const std::uint8_t* data, std::size_t size);
 Bitmap DecodeTiffBitmap(const std::uint8_t* data, std::size_t size);
 

@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace skarvel {
 namespace {
@@ -16,11 +18,22 @@ bool StartsWith(const QByteArray& head, const char* mark, qsizetype length) {
   return head.size() >= length && std::memcmp(head.constData(), mark, static_cast<std::size_t>(length)) == 0;
 }
 
+// Runs a photograph reader; its errors name the file.
+template <typename Read>
+Bitmap NamingTheFile(const QString& fileName, Read&& read) {
+  try {
+    return read();
+  } catch (const Error& e) {
+    if (fileName.isEmpty() || e.message().contains(fileName)) throw;
+    throw Error(QStringLiteral("%1: %2").arg(fileName, e.message()));
+  }
+}
+
 // The photograph readers, by kind.
 Bitmap DecodePhoto(PictureKind kind, const QByteArray& bytes, const QString& fileName) {
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
   const auto size = static_cast<std::size_t>(bytes.size());
-  try {
+  return NamingTheFile(fileName, [&] {
     switch (kind) {
       case PictureKind::kJpeg:
         return DecodeJpegBitmap(data, size);
@@ -29,14 +42,14 @@ Bitmap DecodePhoto(PictureKind kind, const QByteArray& bytes, const QString& fil
       case PictureKind::kTiff:
         return DecodeTiffBitmap(data, size);
       default:
-        break;
+        throw Error(messages::kBitmapNotValid);
     }
-  } catch (const Error& e) {
-    if (fileName.isEmpty() || e.message().contains(fileName)) throw;
-    throw Error(QStringLiteral("%1: %2").arg(fileName, e.message()));
-  }
-  throw Error(messages::kBitmapNotValid);
+  });
 }
+
+struct FileClose {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
 
 }  // namespace
 
@@ -68,6 +81,15 @@ Bitmap LoadPicture(const QString& fileName) {
     return LoadBitmap(fileName);
   }
   if (kind == PictureKind::kUnknown) throw Error(messages::kBitmapNotValid);
+  if (kind == PictureKind::kJpeg) {
+    // Read a block at a time: only the picture is held.
+    const auto size = static_cast<std::size_t>(file.size());
+    file.close();
+    const std::unique_ptr<std::FILE, FileClose> stream(
+        std::fopen(QFile::encodeName(fileName).constData(), "rb"));
+    if (!stream) throw Error(messages::CannotOpenFile(fileName));
+    return NamingTheFile(fileName, [&] { return ReadJpegFile(stream.get(), size); });
+  }
   // Photographs are compressed: the whole file is a small part of the
   // picture. Even uncompressed, 16-bit RGB takes twice the picture's bytes.
   if (file.size() > 2 * kBitmapMemoryLimit + (std::int64_t{1} << 20))
