@@ -101,7 +101,8 @@ bool ReadRows(JpegSession& s, Bitmap& out) {
 }
 
 // Huffman-coded data takes at least a bit for each 8 x 8 block of each
-// channel, so no sound file holds more than 512 pixels a byte.
+// channel, so no sound file holds more than 512 pixels a byte; the bound
+// leaves room for arithmetic coding, which packs flat pictures tighter.
 constexpr std::int64_t kPixelsPerByte = 4096;
 
 [[noreturn]] void Fail(const JpegSession& s) {
