@@ -7,11 +7,12 @@
 # the source and result pictures in memory plus 10 %; "op MiB" is the peak
 # less the program's own footprint when it does nothing (measured here), and
 # the row says whether that fits. Finally the grey composition in memory
-# (Google Benchmark, build/bench/bitmap_bench) against its 33 ms goal.
+# (Google Benchmark, build/bench/bitmap_bench) against its 33 ms goal. A
+# 6000 x 4000 JPEG has rows of its own (bench_jpeg below).
 #
-#   bash bench/compare.sh [--runs N] [--quick] [--no-peers]
+#   bash bench/compare.sh [--runs N] [--quick] [--jpeg] [--no-peers]
 #
-# --quick: only the 6000 x 4000 24-bit source. --no-peers: Skarvel and the
+# --quick: only the 6000 x 4000 24-bit source. --jpeg: only the JPEG rows. --no-peers: Skarvel and the
 # floor only. SKARVEL_BASELINE=path/to/skarvel-batch adds a row for another
 # build (say of the previous commit) under each Skarvel row, for a side-by-
 # side comparison in the same run. Peers come from Debian's packages (installed when missing):
@@ -23,13 +24,15 @@ cd "$(dirname "$0")/.."
 
 runs=5
 quick=0
+jpeg_only=0
 peers=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift 2 ;;
     --quick) quick=1; shift ;;
+    --jpeg) jpeg_only=1; shift ;;
     --no-peers) peers=0; shift ;;
-    *) echo "usage: $0 [--runs N] [--quick] [--no-peers]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--runs N] [--quick] [--jpeg] [--no-peers]" >&2; exit 2 ;;
   esac
 done
 
@@ -47,7 +50,9 @@ if [ -n "$baseline" ] && [ ! -x "$baseline" ]; then echo "SKARVEL_BASELINE: no p
 
 if [ "$peers" = 1 ]; then
   need=()
-  for p in libopencv-dev libvips-tools imagemagick graphicsmagick; do
+  wanted=(libopencv-dev libvips-tools imagemagick graphicsmagick)
+  [ "$jpeg_only" = 1 ] && wanted=(libvips-tools imagemagick)  # the JPEG rows' peers
+  for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
   done
   if [ "${#need[@]}" -gt 0 ]; then
@@ -173,6 +178,83 @@ bench_picture() {  # bench_picture W H BITS
   echo "floor measured again at the end: ${again% *} s (ratios above are to ${floor} s)"
 }
 
+# bench_jpeg: a 6000 x 4000 JPEG (quality 92, cjpeg) of the 24-bit bench
+# picture, resampled, cut and composed to grey. Goal of each row: the whole
+# run <= 1.15 x (djpeg of the file to /dev/null + the same operation on the
+# bitmap less its read), all measured here; the read is a run that loads the
+# bitmap and cuts one pixel less the same run on a 1 x 1 bitmap. Memory: the decoded picture, the result and 10 %.
+# Peers: vips and ImageMagick on the same JPEG; Skarvel is to be ahead of both.
+bench_jpeg() {
+  local w=6000 h=4000
+  local src=$work/pics/src_${w}x${h}_24.bmp
+  [ -f "$src" ] || "$tools/make_picture" "$w" "$h" 24 "$src" || exit 1
+  if ! command -v cjpeg >/dev/null || ! command -v djpeg >/dev/null; then
+    echo; echo "JPEG rows not run: cjpeg/djpeg (libjpeg-turbo-progs) missing"; return
+  fi
+  local jpg=$work/out/photo.jpg bmp=$work/out/photo.bmp
+  cjpeg -quality 92 -outfile "$jpg" "$src" || exit 1
+  cp "$src" "$bmp"
+  sync
+  local djpeg_result bmp_read bmp_cut tiny_cut
+  djpeg_result=$(measure djpeg -outfile /dev/null "$jpg")
+  # The read alone: a one-pixel cut of the bitmap less that of a 1 x 1 one
+  # (the program's start and end).
+  bmp_cut=$(measure "$batch" cut --w1 0 --h1 0 --w2 1 --h2 1 "$bmp")
+  tiny_cut=$(measure "$batch" cut --w1 0 --h1 0 --w2 1 --h2 1 "$work/out/tiny.bmp")
+  bmp_read="$(awk -v a="${bmp_cut% *}" -v b="${tiny_cut% *}" 'BEGIN{printf "%.3f", a - b}') -"
+  srcbytes=$((w * h * 3))
+  echo
+  echo "JPEG ${w} x ${h}, quality 92 ($(du -m "$jpg" | cut -f1) MiB); djpeg to /dev/null: ${djpeg_result% *} s;" \
+    "bitmap read: ${bmp_read% *} s (a 1-pixel cut ${bmp_cut% *} s less that of a 1 x 1 bitmap ${tiny_cut% *} s)"
+  printf '%-28s %-15s %8s %8s %7s %8s  %s\n' "operation" "tool" "median s" "goal s" "peak MiB" "op MiB" "goal"
+  local ops=("resample bilinear 3000 x 2000|$((3000 * 2000 * 3))|resample --method bilinear --width 3000 --height 2000"
+             "fragment 2000 x 2000|$((2000 * 2000 * 3))|cut --w1 1000 --h1 1000 --w2 3000 --h2 3000"
+             "grey (37, -12, 150, 73)|$((w * h))|grey --r 37 --g -12 --b 150 --contrast 73")
+  local entry
+  for entry in "${ops[@]}"; do
+    local op=${entry%%|*} rest=${entry#*|}
+    local bytes=${rest%%|*} args=${rest#*|}
+    local on_bmp on_jpg vips_r im_r
+    on_bmp=$(measure "$batch" $args "$bmp")
+    on_jpg=$(measure "$batch" $args "$jpg")
+    vips_r="n/a -"; im_r="n/a -"
+    if have vips; then
+      case "$op" in
+        resample*) vips_r=$(measure vips resize "$jpg" "$work/out/v.bmp" 0.5 --kernel linear) ;;
+        fragment*) vips_r=$(measure vips crop "$jpg" "$work/out/v.bmp" 1000 1000 2000 2000) ;;
+        grey*) vips_r=$(measure vips colourspace "$jpg" "$work/out/v.bmp" b-w) ;;
+      esac
+    fi
+    if have convert; then
+      case "$op" in
+        resample*) im_r=$(measure convert "$jpg" -filter Triangle -resize "3000x2000!" "BMP3:$work/out/i.bmp") ;;
+        fragment*) im_r=$(measure convert "$jpg" -crop 2000x2000+1000+1000 +repage "BMP3:$work/out/i.bmp") ;;
+        grey*) im_r=$(measure convert "$jpg" -colorspace Gray "BMP3:$work/out/i.bmp") ;;
+      esac
+    fi
+    local verdict
+    verdict=$(awk -v j="${on_jpg% *}" -v d="${djpeg_result% *}" -v b="${on_bmp% *}" -v r="${bmp_read% *}" \
+      -v mem="${on_jpg#* }" -v idle="$idle_mib" -v s="$srcbytes" -v bytes="$bytes" \
+      -v v="${vips_r% *}" -v im="${im_r% *}" 'BEGIN{
+      if (j == "n/a") { print "n/a"; exit }
+      goal = 1.15 * (d + b - r)
+      t = (j <= goal) ? sprintf("<= %.3f s met", goal) : sprintf("<= %.3f s MISSED by %.0f%%", goal, (j / goal - 1) * 100)
+      om = mem - idle; lim = (s + bytes) * 1.1 / 1048576
+      m = (om <= lim) ? sprintf("mem <= %.0f met", lim) : sprintf("mem <= %.0f MISSED by %.0f%%", lim, (om / lim - 1) * 100)
+      p = ""
+      if (v != "n/a") p = p sprintf("; vips %s", (j < v) ? "behind us" : "AHEAD")
+      if (im != "n/a") p = p sprintf("; ImageMagick %s", (j < im) ? "behind us" : "AHEAD")
+      printf "%s; %s%s|%.3f|%.0f", t, m, p, goal, om }')
+    local text=${verdict%%|*} rest2=${verdict#*|}
+    [[ "$text" == *MISSED* || "$text" == *AHEAD* ]] && missed=$((missed + 1))
+    printf '%-28s %-15s %8s %8s %7s %8s  %s\n' "$op" "skarvel" "${on_jpg% *}" "${rest2%%|*}" "${on_jpg#* }" \
+      "${rest2#*|}" "$text"
+    printf '%-28s %-15s %8s %8s %7s\n' "$op" "skarvel on bmp" "${on_bmp% *}" "" "${on_bmp#* }"
+    [ "${vips_r% *}" != "n/a" ] && printf '%-28s %-15s %8s %8s %7s\n' "$op" "vips" "${vips_r% *}" "" "${vips_r#* }"
+    [ "${im_r% *}" != "n/a" ] && printf '%-28s %-15s %8s %8s %7s\n' "$op" "imagemagick" "${im_r% *}" "" "${im_r#* }"
+  done
+}
+
 notrun=()
 missed=0
 srcbytes=0
@@ -184,14 +266,17 @@ idle_mib=$("$tools/timeit" 3 "$batch" grey "$work/out/tiny.bmp" 2>/dev/null | aw
 echo "skarvel-batch against the floor and peers; medians of $runs runs after one warm-up; $(nproc) cores"
 echo "skarvel-batch footprint doing nothing: ${idle_mib} MiB (subtracted in 'op MiB')"
 [ "${#missing[@]}" -gt 0 ] && echo "peers not run: ${missing[*]}"
-bench_picture 6000 4000 24
-if [ "$quick" = 0 ]; then
+[ "$jpeg_only" = 1 ] || bench_picture 6000 4000 24
+bench_jpeg
+if [ "$quick" = 0 ] && [ "$jpeg_only" = 0 ]; then
   bench_picture 6000 4000 8
   bench_picture 8192 8192 24
 fi
 
 echo
-if [ -x build/bench/bitmap_bench ]; then
+if [ "$jpeg_only" = 1 ]; then
+  :
+elif [ -x build/bench/bitmap_bench ]; then
   echo "Grey composition of 24 Mpix in memory (goal <= 33 ms for any settings), median of 5:"
   build/bench/bitmap_bench --benchmark_filter='BM_ComposeGrey' --benchmark_repetitions=5 \
     --benchmark_report_aggregates_only=true 2>/dev/null | awk '/_median/ {

@@ -5,7 +5,7 @@
 namespace skarvel::fuzz {
 namespace {
 
-constexpr std::array<Target, 7> kTargets = {{
+constexpr std::array<Target, 10> kTargets = {{
     {"bitmap", "bitmap files: the bytes and the same bytes as a file, every bit count and coding",
      FuzzBitmap},
     {"image_geometry", "image geometry files: the line parser and the file reader", FuzzImageGeometry},
@@ -15,6 +15,9 @@ constexpr std::array<Target, 7> kTargets = {{
     {"numbers", "the number and integer grammars with both separators", FuzzNumbers},
     {"short_number", "the number-to-text rule of lengths, for any double", FuzzShortNumber},
     {"colour_texts", "the edit texts of the colour composition window", FuzzColourTexts},
+    {"jpeg", "JPEG photographs: the reader, the dispatcher and a misnamed file", FuzzJpeg},
+    {"png", "PNG pictures: the reader, the dispatcher and a misnamed file", FuzzPng},
+    {"tiff", "TIFF photographs: the reader, the dispatcher and a misnamed file", FuzzTiff},
 }};
 
 }  // namespace

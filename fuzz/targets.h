@@ -50,5 +50,8 @@ void FuzzFovList(const std::uint8_t* data, std::size_t size);
 void FuzzNumbers(const std::uint8_t* data, std::size_t size);
 void FuzzShortNumber(const std::uint8_t* data, std::size_t size);
 void FuzzColourTexts(const std::uint8_t* data, std::size_t size);
+void FuzzJpeg(const std::uint8_t* data, std::size_t size);
+void FuzzPng(const std::uint8_t* data, std::size_t size);
+void FuzzTiff(const std::uint8_t* data, std::size_t size);
 
 }  // namespace skarvel::fuzz

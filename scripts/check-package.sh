@@ -24,6 +24,10 @@ echo "check-package: every file is in the package"
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "check-package: Depends: $depends"
 grep -q "libqt6widgets6" <<<"$depends" || { echo "check-package: no Qt dependency computed" >&2; exit 1; }
+# The photograph readers' libraries.
+for lib in libjpeg62-turbo libpng16-16 libtiff6; do
+  grep -q "$lib" <<<"$depends" || { echo "check-package: no $lib dependency computed" >&2; exit 1; }
+done
 
 desktop-file-validate packaging/skarvel.desktop
 echo "check-package: the desktop entry is valid"

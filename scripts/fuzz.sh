@@ -16,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${SKARVEL_FUZZ_SECONDS:-60}"
-all_targets=(bitmap image_geometry camera fov_list numbers short_number colour_texts)
+all_targets=(bitmap image_geometry camera fov_list numbers short_number colour_texts jpeg png tiff)
 if [ "$#" -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
 
 if ! command -v clang++ >/dev/null 2>&1; then
@@ -54,6 +54,9 @@ for target in "${targets[@]}"; do
   inputs=("fuzz/seeds/$target")
   [ -d "tests/fuzz/regressions/$target" ] && inputs+=("tests/fuzz/regressions/$target")
   max_len=8192
+  if [ "$target" = jpeg ] || [ "$target" = png ] || [ "$target" = tiff ]; then
+    max_len=65536
+  fi
   if [ "$target" = bitmap ]; then
     max_len=65536
     inputs+=(samples/bitmaps)

@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libjpeg62-turbo-dev
+  libjpeg62-turbo-dev libpng-dev libtiff-dev
+  libjpeg-turbo-progs netpbm libtiff-tools
   libgeos-dev
   libgdal-dev gdal-bin
   libgtest-dev googletest libbenchmark-dev

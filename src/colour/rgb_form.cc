@@ -3,6 +3,7 @@
 #include "colour/channel_texts.h"
 #include "colour/grey_statistics.h"
 #include "platform/bitmap_file.h"
+#include "platform/picture_file.h"
 #include "shell/batch_progress.h"
 
 #include <QGridLayout>
@@ -15,7 +16,7 @@ namespace {
 
 BrowserFrameLayout RgbLayout() {
   BrowserFrameLayout layout;
-  layout.mask = QStringLiteral("*.bmp");
+  layout.mask = kPictureFileMask;
   layout.multiSelect = true;
   layout.zoomMenu = BrowserFrameLayout::ZoomMenu::kScrollBox;
   layout.keys = BrowserFrameLayout::Keys::kPreview;
@@ -199,7 +200,7 @@ const std::shared_ptr<Bitmap>& TRGBForm::GreyImage() {
 }
 
 void TRGBForm::FileListBox1Click() {
-  setSource(std::make_shared<const Bitmap>(LoadBitmap(FileName())));
+  setSource(std::make_shared<const Bitmap>(LoadPicture(FileName())));
   CrossImage1->resize(source_->width, source_->height);
   RefreshResult();
   N1001Click();

@@ -1,6 +1,7 @@
 #include "cut/cut_form.h"
 
 #include "platform/bitmap_file.h"
+#include "platform/picture_file.h"
 #include "platform/picture_statistics.h"
 #include "shell/batch_progress.h"
 
@@ -15,7 +16,7 @@ namespace {
 
 BrowserFrameLayout CutLayout() {
   BrowserFrameLayout layout;
-  layout.mask = QStringLiteral("*.bmp");
+  layout.mask = kPictureFileMask;
   layout.multiSelect = true;
   layout.zoomMenu = BrowserFrameLayout::ZoomMenu::kScrollBox;
   layout.keys = BrowserFrameLayout::Keys::kPreview;
@@ -169,7 +170,7 @@ void TCutForm::showPicture(std::shared_ptr<const Bitmap> picture) {
 void TCutForm::FileListBox1Click() {
   // The zoom goes to 100 % first, still with the previous picture's size.
   N1001Click();
-  showPicture(std::make_shared<const Bitmap>(LoadBitmap(FileName())));
+  showPicture(std::make_shared<const Bitmap>(LoadPicture(FileName())));
   CrossImage1->resize(Image1->size());
   CrossImage1->setNaturalSize(Image1->size());
   ImageWidth = Image1->width();

@@ -93,6 +93,18 @@ Bitmap Bitmap::Indexed(int width, int height, const Palette& palette) {
   return b;
 }
 
+Bitmap Bitmap::ToBeWritten(int width, int height, bool indexed, const Palette& palette) {
+  CheckBitmapSize(width, height, indexed ? 1 : 3);
+  Bitmap b;
+  b.width = width;
+  b.height = height;
+  b.fileBitCount = indexed ? 8 : 24;
+  b.indexed = indexed;
+  if (indexed) b.palette = palette;
+  WithPictureMemory(width, height, [&] { b.pixels.resize(b.rowBytes() * static_cast<std::size_t>(height)); });
+  return b;
+}
+
 void ColourRow(const Bitmap& bitmap, int y, std::uint8_t* out) {
   const std::uint8_t* in = bitmap.row(y);
   if (!bitmap.indexed) {

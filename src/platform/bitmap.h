@@ -53,6 +53,17 @@ struct PixelAllocator {
   PixelAllocator(const PixelAllocator<U>&) noexcept {}
 
   T* allocate(std::size_t n) { return static_cast<T*>(AllocatePixels(n * sizeof(T))); }
+  // Elements made without a value are left as the memory holds them (resize
+  // does not clear): only Bitmap::ToBeWritten makes them, for pixels that are
+  // all written at once. Every other way in gives a value.
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
   void deallocate(T* p, std::size_t n) noexcept { FreePixels(p, n * sizeof(T)); }
 
   template <typename U>
@@ -83,6 +94,10 @@ struct Bitmap {
   static Bitmap Colour(int width, int height);
   // An indexed picture of index 0 with the given palette; 8 bits per pixel.
   static Bitmap Indexed(int width, int height, const Palette& palette);
+  // A colour picture, or an indexed one with `palette`, whose pixels are not
+  // cleared: for readers that write every pixel before the picture is used
+  // (and drop it when they cannot), so that the memory is gone through once.
+  static Bitmap ToBeWritten(int width, int height, bool indexed, const Palette& palette = {});
 
   int bytesPerPixel() const { return indexed ? 1 : 3; }
   std::size_t rowBytes() const { return static_cast<std::size_t>(width) * bytesPerPixel(); }

@@ -8,8 +8,8 @@
 // command line prints each written file. Any callback may be empty.
 
 #include "platform/bitmap.h"
-#include "platform/bitmap_file.h"
 #include "platform/file_names.h"
+#include "platform/picture_file.h"
 
 #include <QString>
 #include <QStringList>
@@ -51,7 +51,7 @@ void ForEachBatchEntry(const QStringList& entries, const BatchObserver& observer
 // Loads an entry of the folder and shows it to the observer.
 inline std::shared_ptr<const Bitmap> LoadBatchPicture(const QString& directory, const QString& entry,
                                                       const BatchObserver& observer) {
-  auto picture = std::make_shared<const Bitmap>(LoadBitmap(JoinPath(directory, entry)));
+  auto picture = std::make_shared<const Bitmap>(LoadPicture(JoinPath(directory, entry)));
   if (observer.loaded) observer.loaded(entry, picture);
   return picture;
 }

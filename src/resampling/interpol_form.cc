@@ -1,6 +1,7 @@
 #include "resampling/interpol_form.h"
 
 #include "platform/bitmap_file.h"
+#include "platform/picture_file.h"
 #include "platform/picture_statistics.h"
 #include "resampling/resample.h"
 #include "shell/batch_progress.h"
@@ -13,7 +14,7 @@ namespace {
 
 BrowserFrameLayout InterpolLayout() {
   BrowserFrameLayout layout;
-  layout.mask = QStringLiteral("*.bmp");
+  layout.mask = kPictureFileMask;
   layout.multiSelect = true;
   layout.zoomMenu = BrowserFrameLayout::ZoomMenu::kScrollBox;
   layout.keys = BrowserFrameLayout::Keys::kPreview;
@@ -100,7 +101,7 @@ void TInterpolForm::showPicture(std::shared_ptr<const Bitmap> picture) {
 
 void TInterpolForm::FileListBox1Click() {
   N1001Click();
-  showPicture(std::make_shared<const Bitmap>(LoadBitmap(FileName())));
+  showPicture(std::make_shared<const Bitmap>(LoadPicture(FileName())));
 }
 
 void TInterpolForm::Button1Click() {

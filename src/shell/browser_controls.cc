@@ -49,15 +49,26 @@ QString VolumeRootOf(const QString& path, const QStringList& roots) {
   return best;
 }
 
+namespace {
+
+// One expression for all the patterns of a mask ("*.bmp;*.jpg").
+QRegularExpression MaskExpression(const QString& mask) {
+  QStringList alternatives;
+  for (const QString& part : mask.split(u';', Qt::SkipEmptyParts))
+    alternatives.append(QRegularExpression::wildcardToRegularExpression(part.trimmed()));
+  if (alternatives.isEmpty()) alternatives.append(QRegularExpression::wildcardToRegularExpression(mask));
+  return QRegularExpression(QStringLiteral("(?:%1)").arg(alternatives.join(u'|')),
+                            QRegularExpression::CaseInsensitiveOption);
+}
+
+}  // namespace
+
 bool MatchesMask(const QString& fileName, const QString& mask) {
-  const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(mask),
-                                   QRegularExpression::CaseInsensitiveOption);
-  return pattern.match(fileName).hasMatch();
+  return MaskExpression(mask).match(fileName).hasMatch();
 }
 
 QStringList ListFolderFiles(const QString& folder, const QString& mask) {
-  const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(mask),
-                                   QRegularExpression::CaseInsensitiveOption);
+  const QRegularExpression pattern = MaskExpression(mask);
   QStringList names;
   // Plain files only: no folders, no hidden files, no dangling links.
   for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort))

@@ -24,7 +24,9 @@ QStringList MountedVolumeRoots();
 // The root of the volume that holds `path` (the longest root it starts with).
 QString VolumeRootOf(const QString& path, const QStringList& roots);
 
-// Whether a file name matches a mask such as "*.bmp", ignoring letter case.
+// Whether a file name matches a mask such as "*.bmp", ignoring letter case;
+// a mask of several patterns separated by ";" ("*.bmp;*.jpg") matches a name
+// that any of them matches.
 bool MatchesMask(const QString& fileName, const QString& mask);
 // The names of the plain, non-hidden files of `folder` matching `mask`,
 // sorted by name without regard to letter case.

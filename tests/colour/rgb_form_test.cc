@@ -312,6 +312,35 @@ TEST_F(RgbFormTest, WhatTheViewShowsAndEveryReaderOfTheResultIsTheWholeCompositi
   EXPECT_EQ(RGBForm->GreyImage()->pixels, current.pixels);
 }
 
+TEST_F(RgbFormTest, PhotographsAreViewedAndCountedAsTheBitmapsOfTheirPixels) {
+  RGBForm->RTrackBar->setValue(41);
+  RGBForm->GTrackBar->setValue(-30);
+  RGBForm->CTrackBar->setValue(64);
+  for (const auto& [photo, bits] : testing::kSamplePhotos) {
+    const QString bitmap = testing::CopyPhotoWithItsBitmap(dir_.path(), photo);
+    RGBForm->RereadFileList();
+    ModalWatcher watcher;
+    QStringList shown[2];
+    Bitmap grey[2];
+    for (int i = 0; i < 2; ++i) {
+      click(i == 0 ? photo : bitmap);
+      ASSERT_TRUE(watcher.boxes.empty())
+          << photo.toStdString() << ": " << watcher.boxTexts().join("\n").toStdString();
+      const Bitmap whole = ComposeGrey(*RGBForm->SourceImage(), RGBForm->Settings());
+      ExpectViewShows(whole);
+      testing::ReadStatisticsWhenShown(watcher, &shown[i]);
+      RGBForm->ShowStatistics();
+      grey[i] = *RGBForm->GreyImage();
+    }
+    EXPECT_EQ(grey[0].pixels, grey[1].pixels) << photo.toStdString();
+    EXPECT_EQ(grey[0].width, grey[1].width) << photo.toStdString();
+    ASSERT_FALSE(shown[0].isEmpty()) << photo.toStdString();
+    EXPECT_EQ(shown[0][1], testing::BitCountLine(bits)) << photo.toStdString();
+    shown[0].removeAt(1), shown[1].removeAt(1);
+    EXPECT_EQ(shown[0], shown[1]) << photo.toStdString();
+  }
+}
+
 // Typing as a person types, with the separator of the locale the test runs
 // under (ctest runs it under C.UTF-8 and under ru_RU.UTF-8).
 class RgbTypingTest : public RgbFormTest {

@@ -228,6 +228,26 @@ TEST_F(InterpolFormTest, TheStatisticsItemListsTheShownPictureAndReadsCancelled)
   EXPECT_TRUE(form()->StatisticsCancelled());
 }
 
+TEST_F(InterpolFormTest, PhotographsShowAndCountAsTheBitmapsOfTheirPixels) {
+  for (const auto& [photo, bits] : testing::kSamplePhotos) {
+    const QString bitmap = testing::CopyPhotoWithItsBitmap(dir_.path(), photo);
+    form()->RereadFileList();
+    ModalWatcher watcher;
+    QStringList shown[2];
+    for (int i = 0; i < 2; ++i) {
+      click(i == 0 ? photo : bitmap);
+      testing::ReadStatisticsWhenShown(watcher, &shown[i]);
+      form()->StatisticsItem->trigger();
+    }
+    EXPECT_TRUE(watcher.boxes.empty())
+        << photo.toStdString() << ": " << watcher.boxTexts().join("\n").toStdString();
+    ASSERT_GT(shown[0].size(), 2) << photo.toStdString();
+    EXPECT_EQ(shown[0][1], testing::BitCountLine(bits)) << photo.toStdString();
+    shown[0].removeAt(1), shown[1].removeAt(1);
+    EXPECT_EQ(shown[0], shown[1]) << photo.toStdString();
+  }
+}
+
 TEST_F(InterpolFormTest, SavedStatisticsReadBackUnchangedInTheFolderTheWindowBrowses) {
   const QString sub = dir_.file("sub");
   QDir().mkpath(sub);

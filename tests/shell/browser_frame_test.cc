@@ -5,6 +5,7 @@
 #include "colour/rgb_form.h"
 #include "cut/cut_form.h"
 #include "fov/fov_form.h"
+#include "platform/picture_file.h"
 #include "resampling/interpol_form.h"
 #include "scaling/scale_form.h"
 #include "shell/application.h"
@@ -46,6 +47,18 @@ TEST(FileListTest, ShowsPlainFilesMatchingTheMaskWithoutRegardToCaseSortedByName
   EXPECT_EQ(ListFolderFiles(dir.path(), "*.bmp"), QStringList({"A.BMP", "b.bmp", "c.Bmp"}));
   EXPECT_TRUE(MatchesMask("SCENE.LST", "*.lst"));
   EXPECT_FALSE(MatchesMask("scene.lst.bak", "*.lst"));
+}
+
+TEST(FileListTest, PictureMaskListsEveryReadableKindInAnyCase) {
+  TempDir dir;
+  for (const char* name : {"IMG_0042.JPG", "a.bmp", "b.jpeg", "c.Png", "d.TIF", "e.tiff", "f.gif",
+                           "g.jpg.txt", "h.tif~", "notes.txt"})
+    dir.write(name, "x");
+  EXPECT_EQ(ListFolderFiles(dir.path(), kPictureFileMask),
+            QStringList({"a.bmp", "b.jpeg", "c.Png", "d.TIF", "e.tiff", "IMG_0042.JPG"}));
+  EXPECT_TRUE(MatchesMask("X.TIFF", kPictureFileMask));
+  EXPECT_FALSE(MatchesMask("x.gif", kPictureFileMask));
+  EXPECT_FALSE(MatchesMask("a.jpg", "*.bmp")) << "a mask of one pattern stays as it was";
 }
 
 TEST(FileListTest, FileNameIsTheCurrentItemOnlyWhenSelected) {
@@ -181,7 +194,7 @@ TEST_F(FrameTest, DirectoryListShowsThePathAndSubFoldersAndOpensOnActivation) {
   EXPECT_EQ(current->data(0, Qt::UserRole).toString(), QDir(dir_.path()).absolutePath());
   QStringList children;
   for (int i = 0; i < current->childCount(); ++i) children.append(current->child(i)->text(0));
-  EXPECT_EQ(children, QStringList({"bench", "bitmaps", "fov"}));
+  EXPECT_EQ(children, QStringList({"bench", "bitmaps", "fov", "photos"}));
   // Double click on "fov" opens it; the file list follows with its mask.
   QTreeWidgetItem* fov = current->child(2);
   const QRect rect = tree->visualItemRect(fov);

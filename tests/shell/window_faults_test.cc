@@ -75,7 +75,7 @@ TEST_F(WindowFaultsTest, TheStatisticsSaveOnAFullDiskKeepsTheEarlierFileAndTheDi
   }
   EXPECT_EQ(watcher.boxTexts(), QStringList({"Skarvel: Cannot create file " + file + "."}));
   EXPECT_EQ(ReadBytes(file), "earlier\r\n");
-  EXPECT_EQ(AllEntries(dir_.path()), QStringList({"bench", "bitmaps", "fov", "stats.txt"}));
+  EXPECT_EQ(AllEntries(dir_.path()), QStringList({"bench", "bitmaps", "fov", "photos", "stats.txt"}));
   EXPECT_TRUE(MessForm->isVisible());
   // The next save, with room on the disk, writes the lines.
   watcher.answerFileDialog(file);

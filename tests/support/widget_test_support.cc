@@ -2,8 +2,10 @@
 
 #include "app/create_windows.h"
 #include "platform/bitmap_file.h"
+#include "platform/picture_file.h"
 #include "shell/browser_form.h"
 #include "shell/mess_form.h"
+#include "support/test_support.h"
 
 #include <QProgressDialog>
 #include <QPushButton>
@@ -188,5 +190,14 @@ void Settle() {
   for (int i = 0; i < 3; ++i) QApplication::processEvents();
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+QString CopyPhotoWithItsBitmap(const QString& folder, const QString& name) {
+  const QString source = SourceDir() + "/samples/photos/" + name;
+  EXPECT_TRUE(QFile::copy(source, folder + "/" + name)) << name.toStdString();
+  SaveBitmap(LoadPicture(source), folder + "/" + name + ".bmp");
+  return name + ".bmp";
+}
+
+QString BitCountLine(int bits) { return QStringLiteral("Бит на пиксель: %1").arg(bits); }
 
 }  // namespace skarvel::testing

@@ -133,6 +133,23 @@ Bitmap GradientPicture(int width, int height);
 // Writes a picture as a bitmap file into `folder`; returns its full name.
 QString WritePicture(const QString& folder, const QString& name, const Bitmap& picture);
 
+// The sample photographs of every kind (samples/photos), with the bits per
+// pixel of each file.
+struct SamplePhoto {
+  QString name;
+  int fileBitCount;
+};
+inline const SamplePhoto kSamplePhotos[] = {
+    {"aerial.jpg", 24},     {"relief_grey.jpg", 8},    {"IMG_0042.JPG", 24}, {"aerial_palette.png", 8},
+    {"aerial_rgb.png", 32}, {"relief_grey16.png", 16}, {"aerial16.tif", 48},
+};
+// The statistics lines of a photograph and of the bitmap of its pixels
+// differ in the bits per pixel alone; this is the photograph's line.
+QString BitCountLine(int bits);
+// Copies a sample photograph into the folder, and beside it the bitmap of
+// its pixels as "<name>.bmp"; returns that bitmap's entry name.
+QString CopyPhotoWithItsBitmap(const QString& folder, const QString& name);
+
 // Answers the batch progress dialog: presses "Отмена" the first time it shows.
 void CancelProgressWhenShown(ModalWatcher& watcher, int* shown);
 
