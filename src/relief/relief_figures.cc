@@ -203,6 +203,32 @@ SightBounds::SightBounds(const SurfaceIntersector& surface) : grid_(surface.Map(
   }
   slopes_.resize(cells);
   for (size_t i = 0; i < cells; ++i) slopes_[i] = Up(bound[i] * (1 + 1e-9));
+
+  tileColumns_ = (columns + kTile - 1) / kTile;
+  const int tileRows = (rows + kTile - 1) / kTile;
+  tileSlopes_.assign(static_cast<size_t>(tileColumns_) * tileRows, 0);
+  tileTops_.assign(tileSlopes_.size(), -std::numeric_limits<float>::infinity());
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c) {
+      const size_t i = static_cast<size_t>(r) * columns + c;
+      const size_t tile = static_cast<size_t>(r / kTile) * tileColumns_ + c / kTile;
+      tileSlopes_[tile] = std::max(tileSlopes_[tile], slopes_[i]);
+      tileTops_[tile] = std::max(tileTops_[tile], Up(z[i]));
+    }
+}
+
+bool SightBounds::TileClear(int tileColumn, int tileRow, const Vec3& eye) const {
+  const size_t tile = static_cast<size_t>(tileRow) * tileColumns_ + tileColumn;
+  const double rise = eye.z - tileTops_[tile] - margin_;
+  if (!(rise > 0)) return false;
+  // The farthest cell centre of the tile lies no further than the farthest
+  // corner of its box.
+  const double x0 = grid_.originX + tileColumn * kTile * grid_.cellX, x1 = x0 + kTile * grid_.cellX;
+  const double y0 = grid_.originY + tileRow * kTile * grid_.cellY, y1 = y0 + kTile * grid_.cellY;
+  const double dx = std::max(std::fabs(eye.x - x0), std::fabs(eye.x - x1));
+  const double dy = std::max(std::fabs(eye.y - y0), std::fabs(eye.y - y1));
+  const double slope = tileSlopes_[tile];
+  return rise * rise >= slope * slope * (dx * dx + dy * dy);
 }
 
 float SightBounds::Up(double v) {
@@ -369,31 +395,54 @@ void ForEachCellInside(const std::vector<ScenePoint>& polygon, const GridGeometr
 
 }  // namespace
 
-bool SightBounds::Clear(size_t cell, const Vec3& point, const Vec3& eye) const {
-  const double rise = eye.z - point.z - margin_;
-  if (!(rise > 0)) return false;
-  const double dx = eye.x - point.x, dy = eye.y - point.y;
-  const double slope = slopes_[cell];
-  return rise * rise >= static_cast<double>(slope) * slope * (dx * dx + dy * dy);
-}
-
 std::optional<double> VisiblePercent(const std::vector<ScenePoint>& outline, const Vec3& eye,
                                      const SurfaceIntersector& surface, const SightBounds& bounds) {
   const GridGeometry& g = surface.Map().grid;
   const std::vector<double>& z = surface.Map().z;
   const bool bounded = bounds.Covers(g);
   long long inside = 0, seen = 0;
+  // Per tile of the map under the outline's box, whether every sight line
+  // from it is proved clear: 0 not yet asked, 1 yes, 2 no.
+  constexpr int kTile = SightBounds::kTile;
+  int tile0 = 0, tile1 = -1, tileRow0 = 0;
+  std::vector<std::uint8_t> tiles;
+  if (bounded && !outline.empty()) {
+    Box box;
+    for (const ScenePoint& p : outline) box.Add(p.x, p.y);
+    const auto tileOf = [](double u, double origin, double cell, int size) {
+      return static_cast<int>(std::clamp(std::floor((u - origin) / cell), 0.0, size - 1.0)) / kTile;
+    };
+    tile0 = tileOf(box.x0, g.originX, g.cellX, g.columns);
+    tile1 = tileOf(box.x1, g.originX, g.cellX, g.columns);
+    tileRow0 = tileOf(box.y0, g.originY, g.cellY, g.rows);
+    const int tileRow1 = tileOf(box.y1, g.originY, g.cellY, g.rows);
+    tiles.assign(static_cast<size_t>(tile1 - tile0 + 1) * (tileRow1 - tileRow0 + 1), 0);
+  }
   ForEachCellInside(outline, g, [&](int row, int first, int last) {
     const double y = g.originY + (row + 0.5) * g.cellY;
     inside += last - first + 1;
-    for (int c = first; c <= last; ++c) {
-      const size_t cell = static_cast<size_t>(row) * g.columns + c;
-      const double x = g.originX + (c + 0.5) * g.cellX;
-      if (bounded && bounds.Clear(cell, {x, y, z[cell]}, eye)) {
-        ++seen;
-        continue;
+    for (int c = first; c <= last;) {
+      // The run of the span within one tile.
+      const int tileColumn = c / kTile, end = std::min(last, (tileColumn + 1) * kTile - 1);
+      if (bounded && tileColumn >= tile0 && tileColumn <= tile1) {
+        std::uint8_t& known =
+            tiles[static_cast<size_t>(row / kTile - tileRow0) * (tile1 - tile0 + 1) + (tileColumn - tile0)];
+        if (known == 0) known = bounds.TileClear(tileColumn, row / kTile, eye) ? 1 : 2;
+        if (known == 1) {
+          seen += end - c + 1;
+          c = end + 1;
+          continue;
+        }
       }
-      seen += !surface.Hidden({x, y, surface.HeightAt(x, y)}, eye);
+      for (; c <= end; ++c) {
+        const size_t cell = static_cast<size_t>(row) * g.columns + c;
+        const double x = g.originX + (c + 0.5) * g.cellX;
+        if (bounded && bounds.Clear(cell, {x, y, z[cell]}, eye)) {
+          ++seen;
+          continue;
+        }
+        seen += !surface.Hidden({x, y, surface.HeightAt(x, y)}, eye);
+      }
     }
   });
   if (inside == 0) return std::nullopt;

@@ -106,7 +106,19 @@ class SightBounds {
   // Whether the sight line from `point`, the surface point at the centre of
   // cell `cell` (row-major index), to `eye` is proved clear. False proves
   // nothing.
-  bool Clear(size_t cell, const Vec3& point, const Vec3& eye) const;
+  bool Clear(size_t cell, const Vec3& point, const Vec3& eye) const {
+    const double rise = eye.z - point.z - margin_;
+    if (!(rise > 0)) return false;
+    const double dx = eye.x - point.x, dy = eye.y - point.y;
+    const double slope = slopes_[cell];
+    return rise * rise >= slope * slope * (dx * dx + dy * dy);
+  }
+  // Tiles of kTile x kTile cells (from the grid's first cell; the last ones
+  // may be smaller): whether the sight lines from every cell centre of tile
+  // (column, row) to `eye` are proved clear, by the tile's greatest slope
+  // and greatest sample.
+  static constexpr int kTile = 8;
+  bool TileClear(int tileColumn, int tileRow, const Vec3& eye) const;
 
  private:
   static float Up(double v);  // a float not less than v (infinity for NaN)
@@ -114,6 +126,8 @@ class SightBounds {
   GridGeometry grid_;
   double margin_ = 0;
   std::vector<float> slopes_;
+  int tileColumns_ = 0;
+  std::vector<float> tileSlopes_, tileTops_;
 };
 
 // One frame's relief figures; without `bounds` the frame makes its own.
