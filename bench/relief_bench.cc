@@ -7,8 +7,9 @@
 // The rays are those of frames seen from about 1 m: per frame, the lines of
 // sight through a border of 896 points round a footprint of about
 // 0.8 x 0.6 m, and the sight lines from a 64 x 64 lattice of surface points
-// (cell centres) over the footprint back to the camera. Arguments: 0 the cell walk,
-// 1 the pyramid.
+// (cell centres) over the footprint back to the camera. Arguments: blocks 0
+// the cell walk, 1 the pyramid; bilinear 2 the patch walk, 3 the min/max
+// tree.
 
 #include "relief/relief_surface.h"
 
@@ -93,7 +94,16 @@ const std::vector<Frame>& BenchFrames(const SurfaceIntersector& surface) {
 }
 
 std::unique_ptr<SurfaceIntersector> Make(int kind) {
-  return kind == 0 ? MakeCellWalkIntersector(BenchRelief()) : MakePyramidIntersector(BenchRelief());
+  switch (kind) {
+    case 0:
+      return MakeCellWalkIntersector(BenchRelief());
+    case 1:
+      return MakePyramidIntersector(BenchRelief());
+    case 2:
+      return MakeBilinearWalkIntersector(BenchRelief());
+    default:
+      return MakeBilinearTreeIntersector(BenchRelief());
+  }
 }
 
 void BM_ReliefBorderRays(benchmark::State& state) {
@@ -108,7 +118,7 @@ void BM_ReliefBorderRays(benchmark::State& state) {
   state.counters["ns_per_ray"] = benchmark::Counter(
       static_cast<double>(rays), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_ReliefBorderRays)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReliefBorderRays)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 void BM_ReliefSightLines(benchmark::State& state) {
   const auto surface = Make(static_cast<int>(state.range(0)));
@@ -122,12 +132,17 @@ void BM_ReliefSightLines(benchmark::State& state) {
   state.counters["ns_per_line"] = benchmark::Counter(
       static_cast<double>(lines), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_ReliefSightLines)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReliefSightLines)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 void BM_ReliefPyramidBuild(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(MakePyramidIntersector(BenchRelief()));
 }
 BENCHMARK(BM_ReliefPyramidBuild)->Unit(benchmark::kMillisecond);
+
+void BM_ReliefTreeBuild(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(MakeBilinearTreeIntersector(BenchRelief()));
+}
+BENCHMARK(BM_ReliefTreeBuild)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

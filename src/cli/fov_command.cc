@@ -16,6 +16,12 @@ TOrientationSystem ParseSystem(const QString& name) {
   throw UsageError(QStringLiteral("unknown orientation system '%1'").arg(name).toStdString());
 }
 
+ReliefSurfaceModel ParseSurface(const QString& name) {
+  if (name == QLatin1String("bilinear")) return ReliefSurfaceModel::kBilinear;
+  if (name == QLatin1String("blocks")) return ReliefSurfaceModel::kBlocks;
+  throw UsageError(QStringLiteral("unknown relief surface '%1'").arg(name).toStdString());
+}
+
 }  // namespace
 
 // One load of a list file, as a click on it in the field-of-view window: the
@@ -44,7 +50,9 @@ int RunFov(const ParsedArguments& parsed) {
   const QString coverage = parsed.value(QStringLiteral("coverage"), QString());
   const bool hasScale = parsed.options.contains(QStringLiteral("relief-z-scale"));
   const bool hasCell = parsed.options.contains(QStringLiteral("coverage-cell"));
+  const bool hasSurface = parsed.options.contains(QStringLiteral("relief-surface"));
   if (hasScale && relief.isEmpty()) throw UsageError("--relief-z-scale needs --relief");
+  if (hasSurface && relief.isEmpty()) throw UsageError("--relief-surface needs --relief");
   if (hasCell && !relief.isEmpty()) throw UsageError("--coverage-cell is for a coverage without --relief");
   if (hasCell && coverage.isEmpty()) throw UsageError("--coverage-cell needs --coverage");
   if (!coverage.isEmpty() && relief.isEmpty() && !hasCell)
@@ -59,6 +67,8 @@ int RunFov(const ParsedArguments& parsed) {
   options.geojsonFile = geojson;
   options.reliefFile = relief;
   options.reliefZScale = hasScale ? StrToFloat(parsed.options.value(QStringLiteral("relief-z-scale"))) : 1.0;
+  options.reliefSurface =
+      ParseSurface(parsed.value(QStringLiteral("relief-surface"), QStringLiteral("bilinear")));
   if (hasCell) options.coverageCell = StrToFloat(parsed.options.value(QStringLiteral("coverage-cell")));
   options.coverageFile = coverage;
   FovJobObserver observer;

@@ -50,6 +50,9 @@ constexpr CommandOption kFovOptions[] = {
     {"geojson", "FILE", "also the footprint figures, as GeoJSON"},
     {"relief", "FILE", "a height map: the exports also tell what each frame sees of it"},
     {"relief-z-scale", "S", "the factor of the height map's values (default 1; needs --relief)"},
+    {"relief-surface", "bilinear|blocks",
+     "the surface of the height map: bilinear patches between the cell centres or a flat block per cell "
+     "(default bilinear; needs --relief)"},
     {"coverage", "FILE", "the number of frames that see each cell, .tif or .asc"},
     {"coverage-cell", "SIZE", "the cell of a coverage on the scene plane, without --relief"},
 };

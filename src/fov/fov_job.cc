@@ -6,17 +6,19 @@
 
 namespace skarvel {
 
-std::shared_ptr<const FovRelief> HoldFovRelief(HeightMap map) {
+std::shared_ptr<const FovRelief> HoldFovRelief(HeightMap map, ReliefSurfaceModel model) {
   auto relief = std::make_shared<FovRelief>();
   relief->map = std::move(map);
+  relief->model = model;
   // The intersector holds the map by reference: it is made over the map's
   // final place.
-  relief->surface = MakePyramidIntersector(relief->map);
+  relief->surface = MakeSurfaceIntersector(relief->map, model);
   return relief;
 }
 
-std::shared_ptr<const FovRelief> ReadFovRelief(const QString& fileName, double zScale) {
-  auto relief = std::const_pointer_cast<FovRelief>(HoldFovRelief(ReadHeightMap(fileName, zScale)));
+std::shared_ptr<const FovRelief> ReadFovRelief(const QString& fileName, double zScale,
+                                               ReliefSurfaceModel model) {
+  auto relief = std::const_pointer_cast<FovRelief>(HoldFovRelief(ReadHeightMap(fileName, zScale), model));
   relief->fileName = fileName;
   relief->zScale = zScale;
   return relief;
@@ -47,7 +49,7 @@ FovJobResult RunFovJob(const FovJobOptions& options, FovScene& scene, const FovJ
   // nothing.
   result.relief = options.relief;
   if (!result.relief && !options.reliefFile.isEmpty())
-    result.relief = ReadFovRelief(options.reliefFile, options.reliefZScale);
+    result.relief = ReadFovRelief(options.reliefFile, options.reliefZScale, options.reliefSurface);
 
   if (!options.listFile.isEmpty()) {
     try {
@@ -74,7 +76,8 @@ FovJobResult RunFovJob(const FovJobOptions& options, FovScene& scene, const FovJ
     if (result.relief)
       result.coverageMap = result.relief;
     else if (options.coverageCell)
-      result.coverageMap = HoldFovRelief(PlaneMap(scene.Frames(), *options.coverageCell));
+      result.coverageMap =
+          HoldFovRelief(PlaneMap(scene.Frames(), *options.coverageCell), options.reliefSurface);
   }
   if (result.coverageMap) {
     const SurfaceIntersector& surface = *result.coverageMap->surface;

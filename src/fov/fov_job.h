@@ -40,10 +40,14 @@ struct FovRelief {
   ReliefSurfaceModel model = ReliefSurfaceModel::kBilinear;
 };
 
-// Reads a height map with its Z scale (ReadHeightMap's errors).
-std::shared_ptr<const FovRelief> ReadFovRelief(const QString& fileName, double zScale);
-// Holds a map already made (the plane map of a coverage without a relief).
-std::shared_ptr<const FovRelief> HoldFovRelief(HeightMap map);
+// Reads a height map with its Z scale (ReadHeightMap's errors) as the surface
+// of `model`.
+std::shared_ptr<const FovRelief> ReadFovRelief(const QString& fileName, double zScale,
+                                               ReliefSurfaceModel model = ReliefSurfaceModel::kBilinear);
+// Holds a map already made (the plane map of a coverage without a relief) as
+// the surface of `model`.
+std::shared_ptr<const FovRelief> HoldFovRelief(HeightMap map,
+                                               ReliefSurfaceModel model = ReliefSurfaceModel::kBilinear);
 
 struct FovJobOptions {
   // The list file, loaded in `system`; empty: the scene as it is loaded.

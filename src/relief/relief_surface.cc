@@ -399,6 +399,7 @@ SurfaceIntersector::SurfaceIntersector(const HeightMap& map) : map_(map) {
   maxHeight_ = std::max(0.0, hi == map.z.end() ? 0.0 : *hi);
 }
 
+// The blocks' height: the top of the cell under the point.
 double SurfaceIntersector::HeightAt(double x, double y) const {
   const GridGeometry& g = map_.grid;
   if (!(x >= g.originX && x < g.maxX() && y >= g.originY && y < g.maxY())) return 0;

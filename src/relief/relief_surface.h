@@ -1,28 +1,46 @@
 #pragma once
 // The surface of a height map and where rays meet it.
 //
-// The surface: every cell of the map is a flat top at its Z with vertical
-// sides down to its neighbours (a relief of blocks, as the grid stores it);
-// outside the map, and in its no-data cells, the surface is the plane Z = 0.
-// Scene X and Y as the map's grid gives them (Y upward), Z upward.
+// Two models of the surface (ReliefSurfaceModel):
+// - bilinear: the map's values are samples at the cell centres; between four
+//   neighbouring centres the surface is their bilinear patch. The half cell
+//   between the outermost centres and the map's edge takes the nearest
+//   centres' values: a point there has the height of the nearest point of
+//   the centres' box (coordinates clamped to it), so the edge strips are
+//   level outward and the corner quarters level at the corner sample. A
+//   no-data cell holds Z = 0 (see HeightMap), and so does its sample: the
+//   patches around it come down to 0 at its centre.
+// - blocks: every cell of the map is a flat top at its Z with vertical sides
+//   down to its neighbours (a relief of blocks, as the grid stores it).
+// Outside the map the surface is the plane Z = 0 in both; at the map's edge
+// a vertical side joins the two. Scene X and Y as the map's grid gives them
+// (Y upward), Z upward.
 //
 // A ray is origin + t direction, t >= 0. Its first hit is the least t at
-// which it is on or below the surface: on the top of a cell (it comes down
-// onto it) or on a cell's side (it runs into a higher cell). A ray that
-// grazes a top or an edge exactly counts as meeting it.
+// which it is on or below the surface: on a top or a patch (it comes down
+// onto it) or on a side (it runs into a higher cell). A ray that grazes a
+// top, a patch or an edge exactly counts as meeting it. Within a patch the
+// surface's height along a ray is a quadratic in t: the hit is its first root
+// in the patch's interval of t.
 //
 // A surface point is hidden from an eye when the open segment between them
 // passes strictly below the surface somewhere: surface nearer the eye stands
-// in the way. The top of a cell is seen only from above it.
+// in the way. The top of a block is seen only from above it; a patch is seen
+// from any side the segment leaves it by upward, to within a rounding
+// margin of the heights (about 1e-12 of the heights' magnitude).
 //
-// The intersection is one small interface with two algorithms:
-// - the cell walk: the plain reference, stepping from cell to cell along the
-//   ray;
-// - the pyramid: the same walk over a pyramid of maxima of the grid (each level
-//   holds the greatest Z of 2 x 2 nodes of the level below, an implicit
-//   max-tree), which steps over a whole node the ray passes above and goes
-//   down a level only where the ray comes near the node's greatest Z.
-// Both give the same hits and the same answers.
+// The intersection is one small interface with two algorithms per model:
+// - the cell walk: the plain reference, stepping from cell (or patch) to
+//   cell along the ray;
+// - blocks: the pyramid, the same walk over a pyramid of maxima of the grid
+//   (each level holds the greatest Z of 2 x 2 nodes of the level below, an
+//   implicit max-tree), which steps over a whole node the ray passes above
+//   and goes down a level only where the ray comes near the node's greatest
+//   Z;
+// - bilinear: the min/max tree of the patches, each node holding the least
+//   and greatest height of the patches below it: a node the ray passes above
+//   is skipped, one it may meet is looked into, its parts in the ray's order.
+// Both algorithms of a model give the same hits and the same answers.
 
 #include "platform/raster.h"
 
@@ -60,8 +78,9 @@ class SurfaceIntersector {
   SurfaceIntersector& operator=(const SurfaceIntersector&) = delete;
 
   const HeightMap& Map() const { return map_; }
-  // The surface's Z at a scene point (the cell's top; 0 outside the map).
-  double HeightAt(double x, double y) const;
+  // The surface's Z at a scene point (0 outside the map).
+  virtual double HeightAt(double x, double y) const;
+  virtual ReliefSurfaceModel Model() const { return ReliefSurfaceModel::kBlocks; }
   // The least and greatest Z of the surface, the plane outside included.
   double MinHeight() const { return minHeight_; }
   double MaxHeight() const { return maxHeight_; }
@@ -69,8 +88,9 @@ class SurfaceIntersector {
   // The parameter t of the ray's first hit; none when it never meets the
   // surface. An origin on or below the surface hits at t = 0.
   std::optional<double> FirstHit(const Ray& ray) const;
-  // Whether the surface point `from` (Z its cell's top) is hidden from `eye`.
-  bool Hidden(const Vec3& from, const Vec3& eye) const;
+  // Whether the surface point `from` (Z the surface's there) is hidden from
+  // `eye`.
+  virtual bool Hidden(const Vec3& from, const Vec3& eye) const;
 
  protected:
   // Over [t0, t1], inside the map's box: with `strict` false the first t at
@@ -121,9 +141,15 @@ class SurfaceIntersector {
   double maxHeight_ = 0;
 };
 
-// The plain reference: one cell after another.
+// Blocks, the plain reference: one cell after another.
 std::unique_ptr<SurfaceIntersector> MakeCellWalkIntersector(const HeightMap& map);
-// The walk over the pyramid of maxima.
+// Blocks, the walk over the pyramid of maxima.
 std::unique_ptr<SurfaceIntersector> MakePyramidIntersector(const HeightMap& map);
+// Bilinear, the plain reference: one patch after another.
+std::unique_ptr<SurfaceIntersector> MakeBilinearWalkIntersector(const HeightMap& map);
+// Bilinear, the walk over the min/max tree of the patches.
+std::unique_ptr<SurfaceIntersector> MakeBilinearTreeIntersector(const HeightMap& map);
+// The fast intersector of a model: the tree or the pyramid.
+std::unique_ptr<SurfaceIntersector> MakeSurfaceIntersector(const HeightMap& map, ReliefSurfaceModel model);
 
 }  // namespace skarvel

@@ -249,11 +249,31 @@ TEST(FovCommand, AReliefAddsItsFiguresAndACoverageMap) {
        {QStringList{"--coverage", dir.file("c.tif")}, QStringList{"--relief-z-scale", "2"},
         QStringList{"--coverage-cell", "0.1"},
         QStringList{"--relief", dir.file("ridge.asc"), "--coverage", dir.file("c.tif"), "--coverage-cell",
-                    "1"}}) {
+                    "1"},
+        QStringList{"--relief-surface", "blocks"},
+        QStringList{"--relief", dir.file("ridge.asc"), "--relief-surface", "cubic"}}) {
     const auto wrong =
         RunBatch(QStringList{"fov", dir.file("scene.lst"), "--output", dir.file("x.bmp")} + extra);
     EXPECT_EQ(2, wrong.exitCode) << extra.join(' ').toStdString();
   }
+  // The surface: the ridge's blocks hide the ground out to X = 0.392 (the
+  // cell centred at 0.375 among it), its bilinear tent from the crest at
+  // 0.275 out to 0.275 * 4.25 / 3.25 = 0.360 only.
+  const auto columnCount = [&](const QStringList& surface, int column) {
+    const auto run =
+        RunBatch(QStringList{"fov", dir.file("scene.lst"), "--output", dir.file("s.bmp"), "--relief",
+                             dir.file("ridge.asc"), "--coverage", dir.file("s.asc")} +
+                 surface);
+    EXPECT_EQ(0, run.exitCode) << run.err.toStdString();
+    int sum = 0;
+    const QStringList lines = QString::fromUtf8(ReadBytes(dir.file("s.asc"))).split('\n', Qt::SkipEmptyParts);
+    for (int n = 6; n < lines.size(); ++n)
+      sum += lines[n].split(' ', Qt::SkipEmptyParts).value(column).toInt();
+    return sum;
+  };
+  EXPECT_EQ(columnCount({}, 37), columnCount({"--relief-surface", "bilinear"}, 37));
+  EXPECT_GT(columnCount({}, 37), columnCount({"--relief-surface", "blocks"}, 37));
+
   dir.write("bad.asc", "ncols 2\nnrows\n");
   const auto bad = RunBatch({"fov", dir.file("scene.lst"), "--output", dir.file("x.bmp"), "--relief",
                              dir.file("bad.asc"), "--csv", dir.file("x.csv")});

@@ -17,7 +17,8 @@ TEST(HelpTest, PrintsEverySubcommandWithItsOptionsAndTheExitCodes) {
   const QList<QStringList> commands = {
       {"scale", "--bench TEXT", "--real TEXT"},
       {"fov", "--system bench|photogrammetric|mathematical", "--output FILE", "--legend FILE", "--csv FILE",
-       "--geojson FILE", "--relief FILE", "--relief-z-scale S", "--coverage FILE", "--coverage-cell SIZE"},
+       "--geojson FILE", "--relief FILE", "--relief-z-scale S", "--relief-surface bilinear|blocks",
+       "--coverage FILE", "--coverage-cell SIZE"},
       {"resample", "--width TEXT", "--height TEXT", "--method nearest|bilinear"},
       {"cut", "--w1 TEXT", "--h1 TEXT", "--w2 TEXT", "--h2 TEXT"},
       {"grey", "--r N", "--g N", "--b N", "--contrast N"},
