@@ -57,6 +57,14 @@ std::vector<std::unique_ptr<SurfaceIntersector>> BothAlgorithms(const HeightMap&
   return both;
 }
 
+// Both algorithms of both surface models.
+std::vector<std::unique_ptr<SurfaceIntersector>> AllSurfaces(const HeightMap& map) {
+  std::vector<std::unique_ptr<SurfaceIntersector>> all = BothAlgorithms(map);
+  all.push_back(MakeBilinearWalkIntersector(map));
+  all.push_back(MakeBilinearTreeIntersector(map));
+  return all;
+}
+
 TEST(ReliefSurface, HandWorkedRays) {
   // Ten cells of 1 along X from 0 (one row, Y 0 to 1), all at 0 but a wall
   // of height 2 over X 5 to 6; a flat map at 0.5 of 10 x 10 cells.
@@ -208,7 +216,7 @@ TEST(ReliefFigures, AFlatReliefGivesThePlanarFigures) {
     const FovScene& scene = f.Load(g, system);
     const SceneFigures planar = ComputeFootprintFigures(scene);
     const FrameFigures& p = planar.frames.at(0);
-    for (const auto& surface : BothAlgorithms(map)) {
+    for (const auto& surface : AllSurfaces(map)) {
       const FrameRelief r = ComputeFrameRelief(scene.Frames().at(0), *surface);
       const std::string what = "system " + std::to_string(static_cast<int>(system));
       ASSERT_FALSE(r.missesSurface) << what;
@@ -234,16 +242,19 @@ TEST(ReliefFigures, AFlatReliefAtHeightHIsThePlaneSeenFromDMinusH) {
   const FovScene& low = f.Load({.aimX = 4, .aimY = 3, .distance = 70}, TOrientationSystem::Photogrammetric);
   const FrameFigures planar = ComputeFootprintFigures(low).frames.at(0);
   const FovScene& high = f.Load({.aimX = 4, .aimY = 3, .distance = 100}, TOrientationSystem::Photogrammetric);
-  const FrameRelief r = ComputeFrameRelief(high.Frames().at(0), *MakePyramidIntersector(raised));
-  ASSERT_EQ(4u, r.outline.size());
-  for (int corner = 0; corner < 4; ++corner) {
-    ExpectRelativelyNear(planar.corners[corner].x, r.outline.at(corner).x, "x");
-    ExpectRelativelyNear(planar.corners[corner].y, r.outline.at(corner).y, "y");
+  for (const auto& surface : AllSurfaces(raised)) {
+    const FrameRelief r = ComputeFrameRelief(high.Frames().at(0), *surface);
+    ASSERT_EQ(4u, r.outline.size());
+    for (int corner = 0; corner < 4; ++corner) {
+      ExpectRelativelyNear(planar.corners[corner].x, r.outline.at(corner).x, "x");
+      ExpectRelativelyNear(planar.corners[corner].y, r.outline.at(corner).y, "y");
+    }
+    // 70 by 70 units, 0.7 a pixel.
+    ExpectRelativelyNear(4900, *r.area, "area");
+    ExpectRelativelyNear(0.7, *r.gsdRow, "gsd row");
+    ExpectRelativelyNear(0.7, *r.gsdColumn, "gsd column");
+    EXPECT_EQ(100, *r.visiblePercent);
   }
-  // 70 by 70 units, 0.7 a pixel.
-  ExpectRelativelyNear(4900, *r.area, "area");
-  ExpectRelativelyNear(0.7, *r.gsdRow, "gsd row");
-  ExpectRelativelyNear(0.7, *r.gsdColumn, "gsd column");
 }
 
 TEST(ReliefFigures, AWallHidesTheStripThatSimilarTrianglesGive) {
@@ -294,6 +305,75 @@ TEST(ReliefFigures, AWallHidesTheStripThatSimilarTrianglesGive) {
   EXPECT_LT(*relief.visiblePercent, 100 - 2 * column);
 }
 
+TEST(ReliefFigures, ATiltedPlaneGivesTheAnalyticFigures) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Frames f;
+  // The bilinear surface of samples of z = a x + b y + c is the plane itself
+  // between the cell centres, which hold the whole view. A ray o + t d meets
+  // it at t = (a ox + b oy + c - oz) / (dz - a dx - b dy): the outline is the
+  // quadrilateral of the corner rays' hits with nothing but its corners, the
+  // sample distances those between the hits of the half-pixel rays, and the
+  // plane is seen everywhere.
+  struct Plane {
+    double a, b, c;
+  } planes[] = {{0.1, -0.05, 5}, {-0.3, 0.2, -8}, {0.02, 0.4, 12}};
+  const FrameGeometry g{.aimX = 12,
+                        .aimY = -7,
+                        .distance = 100,
+                        .phi = 15,
+                        .omega = -10,
+                        .kappa = 30,
+                        .aboutY = 20,
+                        .aboutX = 5,
+                        .aboutZ = -40};
+  for (const Plane& plane : planes) {
+    const double cell = 2;
+    const HeightMap map = Map(300, 300, -300, -300, cell, [&](int column, int row) {
+      return plane.a * (-300 + (column + 0.5) * cell) + plane.b * (-300 + (row + 0.5) * cell) + plane.c;
+    });
+    const auto hit = [&](const Ray& ray) {
+      const Vec3& o = ray.origin;
+      const Vec3& d = ray.direction;
+      return ray.At((plane.a * o.x + plane.b * o.y + plane.c - o.z) / (d.z - plane.a * d.x - plane.b * d.y));
+    };
+    for (TOrientationSystem system :
+         {TOrientationSystem::Bench, TOrientationSystem::Photogrammetric, TOrientationSystem::Mathematical}) {
+      const FovScene& scene = f.Load(g, system);
+      const FrameProjection& frame = scene.Frames().at(0);
+      const FrameRays rays(frame);
+      std::vector<ScenePoint> quad;
+      for (const ImagePoint& corner : FrameCorners(frame.camera)) {
+        const Vec3 p = hit(rays.Through(corner.x, corner.y));
+        quad.push_back({p.x, p.y});
+      }
+      const auto distance = [&](double x1, double y1, double x2, double y2) {
+        const Vec3 p = hit(rays.Through(x1, y1)), q = hit(rays.Through(x2, y2));
+        return std::hypot(p.x - q.x, p.y - q.y, p.z - q.z);
+      };
+      const double half = 0.5 / frame.camera.RowScale;
+      const double gsdRow = distance(-0.5, 0, 0.5, 0), gsdColumn = distance(0, half, 0, -half);
+      long double twice = 0;
+      for (int k = 0; k < 4; ++k) twice += quad[k].x * quad[(k + 1) % 4].y - quad[(k + 1) % 4].x * quad[k].y;
+      const std::string what = "plane " + std::to_string(plane.a) + " " + std::to_string(plane.b) +
+                               ", system " + std::to_string(static_cast<int>(system));
+      for (const auto& surface : {MakeBilinearWalkIntersector(map), MakeBilinearTreeIntersector(map)}) {
+        const FrameRelief r = ComputeFrameRelief(frame, *surface);
+        ASSERT_FALSE(r.missesSurface) << what;
+        ASSERT_EQ(4u, r.outline.size()) << what;
+        for (int k = 0; k < 4; ++k) {
+          EXPECT_NEAR(quad[k].x, r.outline[k].x, 1e-9 * 300) << what << " corner " << k;
+          EXPECT_NEAR(quad[k].y, r.outline[k].y, 1e-9 * 300) << what << " corner " << k;
+        }
+        ExpectRelativelyNear(static_cast<double>(std::fabs(twice) / 2), *r.area, what + " area");
+        EXPECT_NEAR(gsdRow, *r.gsdRow, 1e-9 * gsdRow) << what;
+        EXPECT_NEAR(gsdColumn, *r.gsdColumn, 1e-9 * gsdColumn) << what;
+        EXPECT_EQ(100, *r.visiblePercent) << what;
+      }
+    }
+  }
+}
+
 // The planimetric distance of p from the segment a b.
 double SegmentDistance(const Vec3& p, const ScenePoint& a, const ScenePoint& b) {
   const double ux = b.x - a.x, uy = b.y - a.y;
@@ -330,7 +410,7 @@ TEST(ReliefFigures, TheOutlineFollowsTheFirstHitsToHalfACell) {
     const FrameProjection& frame = scene.Frames().at(0);
     const FrameRays rays(frame);
     const std::array<ImagePoint, 4> corners = FrameCorners(frame.camera);
-    for (const auto& surface : BothAlgorithms(map)) {
+    for (const auto& surface : AllSurfaces(map)) {
       const FrameRelief r = ComputeFrameRelief(frame, *surface);
       ASSERT_FALSE(r.missesSurface) << c.why;
       EXPECT_GT(r.outline.size(), 6u) << c.why;
@@ -450,7 +530,7 @@ TEST(SightBounds, ProveClearOnlyWhatHiddenSeesAndMostOfASmoothMap) {
   };
   for (const Case& c : cases) {
     const GridGeometry& g = c.map.grid;
-    for (const auto& surface : BothAlgorithms(c.map)) {
+    for (const auto& surface : AllSurfaces(c.map)) {
       const SightBounds bounds(*surface);
       ASSERT_TRUE(bounds.Covers(g)) << c.why;
       long long clear = 0, seen = 0;
