@@ -215,6 +215,49 @@ SightBounds::SightBounds(const SurfaceIntersector& surface) : grid_(surface.Map(
       tileSlopes_[tile] = std::max(tileSlopes_[tile], slopes_[i]);
       tileTops_[tile] = std::max(tileTops_[tile], Up(z[i]));
     }
+  // The surface's range over each tile: the samples of the tile and of the
+  // cells round it (0 beyond the map's edge), widened by the margin.
+  ringLows_.assign(tileSlopes_.size(), std::numeric_limits<float>::infinity());
+  ringHighs_.assign(tileSlopes_.size(), -std::numeric_limits<float>::infinity());
+  for (int tr = 0; tr < tileRows; ++tr)
+    for (int tc = 0; tc < tileColumns_; ++tc) {
+      double lo = INFINITY, hi = -INFINITY;
+      for (int r = tr * kTile - 1; r <= (tr + 1) * kTile; ++r)
+        for (int c = tc * kTile - 1; c <= (tc + 1) * kTile; ++c) {
+          const double v = sample(c, r);
+          lo = std::min(lo, v);
+          hi = std::max(hi, v);
+        }
+      const size_t tile = static_cast<size_t>(tr) * tileColumns_ + tc;
+      ringLows_[tile] = -Up(-(lo - margin_));
+      ringHighs_[tile] = Up(hi + margin_);
+    }
+}
+
+std::pair<double, double> SightBounds::HeightRange(double x0, double y0, double x1, double y1) const {
+  constexpr double kAll = std::numeric_limits<double>::infinity();
+  if (!(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1)))
+    return {-kAll, kAll};
+  // Beyond the map the plane Z = 0; a box reaching past it takes 0 in.
+  const GridGeometry& g = grid_;
+  const double u0 = std::floor((x0 - g.originX) / g.cellX), u1 = std::floor((x1 - g.originX) / g.cellX);
+  const double v0 = std::floor((y0 - g.originY) / g.cellY), v1 = std::floor((y1 - g.originY) / g.cellY);
+  double lo = INFINITY, hi = -INFINITY;
+  if (!(u0 >= 0 && v0 >= 0 && u1 < g.columns && v1 < g.rows)) lo = hi = 0;
+  const double c0 = std::max(u0, 0.0), c1 = std::min(u1, g.columns - 1.0);
+  const double r0 = std::max(v0, 0.0), r1 = std::min(v1, g.rows - 1.0);
+  if (!(c0 <= c1 && r0 <= r1)) return {lo, hi};
+  const int tc0 = static_cast<int>(c0) / kTile, tc1 = static_cast<int>(c1) / kTile;
+  const int tr0 = static_cast<int>(r0) / kTile, tr1 = static_cast<int>(r1) / kTile;
+  // A wide box is not worth its tiles: no range narrower than the surface's.
+  if (static_cast<long long>(tc1 - tc0 + 1) * (tr1 - tr0 + 1) > kMostTiles) return {-kAll, kAll};
+  for (int tr = tr0; tr <= tr1; ++tr)
+    for (int tc = tc0; tc <= tc1; ++tc) {
+      const size_t tile = static_cast<size_t>(tr) * tileColumns_ + tc;
+      lo = std::min(lo, static_cast<double>(ringLows_[tile]));
+      hi = std::max(hi, static_cast<double>(ringHighs_[tile]));
+    }
+  return {lo, hi};
 }
 
 bool SightBounds::TileClear(int tileColumn, int tileRow, const Vec3& eye) const {
@@ -250,7 +293,8 @@ double DistanceFromChord(const Vec3& p, const Vec3& a, const Vec3& b) {
 // Builds the relief outline one side of the frame at a time.
 class OutlineMaker {
  public:
-  OutlineMaker(const FrameRays& rays, const SurfaceIntersector& surface) : rays_(rays), surface_(surface) {
+  OutlineMaker(const FrameRays& rays, const SurfaceIntersector& surface, const SightBounds* bounds)
+      : rays_(rays), surface_(surface), bounds_(bounds) {
     const GridGeometry& g = surface.Map().grid;
     tolerance_ = 0.5 * std::min(g.cellX, g.cellY);
   }
@@ -263,24 +307,11 @@ class OutlineMaker {
     b_ = b;
     const auto first = Hit(0), last = Hit(1);
     if (!first || !last) return false;
-    // Starting points spread along the side: no further apart than
-    // kStartCells relief cells on the ground (by the chord) nor kMaxStartPixels
-    // pixels, no nearer than kMinStartPixels.
-    const double chord = std::hypot(last->x - first->x, last->y - first->y);
-    const double byGround = std::ceil(chord / (2 * tolerance_ * kStartCells));
-    const double most = std::max(1.0, std::ceil(pixels_ / kMinStartPixels));
-    const double least = std::min(most, std::max(1.0, std::ceil(pixels_ / kMaxStartPixels)));
-    const int starts = static_cast<int>(std::clamp(std::isfinite(byGround) ? byGround : most, least, most));
+    chord_ = std::hypot(last->x - first->x, last->y - first->y);
     chain_.clear();
     chain_.push_back(*first);
-    Vec3 previous = *first;
-    for (int k = 1; k <= starts; ++k) {
-      const double f0 = static_cast<double>(k - 1) / starts, f1 = static_cast<double>(k) / starts;
-      const std::optional<Vec3> next = k == starts ? last : Hit(f1);
-      if (!next || !Refine(f0, previous, f1, *next)) return false;
-      chain_.push_back(*next);
-      previous = *next;
-    }
+    if (!Refine(0, *first, 1, *last)) return false;
+    chain_.push_back(*last);
     // The corner, then what the simplification keeps before the next one.
     keep_.assign(chain_.size(), false);
     Simplify(0, chain_.size() - 1);
@@ -290,11 +321,12 @@ class OutlineMaker {
   }
 
  private:
-  // The starting points along a side: kStartCells relief cells apart on the
-  // ground, and 8 to 256 pixels apart.
-  static constexpr double kStartCells = 8;
-  static constexpr double kMinStartPixels = 8;
-  static constexpr double kMaxStartPixels = 256;
+  // A stretch not proved straight is halved while it is longer than
+  // kSplitCells relief cells on the ground (by the side's chord) and
+  // kSplitLeastPixels pixels, or longer than kSplitMostPixels pixels.
+  static constexpr double kSplitCells = 8;
+  static constexpr double kSplitLeastPixels = 8;
+  static constexpr double kSplitMostPixels = 256;
 
   std::optional<Vec3> Hit(double f) const {
     const Ray ray = rays_.Through(a_.x + (b_.x - a_.x) * f, a_.y + (b_.y - a_.y) * f);
@@ -305,19 +337,56 @@ class OutlineMaker {
     return p;
   }
 
-  // The points between f0 and f1 (hits h0 and h1) into the chain, halving
-  // the stretch wherever its middle hit departs from the chord by more
-  // than the tolerance, down to one pixel.
+  // The points between f0 and f1 (hits h0 and h1) into the chain. A
+  // stretch proved straight (see Straight) needs none; one longer than the
+  // split lengths is halved; a shorter one is halved while its middle hit
+  // departs from its chord by more than the tolerance, down to one pixel.
   bool Refine(double f0, const Vec3& h0, double f1, const Vec3& h1) {
-    if ((f1 - f0) * pixels_ <= 1) return true;
+    const double pixels = (f1 - f0) * pixels_;
+    if (pixels <= 1 || Straight(f0, f1)) return true;
     const double f = 0.5 * (f0 + f1);
     const std::optional<Vec3> middle = Hit(f);
     if (!middle) return false;
-    const bool departs = DistanceFromChord(*middle, h0, h1) > tolerance_;
-    if (departs && !Refine(f0, h0, f, *middle)) return false;
+    const bool halve = pixels > kSplitMostPixels ||
+                       (pixels > kSplitLeastPixels && (f1 - f0) * chord_ > 2 * tolerance_ * kSplitCells) ||
+                       !(DistanceFromChord(*middle, h0, h1) <= tolerance_);
+    if (halve && !Refine(f0, h0, f, *middle)) return false;
     chain_.push_back(*middle);
-    if (departs && !Refine(f, *middle, f1, h1)) return false;
+    if (halve && !Refine(f, *middle, f1, h1)) return false;
     return true;
+  }
+
+  // Whether the first hits of the rays between f0 and f1 are proved to lie
+  // within the tolerance of any chord between two of them. The rays span a
+  // plane through the centre; in it the hits lie between the levels of the
+  // least and the greatest height of the surface where they can be, two
+  // parallel lines, and inside the angle of the two end rays: a
+  // quadrilateral whose points all lie within (high - low) tan(angle from
+  // the vertical) of a chord joining its two sides. The heights: those of
+  // the map under the box of the two rays between the surface's least and
+  // greatest Z, then again under the narrower box between those.
+  bool Straight(double f0, double f1) const {
+    if (bounds_ == nullptr) return false;
+    const Ray r0 = rays_.Through(a_.x + (b_.x - a_.x) * f0, a_.y + (b_.y - a_.y) * f0);
+    const Ray r1 = rays_.Through(a_.x + (b_.x - a_.x) * f1, a_.y + (b_.y - a_.y) * f1);
+    const Vec3& s = rays_.Centre();
+    if (!(r0.direction.z < 0 && r1.direction.z < 0)) return false;
+    double low = surface_.MinHeight(), high = surface_.MaxHeight();
+    for (int pass = 0; pass < 2; ++pass) {
+      Box box;
+      for (const Ray* r : {&r0, &r1})
+        for (double h : {low, high}) {
+          const Vec3 p = r->At((h - s.z) / r->direction.z);
+          box.Add(p.x, p.y);
+        }
+      if (box.Empty()) return false;
+      const auto [lo, hi] = bounds_->HeightRange(box.x0, box.y0, box.x1, box.y1);
+      low = std::max(low, lo);
+      high = std::min(high, hi);
+      if (!(low <= high)) return false;
+    }
+    const auto slant = [](const Ray& r) { return std::hypot(r.direction.x, r.direction.y) / -r.direction.z; };
+    return (high - low) * std::max(slant(r0), slant(r1)) <= tolerance_;
   }
 
   // Douglas and Peucker's simplification of chain_[i, j]: marks the points
@@ -343,8 +412,10 @@ class OutlineMaker {
 
   const FrameRays& rays_;
   const SurfaceIntersector& surface_;
+  const SightBounds* bounds_;
   double tolerance_ = 0;
   double pixels_ = 0;
+  double chord_ = 0;  // of the side's corner hits
   ImagePoint a_, b_;
   std::vector<Vec3> chain_;
   std::vector<bool> keep_;
@@ -478,7 +549,7 @@ FrameRelief ComputeFrameRelief(const FrameProjection& projection, const SurfaceI
   // The outline, side by side from corner A as the frame's corners run.
   const std::array<ImagePoint, 4> corners = FrameCorners(projection.camera);
   std::vector<ScenePoint> outline;
-  OutlineMaker maker(rays, surface);
+  OutlineMaker maker(rays, surface, bounds.Covers(surface.Map().grid) ? &bounds : nullptr);
   for (int side = 0; side < 4; ++side)
     if (!maker.Side(corners[side], corners[(side + 1) % 4], outline)) {
       out.missesSurface = true;

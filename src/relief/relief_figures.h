@@ -53,6 +53,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace skarvel {
@@ -119,6 +120,11 @@ class SightBounds {
   // and greatest sample.
   static constexpr int kTile = 8;
   bool TileClear(int tileColumn, int tileRow, const Vec3& eye) const;
+  // The least and the greatest height of the surface over a box of scene X
+  // and Y, to within a few cells round it (the tiles it meets and the cells
+  // round them); infinite both ways for a box of more than kMostTiles tiles.
+  static constexpr int kMostTiles = 64;
+  std::pair<double, double> HeightRange(double x0, double y0, double x1, double y1) const;
 
  private:
   static float Up(double v);  // a float not less than v (infinity for NaN)
@@ -128,6 +134,7 @@ class SightBounds {
   std::vector<float> slopes_;
   int tileColumns_ = 0;
   std::vector<float> tileSlopes_, tileTops_;
+  std::vector<float> ringLows_, ringHighs_;  // per tile, see HeightRange
 };
 
 // One frame's relief figures; without `bounds` the frame makes its own.
