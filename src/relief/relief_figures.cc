@@ -583,13 +583,17 @@ std::vector<FrameRelief> ComputeReliefFigures(std::span<const FrameProjection> f
 std::function<std::vector<FrameRelief>(int, int)> ReliefBlocks(std::span<const FrameProjection> frames,
                                                                const SurfaceIntersector& surface) {
   // The bounds are made with the first block and serve every later one.
-  auto bounds = std::make_shared<std::unique_ptr<SightBounds>>();
-  return [frames, &surface, bounds](int begin, int end) {
-    const int made = std::clamp(static_cast<int>(frames.size()) - begin, 0, end - begin);
+  struct Made {
+    std::once_flag once;
+    std::unique_ptr<SightBounds> bounds;
+  };
+  auto made = std::make_shared<Made>();
+  return [frames, &surface, made](int begin, int end) {
+    const int count = std::clamp(static_cast<int>(frames.size()) - begin, 0, end - begin);
     std::vector<FrameRelief> block;
-    if (made > 0) {
-      if (!*bounds) *bounds = std::make_unique<SightBounds>(surface);
-      block = ComputeReliefFigures(frames.subspan(static_cast<size_t>(begin), made), surface, **bounds);
+    if (count > 0) {
+      std::call_once(made->once, [&] { made->bounds = std::make_unique<SightBounds>(surface); });
+      block = ComputeReliefFigures(frames.subspan(static_cast<size_t>(begin), count), surface, *made->bounds);
     }
     block.resize(static_cast<size_t>(end - begin));
     return block;
