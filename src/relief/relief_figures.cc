@@ -438,8 +438,10 @@ void ForEachCellInside(const std::vector<ScenePoint>& polygon, const GridGeometr
     const double lo = std::min(a.y, b.y), hi = std::max(a.y, b.y);
     const double first = std::ceil((lo - g.originY) / g.cellY - 0.5);
     const double last = std::ceil((hi - g.originY) / g.cellY - 0.5) - 1;
-    const int r0 = static_cast<int>(std::max(first, 0.0));
-    const int r1 = static_cast<int>(std::min(last, g.rows - 1.0));
+    // Clamped to the map before they become whole numbers.
+    const double from = std::max(first, 0.0), to = std::min(last, g.rows - 1.0);
+    if (!(from <= to)) continue;
+    const int r0 = static_cast<int>(from), r1 = static_cast<int>(to);
     for (int r = r0; r <= r1; ++r) {
       const double y = g.originY + (r + 0.5) * g.cellY;
       if (!(y >= lo && y < hi)) continue;  // rounding at either end
@@ -456,8 +458,8 @@ void ForEachCellInside(const std::vector<ScenePoint>& polygon, const GridGeometr
     // Centres with x0 <= x < x1.
     const double c0 = std::max(0.0, std::ceil((x0 - g.originX) / g.cellX - 0.5));
     const double c1 = std::min(g.columns - 1.0, std::ceil((x1 - g.originX) / g.cellX - 0.5) - 1);
+    if (!(c0 <= c1)) continue;
     int first = static_cast<int>(c0), last = static_cast<int>(c1);
-    if (c0 > c1) continue;
     while (first <= last && !(g.originX + (first + 0.5) * g.cellX >= x0)) ++first;
     while (last >= first && !(g.originX + (last + 0.5) * g.cellX < x1)) --last;
     if (first <= last) span(row, first, last);
