@@ -15,7 +15,10 @@
 // Per frame (FrameRelief):
 // - outline: the first hits of rays through the frame's border, in scene X
 //   and Y (Y upward), from corner A round the frame's corners in their order
-//   (A, B, C, D of FrameCorners), the four corners and, along each side,
+//   (A, B, C, D of FrameCorners; the exports write the ring from A
+//   counter-clockwise, footprints/footprint_export.cc, so for a frame whose
+//   corners turn clockwise on the scene, the usual case, the files hold it
+//   from A to D, C and B), the four corners and, along each side,
 //   vertices wherever the curve of first hits departs from the chord by
 //   more than half a relief cell (the lesser side of a cell). Each side is
 //   sampled at points no further apart than 8 cells on the ground (by the
