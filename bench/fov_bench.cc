@@ -15,6 +15,7 @@
 
 #include "footprints/footprint_export.h"
 #include "footprints/footprint_figures.h"
+#include "fov/coverage_picture.h"
 #include "fov/fov_scene.h"
 #include "platform/files.h"
 #include "platform/numbers.h"
@@ -241,6 +242,27 @@ void BM_ReliefExportsFloor(benchmark::State& state) {
   state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_ReliefExportsFloor)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The coverage view's picture of a rolling relief, one pixel a cell from 512
+// cells on: Arg 0 the map's side (Arg 1 = 0 the bilinear shading per pixel,
+// 1 the blocks' tone per cell). Every cell seen by a frame or hidden, so
+// that each one takes its tinted fill.
+void BM_CoveragePicture(benchmark::State& state) {
+  const int side = static_cast<int>(state.range(0));
+  HeightMap map;
+  map.grid = {side, side, 0, 0, 1, 1};
+  map.z.resize(static_cast<size_t>(side) * side);
+  for (int r = 0; r < side; ++r)
+    for (int c = 0; c < side; ++c)
+      map.z[static_cast<size_t>(r) * side + c] = 8 * std::sin(c * 0.05) * std::cos(r * 0.037);
+  std::vector<std::uint32_t> counts(map.z.size()), hidden(map.z.size());
+  for (size_t i = 0; i < counts.size(); ++i) (i % 3 == 0 ? hidden : counts)[i] = 1 + i % 5;
+  const ReliefSurfaceModel model =
+      state.range(1) == 0 ? ReliefSurfaceModel::kBilinear : ReliefSurfaceModel::kBlocks;
+  for (auto _ : state) benchmark::DoNotOptimize(CoveragePicture(map, counts, hidden, {}, model));
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(map.z.size()));
+}
+BENCHMARK(BM_CoveragePicture)->ArgsProduct({{192, 2048}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -9,13 +9,16 @@
 // 0.8 x 0.6 m, and the sight lines from a 64 x 64 lattice of surface points
 // (cell centres) over the footprint back to the camera. Arguments: blocks 0
 // the cell walk, 1 the pyramid; bilinear 2 the patch walk, 3 the min/max
-// tree.
+// tree. BM_ReliefCoverage: the visibility of the 512 x 512 cells round the
+// middle of the map from 4 m over it, 0 the horizon sweep, 1 a bilinear sight
+// line per cell over the tree.
 //
 // The visible share: the cells under the ground quadrilateral of each of 8
 // of those frames (about 120,000 each), every line of sight walked against
 // the count with the sight bounds (relief/relief_figures.h); and the bounds
 // made for the whole map.
 
+#include "relief/coverage_sweep.h"
 #include "relief/relief_figures.h"
 #include "relief/relief_surface.h"
 
@@ -186,6 +189,32 @@ void BM_ReliefSightBoundsBuild(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(SightBounds(*surface));
 }
 BENCHMARK(BM_ReliefSightBoundsBuild)->Unit(benchmark::kMillisecond);
+
+void BM_ReliefCoverage(benchmark::State& state) {
+  const auto surface = MakeBilinearTreeIntersector(BenchRelief());
+  const CellBox box{768, 1279, 768, 1279};
+  const Vec3 eye{2.05, 2.03, 4};
+  const auto all = [](const Vec3&) { return true; };
+  long long cells = 0, seen = 0;
+  for (auto _ : state) {
+    if (state.range(0) == 0) {
+      for (const CellSight s : SweepVisibility(*surface, eye, box, all)) seen += s == CellSight::kSeen;
+    } else {
+      const GridGeometry& g = surface->Map().grid;
+      for (int r = box.r0; r <= box.r1; ++r)
+        for (int c = box.c0; c <= box.c1; ++c) {
+          const Vec3 p{(c + 0.5) * g.cellX, (r + 0.5) * g.cellY,
+                       surface->Map().z[static_cast<size_t>(r) * g.columns + c]};
+          seen += !surface->Hidden(p, eye);
+        }
+    }
+    cells += static_cast<long long>(box.Columns()) * box.Rows();
+  }
+  benchmark::DoNotOptimize(seen);
+  state.counters["ns_per_cell"] = benchmark::Counter(
+      static_cast<double>(cells), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ReliefCoverage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev
   libgeos-dev
-  libgdal-dev
+  libgdal-dev gdal-bin
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   valgrind

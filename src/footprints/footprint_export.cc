@@ -520,25 +520,23 @@ void WriteFootprintsGeoJson(const QString& fileName, const SceneFigures& figures
   WriteFootprintExports(QString(), fileName, figures, {});
 }
 
+void AddFootprintExports(FileCommitGroup& group, const QString& csvName, const QString& geojsonName,
+                         const SceneFigures& figures, const ReliefSource& relief) {
+  // Both at once when both are asked for, so that the relief figures are
+  // made once.
+  const ByteSink csvSink = csvName.isEmpty() ? ByteSink() : group.Add(csvName);
+  const ByteSink geojsonSink = geojsonName.isEmpty() ? ByteSink() : group.Add(geojsonName);
+  std::optional<BlockWriter> csv, geojson;
+  if (csvSink) csv.emplace(csvSink);
+  if (geojsonSink) geojson.emplace(geojsonSink);
+  if (csv || geojson) Emit(figures, relief, csv ? &*csv : nullptr, geojson ? &*geojson : nullptr);
+}
+
 void WriteFootprintExports(const QString& csvName, const QString& geojsonName, const SceneFigures& figures,
                            const ReliefSource& relief) {
-  if (csvName.isEmpty() && geojsonName.isEmpty()) return;
-  if (csvName.isEmpty() || geojsonName.isEmpty()) {
-    const bool asCsv = geojsonName.isEmpty();
-    WriteFileAtomically(asCsv ? csvName : geojsonName, [&](const ByteSink& sink) {
-      BlockWriter out(sink);
-      Emit(figures, relief, asCsv ? &out : nullptr, asCsv ? nullptr : &out);
-    });
-  } else {
-    // Both at once, so that the relief figures are made once; a failure
-    // while they are made leaves both previous files.
-    WriteFileAtomically(csvName, [&](const ByteSink& csvSink) {
-      WriteFileAtomically(geojsonName, [&](const ByteSink& geojsonSink) {
-        BlockWriter csv(csvSink), geojson(geojsonSink);
-        Emit(figures, relief, &csv, &geojson);
-      });
-    });
-  }
+  FileCommitGroup group;
+  AddFootprintExports(group, csvName, geojsonName, figures, relief);
+  group.Commit();
 }
 
 }  // namespace skarvel

@@ -26,9 +26,12 @@
 // for a figure that does not apply, flags as true or false. Coordinates are
 // the scene's own, with no geographic reference.
 //
-// Both are written atomically: a failure leaves the previous file.
+// Both are written atomically: a failure leaves the previous file. Written
+// together, they are one group of files replaced together (FileCommitGroup):
+// a failure to put either in place leaves both previous files.
 
 #include "footprints/footprint_figures.h"
+#include "platform/files.h"
 
 #include <QByteArray>
 #include <QString>
@@ -77,6 +80,10 @@ using ReliefSource = std::function<std::vector<FrameRelief>(int begin, int end)>
 // figures in figures.relief.
 void WriteFootprintExports(const QString& csvName, const QString& geojsonName, const SceneFigures& figures,
                            const ReliefSource& relief);
+// The same two files written into `group`, to be put in place with its other
+// members when the group is committed.
+void AddFootprintExports(FileCommitGroup& group, const QString& csvName, const QString& geojsonName,
+                         const SceneFigures& figures, const ReliefSource& relief);
 
 // Whether the GeoJSON ring of a footprint runs A, D, C, B (its corners turn
 // clockwise); false for a footprint that is not convex.

@@ -11,6 +11,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollBar>
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -154,6 +155,20 @@ TFOVForm::TFOVForm()
   ReliefItem = ScalePopupMenu1->addAction(QStringLiteral("Рельеф модели…"));
   ReliefItem->setObjectName(QStringLiteral("ReliefItem"));
   connect(ReliefItem, &QAction::triggered, this, &TFOVForm::ReliefClick);
+  auto* surfaces = new QActionGroup(this);
+  SurfaceBilinearItem = ScalePopupMenu1->addAction(QStringLiteral("Поверхность: билинейная"));
+  SurfaceBilinearItem->setObjectName(QStringLiteral("SurfaceBilinearItem"));
+  SurfaceBlocksItem = ScalePopupMenu1->addAction(QStringLiteral("Поверхность: блоки"));
+  SurfaceBlocksItem->setObjectName(QStringLiteral("SurfaceBlocksItem"));
+  for (QAction* item : {SurfaceBilinearItem, SurfaceBlocksItem}) {
+    item->setCheckable(true);
+    surfaces->addAction(item);
+  }
+  SurfaceBilinearItem->setChecked(true);
+  connect(SurfaceBilinearItem, &QAction::triggered, this,
+          [this] { SurfaceClick(ReliefSurfaceModel::kBilinear); });
+  connect(SurfaceBlocksItem, &QAction::triggered, this,
+          [this] { SurfaceClick(ReliefSurfaceModel::kBlocks); });
   CoverageCellItem = ScalePopupMenu1->addAction(QStringLiteral("Покрытие без рельефа…"));
   CoverageCellItem->setObjectName(QStringLiteral("CoverageCellItem"));
   connect(CoverageCellItem, &QAction::triggered, this, &TFOVForm::CoverageCellClick);
@@ -179,15 +194,47 @@ TFOVForm::TFOVForm()
   showScene();
 }
 
-CoverageView::CoverageView(QWidget* parent) : QScrollArea(parent) {
+CoverageView::CoverageView(QWidget* parent) : QWidget(parent) {
   setWindowFlag(Qt::Window);
   setObjectName(QStringLiteral("CoverageView"));
   setWindowTitle(QStringLiteral("Покрытие рельефа"));
-  setWidgetResizable(false);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  Scroll = new QScrollArea(this);
+  Scroll->setObjectName(QStringLiteral("CoverageScroll"));
+  Scroll->setWidgetResizable(false);
   Picture = new PictureView;
   Picture->setObjectName(QStringLiteral("CoveragePicture"));
-  setWidget(Picture);
+  Scroll->setWidget(Picture);
+  column->addWidget(Scroll, 1);
+  // The legend stays at its size under the map, whatever the zoom; a view
+  // narrower than it scrolls it.
+  auto* legendScroll = new QScrollArea(this);
+  legendScroll->setObjectName(QStringLiteral("CoverageLegendScroll"));
+  legendScroll->setWidgetResizable(false);
+  legendScroll->setFrameShape(QFrame::NoFrame);
+  legendScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Legend = new CoverageLegend;
+  Legend->setObjectName(QStringLiteral("CoverageLegend"));
+  Legend->resize(Legend->sizeHint());
+  legendScroll->setWidget(Legend);
+  legendScroll->setFixedHeight(Legend->sizeHint().height() +
+                               legendScroll->horizontalScrollBar()->sizeHint().height());
+  legendScroll->setBackgroundRole(QPalette::Base);
+  column->addWidget(legendScroll);
   resize(700, 600);
+}
+
+CoverageLegend::CoverageLegend(QWidget* parent) : QWidget(parent) {
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+QSize CoverageLegend::sizeHint() const { return CoverageLegendSize(font()); }
+
+void CoverageLegend::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  PaintCoverageLegend(painter, font());
 }
 
 void CoverageView::showOver(const QWidget* owner) {
@@ -259,7 +306,7 @@ void TFOVForm::ReliefClick() {
   // Read whole and the coverage made before anything changes: a bad map
   // leaves the previous one.
   FovJobOptions options = jobOptions();
-  options.relief = ReadFovRelief(fileName, *zScale);
+  options.relief = ReadFovRelief(fileName, *zScale, surfaceModel_);
   options.coverageCell.reset();
   FovJobResult job = viewJob(options);
   relief_ = options.relief;
@@ -268,6 +315,33 @@ void TFOVForm::ReliefClick() {
   job_ = std::move(job);
   showCoverage();
   showScene();
+}
+
+void TFOVForm::SurfaceClick(ReliefSurfaceModel model) {
+  // The menu's check follows the choice in force, also after an error.
+  struct CheckAfterwards {
+    TFOVForm* form;
+    ~CheckAfterwards() {
+      (form->surfaceModel_ == ReliefSurfaceModel::kBlocks ? form->SurfaceBlocksItem
+                                                          : form->SurfaceBilinearItem)
+          ->setChecked(true);
+    }
+  } checkAfterwards{this};
+  if (model == surfaceModel_) return;
+  // A relief from a file is read again as the new surface and its coverage
+  // made before anything changes.
+  if (relief_ && !relief_->fileName.isEmpty()) {
+    FovJobOptions options = jobOptions();
+    options.relief = ReadFovRelief(relief_->fileName, relief_->zScale, model);
+    FovJobResult job = viewJob(options);
+    relief_ = options.relief;
+    job_ = std::move(job);
+    surfaceModel_ = model;
+    showCoverage();
+    showScene();
+    return;
+  }
+  surfaceModel_ = model;
 }
 
 void TFOVForm::CoverageCellClick() {
@@ -305,6 +379,7 @@ FovJobOptions TFOVForm::jobOptions() const {
   FovJobOptions options;
   options.system = scene_.System();
   options.relief = relief_;
+  options.reliefSurface = surfaceModel_;
   if (!relief_) options.coverageCell = coverageCell_;
   return options;
 }
@@ -335,8 +410,8 @@ void TFOVForm::showCoverage() {
     Coverage->hide();
     return;
   }
-  Coverage->Picture->setImage(
-      CoveragePicture(job_.coverageMap->map, job_.counts, job_.hidden, job_.coverageFigures));
+  Coverage->Picture->setImage(CoveragePicture(job_.coverageMap->map, job_.counts, job_.hidden,
+                                              job_.coverageFigures, job_.coverageMap->model));
   zoomCoverage();
   if (isVisible()) Coverage->showOver(this);
 }
@@ -431,7 +506,7 @@ void TFOVForm::load(const QString& listFileName) {
   options.coverageView = true;
   job_ = RunFovJob(options, scene_);
   if (!companion.isEmpty()) {
-    relief_ = ReadFovRelief(companion, 1);
+    relief_ = ReadFovRelief(companion, 1, surfaceModel_);
     job_ = viewJob(jobOptions());
   }
   showCoverage();

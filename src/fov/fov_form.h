@@ -9,6 +9,7 @@
 #include "platform/raster.h"
 #include "shell/browser_form.h"
 
+#include <QActionGroup>
 #include <QButtonGroup>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -50,16 +51,32 @@ class LegendView : public QWidget {
 // relief.asc, in the list's folder; empty when there is neither.
 QString ModelReliefBeside(const QString& listFileName);
 
+// The legend of the coverage view, painted in the window's font whatever
+// the map's zoom (PaintCoverageLegend).
+class CoverageLegend : public QWidget {
+  Q_OBJECT
+ public:
+  explicit CoverageLegend(QWidget* parent = nullptr);
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override { return sizeHint(); }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
 // The coverage view: a window of its own with the coverage picture of the
-// scene over the relief (or the plane), zoomed as the drawing is.
-class CoverageView : public QScrollArea {
+// scene over the relief (or the plane), zoomed as the drawing is, in a
+// scroll area, and under it the legend at its own size.
+class CoverageView : public QWidget {
   Q_OBJECT
  public:
   explicit CoverageView(QWidget* parent);
   // Shows the view, when hidden placed wholly on the available part of the
   // screen of `owner`, over its middle.
   void showOver(const QWidget* owner);
+  QScrollArea* Scroll;
   PictureView* Picture;
+  CoverageLegend* Legend;
 };
 
 class TFOVForm : public TBrowserForm {
@@ -79,7 +96,12 @@ class TFOVForm : public TBrowserForm {
   // the scene with square cells of a size asked for ("CoverageCellDialog").
   // "Без рельефа" drops either. Until one of them is chosen, a list brings
   // the model's relief kept beside it (ModelReliefBeside).
+  // "Поверхность: билинейная" and "Поверхность: блоки" choose the surface
+  // model of the relief (bilinear to begin with): the held relief is read
+  // again as the model chosen, and its coverage made again; a map that can
+  // no longer be read is an error and leaves the relief and the choice.
   void ReliefClick();
+  void SurfaceClick(ReliefSurfaceModel model);
   void CoverageCellClick();
   void NoReliefClick();
   // "Сохранить покрытие…": the coverage counts as GeoTIFF or ESRI ASCII grid.
@@ -88,6 +110,7 @@ class TFOVForm : public TBrowserForm {
   bool HasRelief() const { return relief_ != nullptr; }
   const FovRelief* Relief() const { return relief_.get(); }
   std::optional<double> CoverageCell() const { return coverageCell_; }
+  ReliefSurfaceModel SurfaceModel() const { return surfaceModel_; }
   const std::vector<std::uint32_t>& CoverageCounts() const { return job_.counts; }
   // The warnings of the last load, as the command line prints them.
   const QStringList& Warnings() const { return job_.warnings; }
@@ -106,6 +129,8 @@ class TFOVForm : public TBrowserForm {
   QAction* SaveOutlinesItem;
   QFileDialog* OutlineSaveDialog;
   QAction* ReliefItem;
+  QAction* SurfaceBilinearItem;
+  QAction* SurfaceBlocksItem;
   QAction* CoverageCellItem;
   QAction* NoReliefItem;
   QAction* SaveCoverageItem;
@@ -144,11 +169,12 @@ class TFOVForm : public TBrowserForm {
   QStringListModel* cornerLines_;
   std::shared_ptr<const FovRelief> relief_;
   std::optional<double> coverageCell_;  // the coverage on the plane, without a relief
-  bool reliefByHand_ = false;           // chosen or refused in the menu
-  QString reliefFile_;                  // the relief brought by the last list
-  QString listFile_;                    // the list drawn last
-  FovJobResult job_;                    // the coverage and warnings of the scene shown
-  bool coverageWasOpen_ = false;        // when the window was hidden
+  ReliefSurfaceModel surfaceModel_ = ReliefSurfaceModel::kBilinear;
+  bool reliefByHand_ = false;     // chosen or refused in the menu
+  QString reliefFile_;            // the relief brought by the last list
+  QString listFile_;              // the list drawn last
+  FovJobResult job_;              // the coverage and warnings of the scene shown
+  bool coverageWasOpen_ = false;  // when the window was hidden
 };
 
 }  // namespace skarvel

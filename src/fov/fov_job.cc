@@ -2,6 +2,7 @@
 
 #include "footprints/footprint_export.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "relief/relief_figures.h"
 
 namespace skarvel {
@@ -116,16 +117,17 @@ FovJobResult RunFovJob(const FovJobOptions& options, FovScene& scene, const FovJ
       return block;
     };
   }
-  if (exports) {
-    WriteFootprintExports(options.csvFile, options.geojsonFile, result.figures, source);
-    if (!options.csvFile.isEmpty()) result.written.append(options.csvFile);
-    if (!options.geojsonFile.isEmpty()) result.written.append(options.geojsonFile);
-  }
-  if (!options.coverageFile.isEmpty()) {
-    if (!result.coverageMap) throw Error(QStringLiteral("Кадры не загружены: карта покрытия не строится"));
-    WriteCountRaster(options.coverageFile, result.coverageMap->map.grid, result.counts);
-    result.written.append(options.coverageFile);
-  }
+  // The exports and the coverage raster are put in place together, once
+  // every one of them is written.
+  if (!options.coverageFile.isEmpty() && !result.coverageMap)
+    throw Error(QStringLiteral("Кадры не загружены: карта покрытия не строится"));
+  FileCommitGroup group;
+  if (exports) AddFootprintExports(group, options.csvFile, options.geojsonFile, result.figures, source);
+  if (!options.coverageFile.isEmpty())
+    AddCountRaster(group, options.coverageFile, result.coverageMap->map.grid, result.counts);
+  group.Commit();
+  for (const QString& file : {options.csvFile, options.geojsonFile, options.coverageFile})
+    if (!file.isEmpty()) result.written.append(file);
   return result;
 }
 

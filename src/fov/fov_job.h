@@ -8,10 +8,13 @@
 // The job's order: the options are checked and the relief read (a bad height
 // map ends the job before anything else); the list is loaded; the frame
 // figures are computed and each flagged frame warned about; the coverage is
-// computed; then the drawing, the legend, the CSV and GeoJSON (each frame's
-// relief figures with them, and a warning for every frame whose projection
-// centre is not above the relief) and the coverage raster are written, in
-// this order. An error ends the job where it arises; the files written
+// computed; then the drawing and the legend are written, in this order; then
+// the CSV and GeoJSON (each frame's relief figures with them, and a warning
+// for every frame whose projection centre is not above the relief) and the
+// coverage raster are written as one group (FileCommitGroup): each to a
+// temporary file of its own, all synced, and only then all put in place, so
+// that a failure at any of them leaves every one of the three as it was. An
+// error ends the job where it arises; the drawing and the legend written
 // before it stay.
 
 #include "footprints/footprint_figures.h"

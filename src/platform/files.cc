@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 #include <utility>
@@ -169,6 +171,10 @@ bool Faulted(WriterStep step) {
   WriterFault* fault = FaultOf(step);
   if (fault == nullptr) return false;
   if (step == WriterStep::kWrite && g_faultBytesWritten < fault->afterBytes) return false;
+  if (step != WriterStep::kWrite && fault->skip > 0) {
+    --fault->skip;
+    return false;
+  }
   if (fault->times > 0) --fault->times;
   errno = fault->error;
   return true;
@@ -298,6 +304,14 @@ class AtomicFile {
   // after the rename: the new content is then in place, yet the error is
   // reported, as the change may not survive a crash.
   void Commit() {
+    Prepare();
+    Place(false);
+    SyncFolder();
+  }
+
+  // The data synced and the temporary file named and closed: all that can
+  // fail before the rename.
+  void Prepare() {
     while (Faulted(WriterStep::kSync) || ::fsync(fd_) != 0)
       if (errno != EINTR) Fail();
     if (temporary_.empty()) {
@@ -317,15 +331,77 @@ class AtomicFile {
       Fail();
     }
     if (::close(fd) != 0 && errno != EINTR) Fail();
-    if (Faulted(WriterStep::kRename) || ::renameat(folder_, temporary_.c_str(), folder_, name_.c_str()) != 0)
+  }
+
+  // Renames the temporary file over the target. With `keep` the file it
+  // replaces is kept under a hidden name until Drop or Undo: the two names
+  // are exchanged in one step, or, where the file system cannot, the earlier
+  // file is given a second name first. Where neither can be done the target
+  // is replaced without a way back.
+  void Place(bool keep) {
+    bool earlier = false;
+    if (keep) {
+      if (!Faulted(WriterStep::kExchange) &&
+          ::renameat2(folder_, temporary_.c_str(), folder_, name_.c_str(), RENAME_EXCHANGE) == 0) {
+        kept_ = std::exchange(temporary_, std::string());
+        return;
+      }
+      // ENOENT: there is no earlier file; the others: no exchange here.
+      if (errno != ENOENT && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) Fail();
+      earlier = errno != ENOENT && KeepEarlier();
+    }
+    if (Faulted(WriterStep::kRename) ||
+        ::renameat(folder_, temporary_.c_str(), folder_, name_.c_str()) != 0) {
+      if (!kept_.empty()) ::unlinkat(folder_, std::exchange(kept_, std::string()).c_str(), 0);
       Fail();
+    }
     temporary_.clear();
+    created_ = keep && !earlier;
+  }
+
+  // Puts back what Place replaced: the earlier file under its name, or no
+  // file where there was none. An earlier file that cannot be put back stays
+  // under its hidden name rather than be lost.
+  void Undo() {
+    if (!kept_.empty()) {
+      if (::renameat(folder_, kept_.c_str(), folder_, name_.c_str()) == 0) kept_.clear();
+    } else if (created_) {
+      ::unlinkat(folder_, name_.c_str(), 0);
+    }
+    created_ = false;
+    ::fsync(folder_);
+  }
+
+  // Takes away the earlier file Place kept.
+  void Drop() {
+    if (!kept_.empty()) ::unlinkat(folder_, std::exchange(kept_, std::string()).c_str(), 0);
+    created_ = false;
+  }
+
+  void SyncFolder() {
     while (Faulted(WriterStep::kSyncFolder) || ::fsync(folder_) != 0)
       if (errno != EINTR) Fail();
   }
 
  private:
   [[noreturn]] void Fail() const { throw Error(messages::CannotCreateFile(fileName_)); }
+
+  // A second, hidden name for the file at the target's name; whether there
+  // is such a file. A file system without hard links keeps nothing.
+  bool KeepEarlier() {
+    for (int attempt = 0; kept_.empty(); ++attempt) {
+      const std::string name = TemporaryName();
+      if (!Faulted(WriterStep::kKeep) && ::linkat(folder_, name_.c_str(), folder_, name.c_str(), 0) == 0)
+        kept_ = name;
+      else if (errno == ENOENT)
+        return false;
+      else if (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK)
+        return true;
+      else if (errno != EEXIST || attempt == 100)
+        Fail();
+    }
+    return true;
+  }
 
   void OpenNamed() {
     for (int attempt = 0; fd_ < 0; ++attempt) {
@@ -349,6 +425,8 @@ class AtomicFile {
   off_t started_ = 0;
   static constexpr off_t kWriteBackStep = off_t{32} << 20;
   std::string temporary_;  // the temporary file's name, once it has one
+  std::string kept_;       // the hidden name of the earlier file Place replaced
+  bool created_ = false;   // Place made a file where there was none
 };
 
 }  // namespace
@@ -356,6 +434,57 @@ class AtomicFile {
 void InjectWriterFaults(const std::vector<WriterFault>& faults) {
   g_faults = faults;
   g_faultBytesWritten = 0;
+}
+
+struct FileCommitGroup::Members {
+  std::vector<std::unique_ptr<AtomicFile>> files;
+};
+
+FileCommitGroup::FileCommitGroup() : members_(std::make_unique<Members>()) {}
+
+FileCommitGroup::~FileCommitGroup() = default;
+
+ByteSink FileCommitGroup::Add(const QString& fileName) {
+  if (fileName.isEmpty()) throw Error(messages::CannotCreateFile(fileName));
+  auto file = std::make_unique<AtomicFile>(fileName);
+  file->Open();
+  AtomicFile* member = file.get();
+  members_->files.push_back(std::move(file));
+  return [member](const char* data, qint64 size) { member->Write(data, size); };
+}
+
+void FileCommitGroup::Add(const QString& fileName, const std::function<void(const ByteSink&)>& produce) {
+  produce(Add(fileName));
+}
+
+void FileCommitGroup::Add(const QString& fileName, const QByteArray& data) {
+  Add(fileName)(data.constData(), data.size());
+}
+
+void FileCommitGroup::Commit() {
+  std::vector<std::unique_ptr<AtomicFile>> files = std::move(members_->files);
+  members_->files.clear();
+  for (const auto& file : files) file->Prepare();
+  // The last one needs no way back: nothing after it can fail but the
+  // folders' syncs, which leave the new files in place.
+  for (size_t i = 0; i < files.size(); ++i) {
+    try {
+      files[i]->Place(i + 1 < files.size());
+    } catch (...) {
+      for (size_t j = i; j-- > 0;) files[j]->Undo();
+      throw;
+    }
+  }
+  for (const auto& file : files) file->Drop();
+  std::exception_ptr failure;
+  for (const auto& file : files) {
+    try {
+      file->SyncFolder();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void WriteFileAtomically(const QString& fileName, const std::function<void(const ByteSink&)>& produce) {

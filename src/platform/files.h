@@ -23,6 +23,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace skarvel {
@@ -57,6 +58,41 @@ QByteArray JoinLinesCrLf(const QList<QByteArray>& lines);
 using ByteSink = std::function<void(const char* data, qint64 size)>;
 void WriteFileAtomically(const QString& fileName, const std::function<void(const ByteSink&)>& produce);
 void WriteFileAtomically(const QString& fileName, const QByteArray& data);
+
+// Files replaced together, all of them or none. Each member is written to a
+// temporary file of its own as WriteFileAtomically writes one; Commit syncs
+// every member and only then renames each over its target, in the order
+// they were added. A failure before the renames leaves every target as it
+// was; a rename that fails after others succeeded puts those back (each
+// earlier file under its name, no file where there was none), so that the
+// targets are again as they were. While the group is put in place, the
+// earlier file of every member but the last is kept under a hidden name (the
+// two names exchanged in one step, or a hard link where the file system
+// cannot exchange; on one with neither it is replaced without a way back).
+// A failure to sync a folder after the renames is raised with every new file
+// in place, as for a single file. A group dropped uncommitted takes its
+// temporary files away and changes no target.
+class FileCommitGroup {
+ public:
+  FileCommitGroup();
+  ~FileCommitGroup();
+  FileCommitGroup(const FileCommitGroup&) = delete;
+  FileCommitGroup& operator=(const FileCommitGroup&) = delete;
+
+  // Opens a member and gives the sink its data goes to, valid until Commit
+  // or the group's end. Raises as WriteFileAtomically does.
+  ByteSink Add(const QString& fileName);
+  void Add(const QString& fileName, const std::function<void(const ByteSink&)>& produce);
+  void Add(const QString& fileName, const QByteArray& data);
+  // Puts every member in place; the group is empty afterwards, also after a
+  // failure (which is raised for the member that failed).
+  void Commit();
+
+ private:
+  struct Members;
+  std::unique_ptr<Members> members_;
+};
+
 // Writes text lines in Windows-1251 with CR LF line ends, atomically.
 void WriteTextLines(const QString& fileName, const QList<QByteArray>& lines);
 // A line with a character outside Windows-1251 is not replaced by '?': the
@@ -77,6 +113,11 @@ enum class WriterStep {
   kClose,
   kRename,
   kSyncFolder,
+  // In a group: the rename that keeps the replaced file under the
+  // temporary name (EINVAL: the file system cannot exchange names), and the
+  // hard link that keeps it where the exchange cannot.
+  kExchange,
+  kKeep,
 };
 
 // Step `step` fails with errno `error`. Writes fail once `afterBytes` bytes
@@ -84,12 +125,15 @@ enum class WriterStep {
 // there, as a short write on a nearly full disk is); other steps fail at
 // their first call. `times` calls fail, then the step works again; a
 // negative count fails every call from then on (EINTR with a small count
-// shows that interrupted calls are retried).
+// shows that interrupted calls are retried). `skip` calls of a step other
+// than writing work before the first that fails (the second rename of a
+// group fails with a skip of one).
 struct WriterFault {
   WriterStep step = WriterStep::kWrite;
   int error = 0;
   long long afterBytes = 0;
   int times = -1;
+  int skip = 0;
 };
 
 // Installs faults for the writes that follow (no fault: none). For tests

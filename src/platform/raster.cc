@@ -149,6 +149,13 @@ HeightMap ReadHeightMap(const QString& fileName, double zScale) {
 
 void WriteCountRaster(const QString& fileName, const GridGeometry& grid,
                       const std::vector<std::uint32_t>& counts) {
+  FileCommitGroup group;
+  AddCountRaster(group, fileName, grid, counts);
+  group.Commit();
+}
+
+void AddCountRaster(FileCommitGroup& group, const QString& fileName, const GridGeometry& grid,
+                    const std::vector<std::uint32_t>& counts) {
   const QString suffix = QFileInfo(fileName).suffix().toLower();
   const bool tiff = suffix == QLatin1String("tif") || suffix == QLatin1String("tiff");
   if (!tiff && suffix != QLatin1String("asc"))
@@ -198,7 +205,7 @@ void WriteCountRaster(const QString& fileName, const GridGeometry& grid,
   vsi_l_offset length = 0;
   const GByte* bytes = VSIGetMemFileBuffer(memoryName.constData(), &length, FALSE);
   if (bytes == nullptr) throw Error(messages::CannotCreateFile(fileName));
-  WriteFileAtomically(fileName, [&](const ByteSink& sink) {
+  group.Add(fileName, [&](const ByteSink& sink) {
     sink(reinterpret_cast<const char*>(bytes), static_cast<qint64>(length));
   });
 }

@@ -11,6 +11,8 @@
 // The file's own order is kept beside it, so that a grid written back lies
 // cell for cell on the raster it was read from.
 
+#include "platform/files.h"
+
 #include <QString>
 
 #include <array>
@@ -58,5 +60,9 @@ HeightMap ReadHeightMap(const QString& fileName, double zScale = 1);
 // written.
 void WriteCountRaster(const QString& fileName, const GridGeometry& grid,
                       const std::vector<std::uint32_t>& counts);
+// The same file written into `group`, put in place when the group is
+// committed (the extension is checked before anything is written).
+void AddCountRaster(FileCommitGroup& group, const QString& fileName, const GridGeometry& grid,
+                    const std::vector<std::uint32_t>& counts);
 
 }  // namespace skarvel

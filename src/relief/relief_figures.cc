@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/float_checks.h"
 #include "platform/parallel.h"
+#include "relief/coverage_sweep.h"
 
 #include <algorithm>
 #include <atomic>
@@ -625,6 +626,23 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
                 c1 = first(box.x1, g.originX, g.cellX, g.columns - 1);
       const int r0 = first(box.y0, g.originY, g.cellY, g.rows),
                 r1 = first(box.y1, g.originY, g.cellY, g.rows - 1);
+      if (surface.Model() == ReliefSurfaceModel::kBilinear) {
+        // The horizon sweep over the view's cells.
+        const CellBox cellBox{c0, c1, r0, r1};
+        const std::vector<CellSight> sight =
+            SweepVisibility(surface, rays.Centre(), cellBox, [&rays](const Vec3& p) { return rays.Sees(p); });
+        for (int r = r0; r <= r1; ++r)
+          for (int c = c0; c <= c1; ++c) {
+            const CellSight s = sight[static_cast<size_t>(r - r0) * cellBox.Columns() + (c - c0)];
+            const size_t index = static_cast<size_t>(r) * g.columns + c;
+            if (s == CellSight::kSeen)
+              ++local[index];
+            else if (s == CellSight::kHidden && hidden != nullptr)
+              ++localHidden[index];
+          }
+        continue;
+      }
+      // Blocks: a sight line per cell.
       for (int r = r0; r <= r1; ++r) {
         const double y = g.originY + (r + 0.5) * g.cellY;
         for (int c = c0; c <= c1; ++c) {

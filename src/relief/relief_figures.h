@@ -47,6 +47,8 @@
 // the cell at its centre: in front of the camera, projecting inside the
 // frame, and not hidden. Each frame looks only at the cells under its view
 // (the box of its corner rays between the surface's least and greatest Z).
+// Over the bilinear surface a frame's cells are decided by the horizon sweep
+// (relief/coverage_sweep.h), over blocks by a sight line per cell.
 
 #include "footprints/footprint_figures.h"
 #include "relief/relief_surface.h"

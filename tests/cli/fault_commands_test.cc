@@ -93,6 +93,24 @@ TEST(BatchFaults, APipeOrAFolderAsTheOutputNameIsRefused) {
   EXPECT_TRUE(QFileInfo(dir.file("folder.bmp")).isDir());
 }
 
+TEST(BatchFaults, ExportsAndCoverageAreWrittenAllOrNone) {
+  // The coverage cannot be put in place: the CSV and the GeoJSON of the run
+  // are not either, and the earlier ones stay; the drawing comes before them.
+  TempDir dir;
+  ASSERT_TRUE(QDir(dir.path()).mkdir("c.asc"));
+  WriteBytes(dir.file("f.csv"), kEarlier);
+  WriteBytes(dir.file("f.geojson"), kEarlier);
+  const testing::CommandResult r =
+      RunBatch({"fov", "--decimal-separator", ".", Sample("fov/scene.lst"), "--relief",
+                Sample("fov/relief.asc"), "--output", dir.file("drawing.bmp"), "--csv", dir.file("f.csv"),
+                "--geojson", dir.file("f.geojson"), "--coverage", dir.file("c.asc")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.trimmed().endsWith("Cannot create file " + dir.file("c.asc"))) << r.err.toStdString();
+  EXPECT_EQ(ReadBytes(dir.file("f.csv")), kEarlier);
+  EXPECT_EQ(ReadBytes(dir.file("f.geojson")), kEarlier);
+  EXPECT_EQ(AllEntries(dir.path()), QStringList({"c.asc", "drawing.bmp", "f.csv", "f.geojson"}));
+}
+
 // The size of the unnamed file a process has open in `folder`, or -1.
 long long UnnamedFileSize(qint64 pid, const QString& folder) {
   const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);

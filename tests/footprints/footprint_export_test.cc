@@ -299,6 +299,16 @@ testing::OutputCase ExportedFile(bool csv) {
 SKARVEL_OUTPUT_FAULT_TESTS(CsvExportOutput, ExportedFile(true))
 SKARVEL_OUTPUT_FAULT_TESTS(GeoJsonExportOutput, ExportedFile(false))
 
+TEST(BothExportsOutput, AreBothPutInPlaceOrNeither) {
+  testing::ExpectOutputGroupSurvivesInjectedFaults(
+      {.prepare = [](const QString&) {},
+       .write =
+           [](const QString& folder) {
+             WriteFootprintExports(folder + "/scene.csv", folder + "/scene.geojson", SampleFigures(), {});
+           },
+       .outputs = {"scene.csv", "scene.geojson"}});
+}
+
 }  // namespace
 }  // namespace skarvel
 

@@ -237,7 +237,7 @@ TEST_F(FovFormTest, TheZoomMenuOpensOnTheDrawingOnly) {
 TEST_F(FovFormTest, OutlinesAreSavedAsGeoJsonOrCsvFromTheZoomMenu) {
   EXPECT_FALSE(FOVForm->SaveOutlinesItem->isEnabled()) << "nothing drawn yet";
   const QList<QAction*> items = FOVForm->ScalePopupMenu1->actions();
-  ASSERT_EQ(items.size(), 13);
+  ASSERT_EQ(items.size(), 15);
   EXPECT_TRUE(items[6]->isSeparator()) << "the six zoom items stay first";
   EXPECT_EQ(items[7]->text(), "Сохранить контуры…");
   click("scene.lst");
@@ -282,9 +282,11 @@ TEST_F(FovFormTest, OutlinesAreSavedAsGeoJsonOrCsvFromTheZoomMenu) {
 TEST_F(FovFormTest, AReliefGivesACoverageViewThatCanBeSaved) {
   const QList<QAction*> items = FOVForm->ScalePopupMenu1->actions();
   EXPECT_EQ(items[9]->text(), "Рельеф модели…");
-  EXPECT_EQ(items[10]->text(), "Покрытие без рельефа…");
-  EXPECT_EQ(items[11]->text(), "Без рельефа");
-  EXPECT_EQ(items[12]->text(), "Сохранить покрытие…");
+  EXPECT_EQ(items[10]->text(), "Поверхность: билинейная");
+  EXPECT_EQ(items[11]->text(), "Поверхность: блоки");
+  EXPECT_EQ(items[12]->text(), "Покрытие без рельефа…");
+  EXPECT_EQ(items[13]->text(), "Без рельефа");
+  EXPECT_EQ(items[14]->text(), "Сохранить покрытие…");
   EXPECT_FALSE(FOVForm->NoReliefItem->isEnabled());
   EXPECT_FALSE(FOVForm->SaveCoverageItem->isEnabled());
   click("scene.lst");
@@ -295,13 +297,13 @@ TEST_F(FovFormTest, AReliefGivesACoverageViewThatCanBeSaved) {
   testing::RunAsEvent([&] { FOVForm->ReliefItem->trigger(); });
   ASSERT_TRUE(FOVForm->HasRelief());
   EXPECT_TRUE(FOVForm->Coverage->isVisible());
-  // 192 x 128 cells: 3 pixels a cell (512 across at least), the legend under it.
-  EXPECT_EQ(FOVForm->Coverage->Picture->naturalSize(), QSize(576, 384 + 40));
+  // 192 x 128 cells: 3 pixels a cell (512 across at least); the legend apart.
+  EXPECT_EQ(FOVForm->Coverage->Picture->naturalSize(), QSize(576, 384));
   const std::vector<std::uint32_t> counts = FOVForm->CoverageCounts();
   ASSERT_EQ(counts.size(), 192u * 128u);
   EXPECT_GT(*std::max_element(counts.begin(), counts.end()), 1u) << "the strip's frames overlap";
   FOVForm->N2001Click();
-  EXPECT_EQ(FOVForm->Coverage->Picture->size(), QSize(1152, 848)) << "the drawing's zoom";
+  EXPECT_EQ(FOVForm->Coverage->Picture->size(), QSize(1152, 768)) << "the drawing's zoom";
 
   watcher.answerFileDialog(dir_.file("cover.asc"));
   FOVForm->SaveCoverageItem->trigger();

@@ -3,6 +3,7 @@
 
 #include "fov/fov_job.h"
 #include "platform/error.h"
+#include "support/output_faults.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -66,9 +67,11 @@ TEST(FovJob, AHeldReliefAndALoadedSceneAreUsedAsTheyAre) {
   FovJobOptions first;
   first.listFile = SampleList();
   first.reliefFile = SampleRelief();
+  first.reliefSurface = ReliefSurfaceModel::kBlocks;
   first.coverageView = true;
   const FovJobResult view = RunFovJob(first, scene);
   ASSERT_NE(view.relief, nullptr);
+  EXPECT_EQ(view.relief->model, ReliefSurfaceModel::kBlocks) << "read as the surface asked for";
   EXPECT_EQ(view.coverageMap, view.relief);
   EXPECT_EQ(view.counts.size(), view.relief->map.z.size());
   EXPECT_EQ(view.hidden.size(), view.counts.size());
@@ -87,6 +90,23 @@ TEST(FovJob, AHeldReliefAndALoadedSceneAreUsedAsTheyAre) {
   EXPECT_EQ(saved.counts, view.counts);
   EXPECT_EQ(saved.written, QStringList({dir.file("f.csv"), dir.file("c.asc")}));
   EXPECT_TRUE(saved.hidden.empty()) << "hidden counts are for the view";
+}
+
+// The exports and the coverage raster: put in place together or not at all.
+TEST(FovJobOutput, TheExportsAndTheCoverageAreAllPutInPlaceOrNone) {
+  testing::ExpectOutputGroupSurvivesInjectedFaults({.prepare = [](const QString&) {},
+                                                    .write =
+                                                        [](const QString& folder) {
+                                                          FovScene scene;
+                                                          FovJobOptions options;
+                                                          options.listFile = SampleList();
+                                                          options.reliefFile = SampleRelief();
+                                                          options.csvFile = folder + "/f.csv";
+                                                          options.geojsonFile = folder + "/f.geojson";
+                                                          options.coverageFile = folder + "/c.tif";
+                                                          RunFovJob(options, scene);
+                                                        },
+                                                    .outputs = {"f.csv", "f.geojson", "c.tif"}});
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include "footprints/footprint_export.h"
 #include "footprints/footprint_figures.h"
-#include "fov/coverage_picture.h"
 #include "fov/fov_scene.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -600,34 +599,6 @@ TEST(ReliefFigures, EdgeCasesGiveClearResults) {
   EXPECT_EQ(10, plane.grid.rows);
   const std::vector<std::uint32_t> all = ComputeCoverage({frame, frame}, *MakePyramidIntersector(plane));
   EXPECT_EQ(std::vector<std::uint32_t>(100, 2), all);
-}
-
-TEST(CoveragePicture, CellsAreColouredByWhatSeesThem) {
-  // Two by two cells of a flat map: grid row 0 (the least Y) is drawn at the
-  // bottom, 256 pixels a cell.
-  const HeightMap map = Map(2, 2, 0, 0, 1, [](int, int) { return 0.0; });
-  const QImage picture = CoveragePicture(map, {1, 0, 0, 3}, {0, 2, 0, 0}, {});
-  ASSERT_EQ(QSize(512, 512 + kCoverageLegendHeight), picture.size());
-  struct Row {
-    QPoint pixel;
-    std::function<bool(QColor)> test;
-    const char* why;
-  } rows[] = {
-      {{100, 400},
-       [](QColor c) { return c.blue() > c.red() + 50 && c.blue() > c.green(); },
-       "seen once: blue"},
-      {{400, 100},
-       [](QColor c) { return c.red() > c.blue() + 50 && c.green() > c.blue() + 50; },
-       "three: yellow"},
-      {{400, 400},
-       [](QColor c) { return c.red() < 100 && c.green() < 100 && c.blue() < 100; },
-       "hidden: dark"},
-      {{101, 101},
-       [](QColor c) { return c.red() == c.green() && c.green() == c.blue() && c.red() > 150; },
-       "in no view: the light hill shade"},
-  };
-  for (const Row& row : rows) EXPECT_TRUE(row.test(picture.pixelColor(row.pixel))) << row.why;
-  EXPECT_NE("(no error)", ErrorOf([&] { CoveragePicture(map, {1, 2, 3}, {0, 0, 0, 0}, {}); }));
 }
 
 TEST(HeightMapFiles, ReadInTheGridsOrderAndWrittenBackInTheFilesOrder) {

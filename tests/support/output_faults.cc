@@ -185,6 +185,98 @@ void ExpectOutputRefusesOddTargets(const OutputCase& output) {
   }
 }
 
+void ExpectOutputGroupSurvivesInjectedFaults(const OutputGroupCase& group) {
+  const int n = static_cast<int>(group.outputs.size());
+  ASSERT_GE(n, 2);
+  // The outputs made with nothing in the way.
+  QList<QByteArray> reference;
+  {
+    TempDir dir;
+    group.prepare(dir.path());
+    ASSERT_EQ(ErrorOf([&] { group.write(dir.path()); }), "(no error)");
+    for (const QString& name : group.outputs) reference.append(ReadBytes(dir.path() + u'/' + name));
+  }
+  using S = WriterStep;
+  // The file system cannot exchange two names: the earlier file is kept by
+  // a hard link instead.
+  const WriterFault noExchange{.step = S::kExchange, .error = EINVAL};
+  struct Case {
+    std::string what;
+    std::vector<WriterFault> faults;
+    bool earlier;  // earlier outputs stand at the names
+    int failing;   // the output named in the error
+  };
+  std::vector<Case> failing;
+  for (int k = 0; k < n; ++k) {
+    const std::string output = " of output " + std::to_string(k + 1);
+    // Over an earlier file every output but the last is put in place by an
+    // exchange, the last by a plain rename; without one each by a rename.
+    const WriterFault place = k + 1 < n ? WriterFault{.step = S::kExchange, .error = EIO, .skip = k}
+                                        : WriterFault{.step = S::kRename, .error = EIO};
+    failing.push_back({"the rename" + output + " fails", {place}, true, k});
+    failing.push_back({"the rename" + output + " fails, nothing there before",
+                       {{.step = S::kRename, .error = EIO, .skip = k}},
+                       false,
+                       k});
+    failing.push_back({"no exchange: the rename" + output + " fails",
+                       {noExchange, {.step = S::kRename, .error = EXDEV, .skip = k}},
+                       true,
+                       k});
+    failing.push_back(
+        {"the sync" + output + " fails", {{.step = S::kSync, .error = EIO, .skip = k}}, true, k});
+  }
+  failing.push_back({"no exchange: the earlier first file cannot be kept",
+                     {noExchange, {.step = S::kKeep, .error = EIO}},
+                     true,
+                     0});
+  for (const Case& c : failing) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    group.prepare(dir.path());
+    if (c.earlier)
+      for (const QString& name : group.outputs) WriteEarlier(dir.path() + u'/' + name);
+    const QStringList before = AllEntries(dir.path());
+    {
+      Faults faults(c.faults);
+      EXPECT_EQ(ErrorOf([&] { group.write(dir.path()); }),
+                "Cannot create file " + dir.path() + u'/' + group.outputs[c.failing]);
+    }
+    EXPECT_EQ(AllEntries(dir.path()), before) << "an output came, went or was left behind";
+    if (c.earlier) {
+      for (const QString& name : group.outputs)
+        EXPECT_EQ(ReadBytes(dir.path() + u'/' + name), kEarlier) << name.toStdString();
+    }
+  }
+
+  // What the group survives: every new file in place, nothing else left.
+  const Case survivable[] = {
+      {"no exchange: the earlier files kept by hard links", {noExchange}, true, -1},
+      {"no exchange and no hard links", {noExchange, {.step = S::kKeep, .error = EPERM}}, true, -1},
+      {"an interrupted sync of the second output",
+       {{.step = S::kSync, .error = EINTR, .times = 1, .skip = 1}},
+       true,
+       -1},
+      {"the folder cannot be synced", {{.step = S::kSyncFolder, .error = EIO}}, true, 0},
+  };
+  for (const Case& c : survivable) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    group.prepare(dir.path());
+    for (const QString& name : group.outputs) WriteEarlier(dir.path() + u'/' + name);
+    const QStringList before = AllEntries(dir.path());
+    {
+      Faults faults(c.faults);
+      EXPECT_EQ(ErrorOf([&] { group.write(dir.path()); }),
+                c.failing < 0 ? QString("(no error)")
+                              : "Cannot create file " + dir.path() + u'/' + group.outputs[c.failing]);
+    }
+    EXPECT_EQ(AllEntries(dir.path()), before);
+    for (int k = 0; k < n; ++k)
+      EXPECT_TRUE(ReadBytes(dir.path() + u'/' + group.outputs[k]) == reference[k])
+          << group.outputs[k].toStdString() << " is not the new file";
+  }
+}
+
 QString WhyNoTmpfs() {
   static const QString why = [] {
     if (::geteuid() != 0)

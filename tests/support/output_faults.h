@@ -49,6 +49,25 @@ void ExpectOutputSurvivesAReadOnlyFolder(const OutputCase& output);
 // half the file; then, with the room back, the file is written whole.
 void ExpectOutputSurvivesAFullDisk(const OutputCase& output);
 
+// Outputs written together (a FileCommitGroup): a failure at any one of
+// them, also at the rename of a later one after the earlier ones were put in
+// place, must raise "Cannot create file <folder>/<that output>" and leave
+// every output as it was (the earlier files byte for byte, no file where
+// there was none) and nothing else behind.
+struct OutputGroupCase {
+  std::function<void(const QString& folder)> prepare;
+  std::function<void(const QString& folder)> write;
+  QStringList outputs;  // in the order the group puts them in place
+};
+
+// Every output's rename failing after the ones before it succeeded, with
+// and without earlier files, on a file system that exchanges names and on
+// one that cannot (the earlier file kept by a hard link); each output's
+// sync failing; the earlier file that cannot be kept; then the faults the group survives (no
+// way to keep an earlier file, an interrupted sync) and a failing folder sync,
+// which leave every new file in place.
+void ExpectOutputGroupSurvivesInjectedFaults(const OutputGroupCase& group);
+
 // Why no tmpfs of the tests' own can be mounted here; empty when one can.
 QString WhyNoTmpfs();
 // Why the read-only folder test cannot run here; empty when it can.

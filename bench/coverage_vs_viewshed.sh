@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# One frame's coverage over a 2048 x 2048 height map, whole process, against
+# gdal_viewshed over the same map from the same camera point.
+#
+#   bash bench/coverage_vs_viewshed.sh [--runs N] [--build DIR] [--keep DIR]
+#
+# Made in a temporary folder (or DIR with --keep, reused on later runs): the
+# height map of bench/relief_scale.sh (2048 x 2048 cells of 2 mm, hills and
+# ridges up to 0.12 m high) as a GeoTIFF, and two one-frame lists of the
+# sample's camera A: from 16 m over the middle, a few degrees off the nadir
+# (its view holds about 70 % of the map), and from 3 m looking 30 degrees
+# aside. Runs, each a whole process:
+#   - skarvel-batch fov LIST --relief map.tif --coverage out.tif, with the
+#     bilinear surface (the default) and with --relief-surface blocks;
+#   - gdal_viewshed from the frame's projection centre (its height above the
+#     map there), every cell of the map, no curvature.
+# Prints the medians of N runs (after one warm-up) of the elapsed and the CPU
+# seconds (user + system), and the ratio of the elapsed medians to
+# gdal_viewshed's (the goal: no more than 1).
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build"
+runs=5
+keep=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs="$2"; shift 2 ;;
+    --build) build="$2"; shift 2 ;;
+    --keep) keep="$2"; shift 2 ;;
+    *) echo "usage: $0 [--runs N] [--build DIR] [--keep DIR]" >&2; exit 2 ;;
+  esac
+done
+
+batch="$build/src/cli/skarvel-batch"
+[ -x "$batch" ] || { echo "coverage_vs_viewshed: build skarvel-batch first ($batch)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "coverage_vs_viewshed: /usr/bin/time is needed (Debian package 'time')" >&2; exit 1; }
+command -v gdal_viewshed >/dev/null || {
+  echo "coverage_vs_viewshed: gdal_viewshed is needed (Debian package 'gdal-bin')" >&2
+  exit 1
+}
+
+if [ -n "$keep" ]; then
+  work="$keep"
+  mkdir -p "$work"
+else
+  work="$(mktemp -d)"
+  trap 'rm -rf "$work"' EXIT
+fi
+if [ ! -f "$work/map.tif" ]; then
+  cp -r "$root/samples/fov/cameras" "$work/"
+  python3 - "$work" <<'EOF'
+import array, math, os, sys
+work = sys.argv[1]
+n, cell = 2048, 0.002
+def height(x, y):
+    return 0.04 * (math.sin(x * 3.1) * math.cos(y * 2.3) + 1) + 0.05 * max(0.0, math.sin(x * 9.7 + y * 4.1)) ** 8
+# Rows from the top (greatest Y), as the header's upper-left corner says.
+heights = array.array("f")
+for row in range(n):
+    y = (n - row - 0.5) * cell
+    for column in range(n):
+        heights.append(height((column + 0.5) * cell, y))
+heights.byteswap() if sys.byteorder == "big" else None
+with open(os.path.join(work, "relief.bil"), "wb") as f:
+    heights.tofile(f)
+with open(os.path.join(work, "relief.hdr"), "w") as f:
+    f.write(f"NROWS {n}\nNCOLS {n}\nNBANDS 1\nNBITS 32\nPIXELTYPE FLOAT\nBYTEORDER I\nLAYOUT BIL\n"
+            f"ULXMAP {cell / 2}\nULYMAP {(n - 0.5) * cell}\nXDIM {cell}\nYDIM {cell}\n")
+# name: position, bench angles (about Y, about X, about Z); the camera looks
+# straight down with the angles at 0, 0, 90.
+frames = {"high": ((2.05, 2.03, 16.0), (1.0, -2.0, 90.0)), "aside": ((2.05, 0.5, 3.0), (0.0, 30.0, 90.0))}
+with open(os.path.join(work, "observers.txt"), "w") as observers:
+    for name, ((x, y, z), (ay, ax, az)) in frames.items():
+        values = [0, 0, 0, x, y, z, 0, 0, 0, ay, ax, az, 1, 0, 0, 0, 1, 0, 0, 0, 1]
+        with open(os.path.join(work, name + ".ort"), "wb") as f:
+            f.write(b"".join(f"{v!r} ; value\r\n".encode() for v in values))
+        with open(os.path.join(work, name + ".lst"), "wb") as f:
+            f.write(f"// one frame\r\n{name}.ort ;\r\ncameras\\camera_a.cam ;\r\n".encode())
+        # The surface under the centre: the height map's samples at the
+        # centres, bilinear between them (the point is well inside).
+        u, v = x / cell - 0.5, y / cell - 0.5
+        c, r = int(u), int(v)
+        fu, fv = u - c, v - r
+        h = lambda c, r: height((c + 0.5) * cell, (r + 0.5) * cell)
+        ground = (1 - fv) * ((1 - fu) * h(c, r) + fu * h(c + 1, r)) + fv * ((1 - fu) * h(c, r + 1) + fu * h(c + 1, r + 1))
+        observers.write(f"{name} {x!r} {y!r} {z - ground!r}\n")
+EOF
+  gdal_translate -q "$work/relief.bil" "$work/map.tif"
+  rm -f "$work/relief.bil" "$work/relief.hdr"
+fi
+
+# Medians of the elapsed and the CPU seconds of N runs.
+measure() {
+  "$@" >/dev/null 2>&1 || { echo "coverage_vs_viewshed: failed: $*" >&2; "$@" >/dev/null; exit 1; }
+  local times=() cpus=()
+  for _ in $(seq "$runs"); do
+    /usr/bin/time -f "%e %U %S" -o "$work/time" "$@" >/dev/null 2>&1
+    read -r seconds user system <"$work/time"
+    times+=("$seconds")
+    cpus+=("$(awk "BEGIN {print $user + $system}")")
+  done
+  median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+  echo "$(median "${times[@]}") $(median "${cpus[@]}")"
+}
+
+cd "$work"
+echo "one frame's coverage over 2048 x 2048 cells, whole process, medians of $runs runs after one warm-up;" \
+  "$(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
+printf '%-8s %-34s %9s %9s %9s\n' "frame" "run" "median s" "CPU s" "ratio"
+while read -r name x y above; do
+  measure gdal_viewshed -q -ox "$x" -oy "$y" -oz "$above" -cc 1 map.tif viewshed.tif >"$work/result"
+  read -r vs vc <"$work/result"
+  for surface in bilinear blocks; do
+    measure "$batch" fov "$name.lst" --decimal-separator . --output out.bmp --relief map.tif \
+      --relief-surface "$surface" --coverage out.tif >"$work/result"
+    read -r s c <"$work/result"
+    printf '%-8s %-34s %9s %9s %9s\n' "$name" "skarvel-batch fov, $surface" "$s" "$c" \
+      "$(awk "BEGIN {printf \"%.2f\", $s / $vs}")"
+  done
+  printf '%-8s %-34s %9s %9s %9s\n' "$name" "gdal_viewshed" "$vs" "$vc" "1.00"
+done <observers.txt

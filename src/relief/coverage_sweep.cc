@@ -1,0 +1,269 @@
+#include "relief/coverage_sweep.h"
+
+#include "platform/parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+namespace skarvel {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// The share of the difference of the two horizons a cell's is interpolated
+// from within which the exact check decides.
+constexpr double kSpreadShare = 1;
+
+// Positions are in cell units with the cell centres at whole numbers:
+// column c's centre at u = c, row r's at v = r. A cell's square is
+// [c - 1/2, c + 1/2] x [r - 1/2, r + 1/2], its fan the segments from N to
+// the points of its square.
+class Sweep {
+ public:
+  Sweep(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box)
+      : map_(surface.Map()), g_(map_.grid), eye_(eye) {
+    nu_ = (eye.x - g_.originX) / g_.cellX - 0.5;
+    nv_ = (eye.y - g_.originY) / g_.cellY - 0.5;
+    outside_ = !(nu_ >= -0.5 && nu_ < g_.columns - 0.5 && nv_ >= -0.5 && nv_ < g_.rows - 0.5);
+    // The box and the cell under the eye, within the map: every cell
+    // between a cell of the box and N is in it.
+    const auto clampIndex = [](double u, int size) {
+      return static_cast<int>(std::clamp(u, 0.0, static_cast<double>(size - 1)));
+    };
+    area_.c0 = std::min(box.c0, clampIndex(std::floor(nu_), g_.columns));
+    area_.c1 = std::max(box.c1, clampIndex(std::ceil(nu_), g_.columns));
+    area_.r0 = std::min(box.r0, clampIndex(std::floor(nv_), g_.rows));
+    area_.r1 = std::max(box.r1, clampIndex(std::ceil(nv_), g_.rows));
+    horizon_.assign(static_cast<size_t>(area_.Columns()) * area_.Rows(),
+                    std::numeric_limits<float>::infinity());
+    witness_.assign(horizon_.size(), 0);
+  }
+
+  // Runs over the area, calling decide(column, row, z, verdict) for each
+  // cell in the order of the sweep; the verdict is kHidden or kSeen when the
+  // sweep has proved it, kNotInView when the cell needs the exact check.
+  template <typename Decide>
+  void Run(Decide&& decide) {
+    std::vector<int> columns(static_cast<size_t>(area_.Columns())), rows(static_cast<size_t>(area_.Rows()));
+    std::iota(columns.begin(), columns.end(), area_.c0);
+    std::iota(rows.begin(), rows.end(), area_.r0);
+    const auto byU = [this](int a, int b) { return std::fabs(a - nu_) < std::fabs(b - nu_); };
+    const auto byV = [this](int a, int b) { return std::fabs(a - nv_) < std::fabs(b - nv_); };
+    std::stable_sort(columns.begin(), columns.end(), byU);
+    std::stable_sort(rows.begin(), rows.end(), byV);
+    // The rows less than a row from N depend on each other's nearer
+    // columns: they go together, column by column.
+    size_t straddling = 0;
+    while (straddling < rows.size() && std::fabs(rows[straddling] - nv_) < 1) ++straddling;
+    for (const int c : columns)
+      for (size_t n = 0; n < straddling; ++n) Cell(c, rows[n], decide);
+    // Beyond them the rows on either side of N depend only on their own
+    // side's: the two sides go on two threads.
+    std::vector<int> sides[2];
+    for (size_t n = straddling; n < rows.size(); ++n) sides[rows[n] > nv_ ? 0 : 1].push_back(rows[n]);
+    ForEachRange(2, 1, [&](int begin, int end) {
+      for (int side = begin; side < end; ++side)
+        for (const int r : sides[side])
+          for (const int c : columns) Cell(c, r, decide);
+    });
+  }
+
+ private:
+  double Sample(int c, int r) const { return map_.z[static_cast<size_t>(r) * g_.columns + c]; }
+
+  // The surface at (u, v): the bilinear patches, the edge half cells
+  // clamped to the centres' box, the plane outside the map.
+  double SurfaceAt(double u, double v) const {
+    if (!(u >= -0.5 && u < g_.columns - 0.5 && v >= -0.5 && v < g_.rows - 0.5)) return 0;
+    u = std::clamp(u, 0.0, static_cast<double>(g_.columns - 1));
+    v = std::clamp(v, 0.0, static_cast<double>(g_.rows - 1));
+    const int c = std::min(static_cast<int>(u), std::max(g_.columns - 2, 0));
+    const int r = std::min(static_cast<int>(v), std::max(g_.rows - 2, 0));
+    const double fu = g_.columns > 1 ? u - c : 0, fv = g_.rows > 1 ? v - r : 0;
+    const int c1 = std::min(c + 1, g_.columns - 1), r1 = std::min(r + 1, g_.rows - 1);
+    return (1 - fv) * ((1 - fu) * Sample(c, r) + fu * Sample(c1, r)) +
+           fv * ((1 - fu) * Sample(c, r1) + fu * Sample(c1, r1));
+  }
+
+  static float Down(double v) {
+    float f = static_cast<float>(v);
+    if (static_cast<double>(f) > v) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
+    return f;
+  }
+
+  size_t At(int c, int r) const {
+    return static_cast<size_t>(r - area_.r0) * area_.Columns() + (c - area_.c0);
+  }
+  bool InArea(int c, int r) const { return c >= area_.c0 && c <= area_.c1 && r >= area_.r0 && r <= area_.r1; }
+  double Distance(double du, double dv) const {
+    const double x = du * g_.cellX, y = dv * g_.cellY;
+    return std::sqrt(x * x + y * y);
+  }
+
+  // Per cell, in units of the sight line's parameter t from the eye's foot
+  // (0) to the cell's centre (1): over a stretch, the least of
+  // (eye Z - surface Z) / t is the horizon; the cell is seen when it is not
+  // less than eye Z - the cell's Z.
+  template <typename Decide>
+  void Cell(int c, int r, Decide& decide) {
+    const double x = c - nu_, y = r - nv_;
+    const double z = Sample(c, r);
+    const double own = eye_.z - z;
+    // Points of the cell's own stretch: the least found there (any point
+    // below own proves the cell hidden) and where (t times the distance).
+    const double distance = Distance(x, y);
+    double actual = kInfinity, where = distance;
+    const auto consider = [&](double t, double height = kNaN) {
+      if (height != height) height = SurfaceAt(nu_ + x * t, nv_ + y * t);
+      const double a = (eye_.z - height) / t;
+      if (a < actual) {
+        actual = a;
+        where = t * distance;
+      }
+    };
+    double carried = kInfinity, spread = 0;
+    bool clear = false, worked = false, hiddenNear = false;
+    const double ax = std::fabs(x), ay = std::fabs(y);
+    if (ax >= 1 || ay >= 1) {
+      // The line of centres the stretch crosses first towards N, at B: the
+      // previous row's when it runs more along Y, else the previous
+      // column's.
+      const bool alongY = ay >= ax;
+      const double main = alongY ? ay : ax;
+      const double lambda = (main - 1) / main;
+      const double across = alongY ? nu_ + x * lambda : nv_ + y * lambda;
+      const int line = alongY ? r - (y > 0 ? 1 : -1) : c - (x > 0 ? 1 : -1);
+      const int size = alongY ? g_.columns : g_.rows;
+      if (across >= 0 && across <= size - 1) {
+        const int i0 = static_cast<int>(across), i1 = std::min(i0 + 1, size - 1);
+        const double w = across - i0;
+        const int c0 = alongY ? i0 : line, r0 = alongY ? line : i0;
+        const int c1 = alongY ? i1 : line, r1 = alongY ? line : i1;
+        if (InArea(c0, r0) && InArea(c1, r1)) {
+          worked = true;
+          const size_t n0 = At(c0, r0), n1 = At(c1, r1);
+          // The horizon up to B, interpolated between the two neighbours'
+          // stretches in their own t, in the cell's t.
+          const double h0 = horizon_[n0], h1 = w > 0 ? horizon_[n1] : h0;
+          if (lambda > 0) {
+            carried = ((1 - w) * h0 + w * h1) / lambda;
+            // What makes the interpolation uncertain is not the
+            // neighbours' difference in height (B's height is exact on the
+            // line of centres) but how differently far their horizons lie
+            // below their own values.
+            const double d0 = eye_.z - Sample(c0, r0) - h0, d1 = eye_.z - Sample(c1, r1) - h1;
+            spread = std::fabs(d1 - d0) / lambda;
+            if (!(carried == carried)) carried = std::min(h0, h1) / lambda;
+            if (!(spread == spread)) spread = kInfinity;
+          }
+          // From B to the centre the stretch lies within one patch, where
+          // the surface's height along it is a quadratic in t: checked
+          // exactly against the sight line.
+          const double zb = SurfaceAt(nu_ + x * lambda, nv_ + y * lambda);
+          const double mid = (1 + lambda) / 2;
+          const double zm = SurfaceAt(nu_ + x * mid, nv_ + y * mid);
+          // Over s = (t - lambda) / (1 - lambda) in [0, 1]: the sight line
+          // less the surface, f(s) = f0 + B s + A s^2, 0 at s = 1.
+          const double f0 = eye_.z - lambda * own - zb, fm = eye_.z - mid * own - zm;
+          const double A = 2 * f0 - 4 * fm, B = -3 * f0 + 4 * fm;
+          double least = std::min(f0, fm), lowest = f0 <= fm ? lambda : mid;
+          if (A > 0) {
+            const double v = -B / (2 * A);
+            const double f = f0 + v * (B + v * A);
+            if (v > 0 && v < 1 && f < least) {
+              least = f;
+              lowest = lambda + v * (1 - lambda);
+            }
+          }
+          const double margin = 1e-10 * (std::fabs(eye_.z) + std::fabs(z) + std::fabs(zb) + std::fabs(zm));
+          // Below the sight line within its own patch: hidden.
+          hiddenNear = least < -margin;
+          clear = least >= margin;
+          if (lambda > 0) consider(lambda, zb);
+          consider(mid, zm);
+          if (lowest > 0 && lowest < 1 && lowest != lambda && lowest != mid) consider(lowest);
+          // As far from N as the neighbours found their least.
+          for (const size_t n : {n0, n1}) {
+            const double t = witness_[n] / distance;
+            if (t > 0 && t < 1) consider(t);
+          }
+        }
+      }
+    }
+    if (!worked) {
+      // Next to N, or entering the map from outside: points along the
+      // stretch from N or from where it enters the map (over the plane
+      // Z = 0 and the map's edge before), and the exact check.
+      double from = 0;
+      const auto enter = [&](double n, double d, int size) {
+        if (n < -0.5 && d > 0) from = std::max(from, (-0.5 - n) / d);
+        if (n > size - 0.5 && d < 0) from = std::max(from, (size - 0.5 - n) / d);
+      };
+      enter(nu_, x, g_.columns);
+      enter(nv_, y, g_.rows);
+      if (from > 0) {
+        actual = eye_.z / from;
+        where = from * distance;
+      }
+      for (int k = from > 0 ? 0 : 1; k < 8; ++k) consider(from + (1 - from) * k / 8);
+      carried = actual;
+    }
+    const double horizon = std::min(carried, actual);
+    CellSight verdict = CellSight::kNotInView;
+    if (hiddenNear || actual < own - 1e-9 * std::fabs(own))
+      verdict = CellSight::kHidden;
+    else if (worked && clear && own <= horizon - (kSpreadShare * spread + 1e-6 * std::fabs(own)))
+      verdict = CellSight::kSeen;
+    const size_t self = At(c, r);
+    if (own < horizon) {
+      horizon_[self] = Down(own);
+      witness_[self] = static_cast<float>(where);
+    } else {
+      horizon_[self] = Down(horizon);
+      witness_[self] = static_cast<float>(where);
+    }
+    decide(c, r, z, verdict);
+  }
+
+  const HeightMap& map_;
+  const GridGeometry& g_;
+  const Vec3 eye_;
+  double nu_ = 0, nv_ = 0;
+  bool outside_ = false;  // N outside the map
+  CellBox area_;
+  // Over the area: the horizon of the cell's stretch up to its centre, as a
+  // float not greater.
+  std::vector<float> horizon_;
+  std::vector<float> witness_;  // the distance from N of the least found on its stretch before the centre
+};
+
+}  // namespace
+
+std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
+                                       const std::function<bool(const Vec3&)>& inView, SweepStats* stats) {
+  std::vector<CellSight> out(static_cast<size_t>(std::max(box.Columns(), 0)) * std::max(box.Rows(), 0),
+                             CellSight::kNotInView);
+  if (out.empty()) return out;
+  const GridGeometry& g = surface.Map().grid;
+  std::atomic<long long> inViewCount{0}, checkedCount{0};
+  Sweep sweep(surface, eye, box);
+  sweep.Run([&](int c, int r, double z, CellSight verdict) {
+    if (c < box.c0 || c > box.c1 || r < box.r0 || r > box.r1) return;
+    const Vec3 p{g.originX + (c + 0.5) * g.cellX, g.originY + (r + 0.5) * g.cellY, z};
+    if (!inView(p)) return;
+    inViewCount.fetch_add(1, std::memory_order_relaxed);
+    if (verdict == CellSight::kNotInView) {
+      checkedCount.fetch_add(1, std::memory_order_relaxed);
+      verdict = surface.Hidden(p, eye) ? CellSight::kHidden : CellSight::kSeen;
+    }
+    out[static_cast<size_t>(r - box.r0) * box.Columns() + (c - box.c0)] = verdict;
+  });
+  if (stats != nullptr) *stats = {inViewCount.load(), checkedCount.load()};
+  return out;
+}
+
+}  // namespace skarvel

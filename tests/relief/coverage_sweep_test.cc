@@ -1,0 +1,93 @@
+// The horizon sweep against the exact sight-line check of the bilinear
+// surface, cell by cell, on rough and smooth maps from eyes high and low,
+// over the map and beside it.
+
+#include "relief/coverage_sweep.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <random>
+
+namespace skarvel {
+namespace {
+
+HeightMap Map(int columns, int rows, double x0, double y0, double cell,
+              const std::function<double(int, int)>& height) {
+  HeightMap map;
+  map.grid = {columns, rows, x0, y0, cell, cell};
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c) map.z.push_back(height(c, r));
+  return map;
+}
+
+TEST(CoverageSweep, AgreesWithTheSightLineCheck) {
+  std::mt19937 random(17);
+  std::uniform_real_distribution<double> unit(0, 1);
+  const HeightMap rough = Map(160, 120, 0, 0, 1, [&](int, int) { return 3 * unit(random); });
+  const HeightMap hills = Map(200, 150, -50, 20, 0.5, [&](int c, int r) {
+    return 4 + 3 * std::sin(c * 0.07) * std::cos(r * 0.05) + 0.3 * unit(random);
+  });
+  const HeightMap pillars =
+      Map(100, 100, 0, 0, 2, [&](int, int) { return unit(random) < 0.02 ? 25.0 : unit(random); });
+  // Isolated spikes 25 times the ground's roughness are the interpolated
+  // horizon's worst case: a spike between two neighbours' sight lines
+  // stands higher on the line between them than on either.
+  struct Pose {
+    const HeightMap* map;
+    Vec3 eye;
+    double agreement;  // the least share of cells in view agreeing
+    const char* why;
+  } poses[] = {
+      {&rough, {80.3, 60.7, 40}, 0.999, "rough, high over the middle"},
+      {&rough, {20.1, 100.2, 8}, 0.999, "rough, low over a corner"},
+      {&rough, {-60, 50, 30}, 0.999, "rough, beside the map"},
+      {&rough, {80.5, 60.5, 6}, 0.999, "rough, over a centre, low"},
+      {&hills, {0, 55, 30}, 0.999, "hills, high"},
+      {&hills, {-70, 10, 12}, 0.999, "hills, beside a corner, low"},
+      {&pillars, {100, 100, 60}, 0.995, "pillars, over a cell corner"},
+      {&pillars, {250, 40, 40}, 0.995, "pillars, beside"},
+  };
+  for (const Pose& pose : poses) {
+    const auto surface = MakeBilinearTreeIntersector(*pose.map);
+    const GridGeometry& g = pose.map->grid;
+    // The whole map, and a part of it away from the eye; in view: all but
+    // a band of columns.
+    for (const CellBox& box : {CellBox{0, g.columns - 1, 0, g.rows - 1},
+                               CellBox{g.columns / 2, g.columns - 1, g.rows / 3, g.rows - 1}}) {
+      const auto inView = [&](const Vec3& p) {
+        return !(p.x > g.originX + 10 * g.cellX && p.x < g.originX + 14 * g.cellX);
+      };
+      SweepStats stats;
+      const std::vector<CellSight> sight = SweepVisibility(*surface, pose.eye, box, inView, &stats);
+      ASSERT_EQ(static_cast<size_t>(box.Columns()) * box.Rows(), sight.size());
+      long long inViewCount = 0, agree = 0, hidden = 0;
+      for (int r = box.r0; r <= box.r1; ++r)
+        for (int c = box.c0; c <= box.c1; ++c) {
+          const Vec3 p{g.originX + (c + 0.5) * g.cellX, g.originY + (r + 0.5) * g.cellY,
+                       pose.map->z[static_cast<size_t>(r) * g.columns + c]};
+          const CellSight s = sight[static_cast<size_t>(r - box.r0) * box.Columns() + (c - box.c0)];
+          if (!inView(p)) {
+            ASSERT_EQ(CellSight::kNotInView, s) << pose.why;
+            continue;
+          }
+          ASSERT_NE(CellSight::kNotInView, s) << pose.why;
+          ++inViewCount;
+          const bool exact = surface->Hidden(p, pose.eye);
+          hidden += exact;
+          agree += exact == (s == CellSight::kHidden);
+        }
+      EXPECT_EQ(inViewCount, stats.inView) << pose.why;
+      EXPECT_GE(static_cast<double>(agree), pose.agreement * static_cast<double>(inViewCount))
+          << pose.why << ": " << inViewCount - agree << " of " << inViewCount;
+      // The sweep decides most cells itself; both answers occur.
+      EXPECT_LT(stats.checked, inViewCount / 2) << pose.why;
+      EXPECT_GT(hidden, inViewCount / 100) << pose.why;
+      EXPECT_LT(hidden, inViewCount * 99 / 100) << pose.why;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace skarvel
