@@ -144,8 +144,9 @@ SightBounds::SightBounds(const SurfaceIntersector& surface) : grid_(surface.Map(
   };
 
   // The near bound: the greatest difference of neighbouring samples in the
-  // 3 x 3 cells round each cell.
-  std::vector<double> bound(cells);
+  // 3 x 3 cells round each cell. The bounds are floats rounded up.
+  std::vector<float>& bound = slopes_;
+  bound.resize(cells);
   ForEachRange(rows, 64, [&](int begin, int end) {
     for (int r = begin; r < end; ++r)
       for (int c = 0; c < columns; ++c) {
@@ -155,7 +156,7 @@ SightBounds::SightBounds(const SurfaceIntersector& surface) : grid_(surface.Map(
             d = std::max(d, std::fabs(sample(c + dc + 1, r + dr) - sample(c + dc, r + dr)));
             d = std::max(d, std::fabs(sample(c + dr, r + dc + 1) - sample(c + dr, r + dc)));
           }
-        bound[static_cast<size_t>(r) * columns + c] = 4 * (d + margin_) / cell;
+        bound[static_cast<size_t>(r) * columns + c] = Up(4 * (d + margin_) / cell * (1 + 1e-9));
       }
   });
 
@@ -192,18 +193,18 @@ SightBounds::SightBounds(const SurfaceIntersector& surface) : grid_(surface.Map(
       for (int r = begin; r < end; ++r)
         for (int c = 0; c < columns; ++c) {
           const size_t i = static_cast<size_t>(r) * columns + c;
-          bound[i] = std::max(bound[i], (window[i] - z[i] + margin_) / from);
+          const double rise = (window[i] - z[i] + margin_) / from * (1 + 1e-9);
+          if (rise > bound[i]) bound[i] = Up(rise);
         }
     });
     if (halfWidth >= std::max(columns, rows)) {
       // Beyond 2^l cells nothing stands higher than the highest point.
       const double beyond = std::ldexp(cell, level);
-      for (size_t i = 0; i < cells; ++i) bound[i] = std::max(bound[i], (highest - z[i] + margin_) / beyond);
+      for (size_t i = 0; i < cells; ++i)
+        bound[i] = std::max(bound[i], Up((highest - z[i] + margin_) / beyond * (1 + 1e-9)));
       break;
     }
   }
-  slopes_.resize(cells);
-  for (size_t i = 0; i < cells; ++i) slopes_[i] = Up(bound[i] * (1 + 1e-9));
 
   tileColumns_ = (columns + kTile - 1) / kTile;
   const int tileRows = (rows + kTile - 1) / kTile;
