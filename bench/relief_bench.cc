@@ -12,8 +12,14 @@
 // tree. BM_ReliefCoverage: the visibility of the 512 x 512 cells round the
 // middle of the map from 4 m over it, 0 the horizon sweep, 1 a bilinear sight
 // line per cell over the tree.
+//
+// The visible share: the cells under the ground quadrilateral of each of 8
+// of those frames (about 120,000 each), every line of sight walked against
+// the count with the sight bounds (relief/relief_figures.h); and the bounds
+// made for the whole map.
 
 #include "relief/coverage_sweep.h"
+#include "relief/relief_figures.h"
 #include "relief/relief_surface.h"
 
 #include <benchmark/benchmark.h>
@@ -146,6 +152,43 @@ void BM_ReliefTreeBuild(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(MakeBilinearTreeIntersector(BenchRelief()));
 }
 BENCHMARK(BM_ReliefTreeBuild)->Unit(benchmark::kMillisecond);
+
+// Arguments: the intersector (as above), then 0 every line of sight walked,
+// 1 with the sight bounds.
+void BM_ReliefVisibleShare(benchmark::State& state) {
+  const auto surface = Make(static_cast<int>(state.range(0)));
+  const std::vector<Frame>& frames = BenchFrames(*surface);
+  // Bounds of another grid cover nothing: every line is walked.
+  HeightMap other;
+  other.grid = {1, 1, 0, 0, 1, 1};
+  other.z = {0};
+  const auto otherSurface = MakeCellWalkIntersector(other);
+  const SightBounds none(*otherSurface);
+  const SightBounds bounds(*surface);
+  const SightBounds& used = state.range(1) == 0 ? none : bounds;
+  std::vector<std::vector<ScenePoint>> outlines;
+  for (size_t i = 0; i < 8; ++i) {
+    const Frame& f = frames[i];
+    std::vector<ScenePoint> outline;
+    // The border's corners come down to the plane at 0.
+    for (size_t k : {0, 256, 448, 704}) {
+      const Vec3& d = f.border[k];
+      const double t = -f.eye.z / d.z;
+      outline.push_back({f.eye.x + t * d.x, f.eye.y + t * d.y});
+    }
+    outlines.push_back(std::move(outline));
+  }
+  for (auto _ : state)
+    for (size_t i = 0; i < outlines.size(); ++i)
+      benchmark::DoNotOptimize(VisiblePercent(outlines[i], frames[i].eye, *surface, used));
+}
+BENCHMARK(BM_ReliefVisibleShare)->ArgsProduct({{1, 3}, {0, 1}})->Unit(benchmark::kMillisecond);
+
+void BM_ReliefSightBoundsBuild(benchmark::State& state) {
+  const auto surface = Make(3);
+  for (auto _ : state) benchmark::DoNotOptimize(SightBounds(*surface));
+}
+BENCHMARK(BM_ReliefSightBoundsBuild)->Unit(benchmark::kMillisecond);
 
 void BM_ReliefCoverage(benchmark::State& state) {
   const auto surface = MakeBilinearTreeIntersector(BenchRelief());

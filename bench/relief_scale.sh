@@ -10,13 +10,17 @@
 # 25 across; 60 % forward overlap, each frame turned a few degrees), so that
 # every cell is seen by about three frames. Runs:
 #   - the 1,000 frames with --csv, --geojson and --coverage (GeoTIFF);
+#   - 100,000 distinct frames (as the survey's, each at a place, height and
+#     turn of its own over the map) with --csv, no coverage, and without a
+#     relief (some 300 frames over each point: the overlaps of the plane
+#     footprints weigh far more than with the same 1,000 outlines 100 times);
 #   - 100,000 frames (the survey named 100 times over) with --csv, no coverage,
 #     and the time the disk takes to write and sync as many bytes as its CSV;
 #   - the same 100,000 frames without a relief.
-# Prints medians of N runs (after one warm-up) and the largest peak
-# resident memory, with the goals; --long-runs sets N for the 100,000-frame
-# runs alone (default: the same). --keep makes the files in DIR once and
-# reuses them on later runs.
+# Prints medians of N runs (after one warm-up), the largest peak resident
+# memory and the size of the CSV, with the goals; --long-runs sets N for the
+# 100,000-frame runs alone (default: the same). --keep makes the files in DIR
+# once and reuses them on later runs.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -45,7 +49,7 @@ else
   work="$(mktemp -d)"
   trap 'rm -rf "$work"' EXIT
 fi
-if [ ! -f "$work/survey100000.lst" ]; then
+if [ ! -f "$work/distinct100000.lst" ]; then
 cp -r "$root/samples/fov/cameras" "$work/"
 python3 - "$work" <<'EOF'
 import array, math, os, random, sys
@@ -87,6 +91,19 @@ def write(list_name, count):
             f.write(f"{names[i % len(names)]} ;\r\ncameras\\camera_a.cam ;\r\n".encode())
 write("survey1000.lst", 1000)
 write("survey100000.lst", 100000)
+
+# 100,000 frames each of its own, over the map but its outer 0.2 m.
+os.makedirs(os.path.join(work, "distinct"), exist_ok=True)
+with open(os.path.join(work, "distinct100000.lst"), "wb") as listing:
+    listing.write(b"// generated\r\n")
+    for i in range(100000):
+        aim_x, aim_y = random.uniform(0.2, size - 0.2), random.uniform(0.2, size - 0.2)
+        about_y, about_x, about_z = random.uniform(-4, 4), random.uniform(-4, 4), random.uniform(0, 360)
+        values = [0, 0, 0, aim_x, aim_y, 1.0 + random.uniform(-0.05, 0.05), 0, 0, 0, about_y, about_x, about_z,
+                  1, 0, 0, 0, 1, 0, 0, 0, 1]
+        with open(os.path.join(work, "distinct", f"d{i}.ort"), "wb") as f:
+            f.write(b"".join(f"{v!r} ; value\r\n".encode() for v in values))
+        listing.write(f"distinct\\d{i}.ort ;\r\ncameras\\camera_a.cam ;\r\n".encode())
 EOF
 fi
 
@@ -118,18 +135,27 @@ measure_into() {
 cd "$work"
 echo "skarvel-batch fov --relief (2048 x 2048), whole process, medians of $runs runs after one warm-up" \
   "(100,000 frames: ${long_runs:-$runs}); $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
-printf '%-44s %9s %9s %9s  %s\n' "run" "median s" "CPU s" "peak MiB" "goal"
+printf '%-44s %9s %9s %9s %9s  %s\n' "run" "median s" "CPU s" "peak MiB" "CSV MiB" "goal"
+csv_mib() { awk "BEGIN {printf \"%.1f\", $(stat -c %s out.csv) / 1048576}"; }
 measure_into "$batch" fov survey1000.lst --decimal-separator . --output out.bmp --relief relief.bil \
   --csv out.csv --geojson out.geojson --coverage coverage.tif
-printf '%-44s %9s %9s %9s  %s\n' "1,000 frames, figures and coverage" "$s" "$c" "$m" "3 s, 500 MB"
+printf '%-44s %9s %9s %9s %9s  %s\n' "1,000 frames, figures and coverage" "$s" "$c" "$m" "$(csv_mib)" \
+  "1.5 s, 500 MB"
 [ -n "$long_runs" ] && runs="$long_runs"
+measure_into "$batch" fov distinct100000.lst --decimal-separator . --output out.bmp --relief relief.bil \
+  --csv out.csv
+printf '%-44s %9s %9s %9s %9s  %s\n' "100,000 distinct frames, figures, no coverage" "$s" "$c" "$m" "$(csv_mib)" \
+  "10 s, 500 MB"
+measure_into "$batch" fov distinct100000.lst --decimal-separator . --output out.bmp --csv out.csv
+printf '%-44s %9s %9s %9s %9s  %s\n' "the same distinct frames without a relief" "$s" "$c" "$m" "$(csv_mib)" ""
 measure_into "$batch" fov survey100000.lst --decimal-separator . --output out.bmp --relief relief.bil \
   --csv out.csv
-printf '%-44s %9s %9s %9s  %s\n' "100,000 frames, figures, no coverage" "$s" "$c" "$m" "10 s"
+printf '%-44s %9s %9s %9s %9s  %s\n' "100,000 frames (1,000 named 100 times)" "$s" "$c" "$m" "$(csv_mib)" \
+  "10 s, 500 MB"
 # The floor the disk sets: as many bytes as that CSV, written and synced.
 mib=$(( ($(stat -c %s out.csv) + 1048575) / 1048576 ))
 measure_into dd if=/dev/zero of="$work/floor.bin" bs=1M count="$mib" conv=fdatasync
 rm -f "$work/floor.bin"
-printf '%-44s %9s %9s %9s  %s\n' "writing its $mib MiB alone (dd, fdatasync)" "$s" "$c" "$m" ""
+printf '%-44s %9s %9s %9s %9s  %s\n' "writing its $mib MiB alone (dd, fdatasync)" "$s" "$c" "$m" "" ""
 measure_into "$batch" fov survey100000.lst --decimal-separator . --output out.bmp --csv out.csv
-printf '%-44s %9s %9s %9s  %s\n' "the same 100,000 frames without a relief" "$s" "$c" "$m" ""
+printf '%-44s %9s %9s %9s %9s  %s\n' "the same 100,000 frames without a relief" "$s" "$c" "$m" "$(csv_mib)" ""

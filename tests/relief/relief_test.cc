@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <functional>
@@ -53,6 +54,14 @@ std::vector<std::unique_ptr<SurfaceIntersector>> BothAlgorithms(const HeightMap&
   both.push_back(MakeCellWalkIntersector(map));
   both.push_back(MakePyramidIntersector(map));
   return both;
+}
+
+// Both algorithms of both surface models.
+std::vector<std::unique_ptr<SurfaceIntersector>> AllSurfaces(const HeightMap& map) {
+  std::vector<std::unique_ptr<SurfaceIntersector>> all = BothAlgorithms(map);
+  all.push_back(MakeBilinearWalkIntersector(map));
+  all.push_back(MakeBilinearTreeIntersector(map));
+  return all;
 }
 
 TEST(ReliefSurface, HandWorkedRays) {
@@ -179,8 +188,6 @@ class Frames {
   FovScene scene;
 };
 
-constexpr int kPerSide = 13;  // rays along a side of 100 pixels: ceil(100 / 8)
-
 void ExpectRelativelyNear(double expected, double actual, const std::string& what) {
   EXPECT_LE(std::fabs(actual - expected), 1e-9 * std::fabs(expected))
       << what << ": " << expected << " " << actual;
@@ -208,14 +215,15 @@ TEST(ReliefFigures, AFlatReliefGivesThePlanarFigures) {
     const FovScene& scene = f.Load(g, system);
     const SceneFigures planar = ComputeFootprintFigures(scene);
     const FrameFigures& p = planar.frames.at(0);
-    for (const auto& surface : BothAlgorithms(map)) {
+    for (const auto& surface : AllSurfaces(map)) {
       const FrameRelief r = ComputeFrameRelief(scene.Frames().at(0), *surface);
       const std::string what = "system " + std::to_string(static_cast<int>(system));
       ASSERT_FALSE(r.missesSurface) << what;
-      ASSERT_EQ(4u * kPerSide, r.outline.size()) << what;
+      // Sides over a plane keep their corners alone.
+      ASSERT_EQ(4u, r.outline.size()) << what;
       for (int corner = 0; corner < 4; ++corner) {
-        ExpectRelativelyNear(p.corners[corner].x, r.outline[corner * kPerSide].x, what);
-        ExpectRelativelyNear(p.corners[corner].y, r.outline[corner * kPerSide].y, what);
+        ExpectRelativelyNear(p.corners[corner].x, r.outline[corner].x, what);
+        ExpectRelativelyNear(p.corners[corner].y, r.outline[corner].y, what);
       }
       ExpectRelativelyNear(p.area, *r.area, what);
       ExpectRelativelyNear(p.gsdRow, *r.gsdRow, what);
@@ -233,15 +241,19 @@ TEST(ReliefFigures, AFlatReliefAtHeightHIsThePlaneSeenFromDMinusH) {
   const FovScene& low = f.Load({.aimX = 4, .aimY = 3, .distance = 70}, TOrientationSystem::Photogrammetric);
   const FrameFigures planar = ComputeFootprintFigures(low).frames.at(0);
   const FovScene& high = f.Load({.aimX = 4, .aimY = 3, .distance = 100}, TOrientationSystem::Photogrammetric);
-  const FrameRelief r = ComputeFrameRelief(high.Frames().at(0), *MakePyramidIntersector(raised));
-  for (int corner = 0; corner < 4; ++corner) {
-    ExpectRelativelyNear(planar.corners[corner].x, r.outline.at(corner * kPerSide).x, "x");
-    ExpectRelativelyNear(planar.corners[corner].y, r.outline.at(corner * kPerSide).y, "y");
+  for (const auto& surface : AllSurfaces(raised)) {
+    const FrameRelief r = ComputeFrameRelief(high.Frames().at(0), *surface);
+    ASSERT_EQ(4u, r.outline.size());
+    for (int corner = 0; corner < 4; ++corner) {
+      ExpectRelativelyNear(planar.corners[corner].x, r.outline.at(corner).x, "x");
+      ExpectRelativelyNear(planar.corners[corner].y, r.outline.at(corner).y, "y");
+    }
+    // 70 by 70 units, 0.7 a pixel.
+    ExpectRelativelyNear(4900, *r.area, "area");
+    ExpectRelativelyNear(0.7, *r.gsdRow, "gsd row");
+    ExpectRelativelyNear(0.7, *r.gsdColumn, "gsd column");
+    EXPECT_EQ(100, *r.visiblePercent);
   }
-  // 70 by 70 units, 0.7 a pixel.
-  ExpectRelativelyNear(4900, *r.area, "area");
-  ExpectRelativelyNear(0.7, *r.gsdRow, "gsd row");
-  ExpectRelativelyNear(0.7, *r.gsdColumn, "gsd column");
 }
 
 TEST(ReliefFigures, AWallHidesTheStripThatSimilarTrianglesGive) {
@@ -290,6 +302,258 @@ TEST(ReliefFigures, AWallHidesTheStripThatSimilarTrianglesGive) {
   const double column = 100.0 * 70 / view;
   EXPECT_NEAR(100.0 * (view - hidden) / view, *relief.visiblePercent, column);
   EXPECT_LT(*relief.visiblePercent, 100 - 2 * column);
+}
+
+TEST(ReliefFigures, ATiltedPlaneGivesTheAnalyticFigures) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Frames f;
+  // The bilinear surface of samples of z = a x + b y + c is the plane itself
+  // between the cell centres, which hold the whole view. A ray o + t d meets
+  // it at t = (a ox + b oy + c - oz) / (dz - a dx - b dy): the outline is the
+  // quadrilateral of the corner rays' hits with nothing but its corners, the
+  // sample distances those between the hits of the half-pixel rays, and the
+  // plane is seen everywhere.
+  struct Plane {
+    double a, b, c;
+  } planes[] = {{0.1, -0.05, 5}, {-0.3, 0.2, -8}, {0.02, 0.4, 12}};
+  const FrameGeometry g{.aimX = 12,
+                        .aimY = -7,
+                        .distance = 100,
+                        .phi = 15,
+                        .omega = -10,
+                        .kappa = 30,
+                        .aboutY = 20,
+                        .aboutX = 5,
+                        .aboutZ = -40};
+  for (const Plane& plane : planes) {
+    const double cell = 2;
+    const HeightMap map = Map(300, 300, -300, -300, cell, [&](int column, int row) {
+      return plane.a * (-300 + (column + 0.5) * cell) + plane.b * (-300 + (row + 0.5) * cell) + plane.c;
+    });
+    const auto hit = [&](const Ray& ray) {
+      const Vec3& o = ray.origin;
+      const Vec3& d = ray.direction;
+      return ray.At((plane.a * o.x + plane.b * o.y + plane.c - o.z) / (d.z - plane.a * d.x - plane.b * d.y));
+    };
+    for (TOrientationSystem system :
+         {TOrientationSystem::Bench, TOrientationSystem::Photogrammetric, TOrientationSystem::Mathematical}) {
+      const FovScene& scene = f.Load(g, system);
+      const FrameProjection& frame = scene.Frames().at(0);
+      const FrameRays rays(frame);
+      std::vector<ScenePoint> quad;
+      for (const ImagePoint& corner : FrameCorners(frame.camera)) {
+        const Vec3 p = hit(rays.Through(corner.x, corner.y));
+        quad.push_back({p.x, p.y});
+      }
+      const auto distance = [&](double x1, double y1, double x2, double y2) {
+        const Vec3 p = hit(rays.Through(x1, y1)), q = hit(rays.Through(x2, y2));
+        return std::hypot(p.x - q.x, p.y - q.y, p.z - q.z);
+      };
+      const double half = 0.5 / frame.camera.RowScale;
+      const double gsdRow = distance(-0.5, 0, 0.5, 0), gsdColumn = distance(0, half, 0, -half);
+      long double twice = 0;
+      for (int k = 0; k < 4; ++k) twice += quad[k].x * quad[(k + 1) % 4].y - quad[(k + 1) % 4].x * quad[k].y;
+      const std::string what = "plane " + std::to_string(plane.a) + " " + std::to_string(plane.b) +
+                               ", system " + std::to_string(static_cast<int>(system));
+      for (const auto& surface : {MakeBilinearWalkIntersector(map), MakeBilinearTreeIntersector(map)}) {
+        const FrameRelief r = ComputeFrameRelief(frame, *surface);
+        ASSERT_FALSE(r.missesSurface) << what;
+        ASSERT_EQ(4u, r.outline.size()) << what;
+        for (int k = 0; k < 4; ++k) {
+          EXPECT_NEAR(quad[k].x, r.outline[k].x, 1e-9 * 300) << what << " corner " << k;
+          EXPECT_NEAR(quad[k].y, r.outline[k].y, 1e-9 * 300) << what << " corner " << k;
+        }
+        ExpectRelativelyNear(static_cast<double>(std::fabs(twice) / 2), *r.area, what + " area");
+        EXPECT_NEAR(gsdRow, *r.gsdRow, 1e-9 * gsdRow) << what;
+        EXPECT_NEAR(gsdColumn, *r.gsdColumn, 1e-9 * gsdColumn) << what;
+        EXPECT_EQ(100, *r.visiblePercent) << what;
+      }
+    }
+  }
+}
+
+// The planimetric distance of p from the segment a b.
+double SegmentDistance(const Vec3& p, const ScenePoint& a, const ScenePoint& b) {
+  const double ux = b.x - a.x, uy = b.y - a.y;
+  const double f = std::clamp(((p.x - a.x) * ux + (p.y - a.y) * uy) / (ux * ux + uy * uy), 0.0, 1.0);
+  return std::hypot(p.x - a.x - f * ux, p.y - a.y - f * uy);
+}
+
+TEST(ReliefFigures, TheOutlineFollowsTheFirstHitsToHalfACell) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Frames f;
+  // A plateau of blocks crossing the frame's far side at a slant, and a hill
+  // of blocks under its left side: the first hits jump where the rays reach
+  // the plateau's face and bend over the hill; every hit along the border,
+  // pixel by pixel, must lie within half a cell of the outline (and the
+  // ground of a pixel, where the curve jumps between two pixels).
+  struct Case {
+    FrameGeometry geometry;
+    double height;
+    const char* why;
+  } cases[] = {
+      {{.distance = 100, .phi = 15}, 12, "tilted toward the plateau"},
+      {{.distance = 100, .phi = 15, .kappa = 10}, 25, "turned, a higher plateau"},
+      {{.aimX = 5, .aimY = -8, .distance = 120, .omega = 8}, 18, "tilted across it"},
+  };
+  for (const Case& c : cases) {
+    const double cell = 1;
+    const HeightMap map = Map(200, 200, -100, -100, cell, [&](int column, int row) {
+      const double x = -100 + column + 0.5, y = -100 + row + 0.5;
+      const double hill = 9 * std::exp(-((x + 45) * (x + 45) + y * y) / 200);
+      return (x + 0.3 * y > 38 ? c.height : 0.0) + std::round(hill);
+    });
+    const FovScene& scene = f.Load(c.geometry, TOrientationSystem::Photogrammetric);
+    const FrameProjection& frame = scene.Frames().at(0);
+    const FrameRays rays(frame);
+    const std::array<ImagePoint, 4> corners = FrameCorners(frame.camera);
+    for (const auto& surface : AllSurfaces(map)) {
+      const FrameRelief r = ComputeFrameRelief(frame, *surface);
+      ASSERT_FALSE(r.missesSurface) << c.why;
+      EXPECT_GT(r.outline.size(), 6u) << c.why;
+      EXPECT_LT(r.outline.size(), 60u) << c.why;
+      // The outline holds each corner's hit, in the corners' order.
+      std::vector<size_t> at;
+      for (const ImagePoint& corner : corners) {
+        const Ray ray = rays.Through(corner.x, corner.y);
+        const Vec3 hit = ray.At(*surface->FirstHit(ray));
+        for (size_t k = 0; k < r.outline.size(); ++k)
+          if (r.outline[k].x == hit.x && r.outline[k].y == hit.y) at.push_back(k);
+      }
+      ASSERT_EQ(4u, at.size()) << c.why;
+      EXPECT_EQ(0u, at[0]) << c.why;
+      EXPECT_TRUE(at[0] < at[1] && at[1] < at[2] && at[2] < at[3]) << c.why;
+      long long departures = 0;
+      for (int side = 0; side < 4; ++side) {
+        const ImagePoint& a = corners[side];
+        const ImagePoint& b = corners[(side + 1) % 4];
+        const size_t from = at[side], to = side == 3 ? r.outline.size() : at[side + 1];
+        for (int k = 0; k <= 100; ++k) {
+          const Ray ray = rays.Through(a.x + (b.x - a.x) * k / 100, a.y + (b.y - a.y) * k / 100);
+          const Vec3 hit = ray.At(*surface->FirstHit(ray));
+          double nearest = INFINITY;
+          for (size_t v = from; v < to; ++v)
+            nearest =
+                std::min(nearest, SegmentDistance(hit, r.outline[v], r.outline[(v + 1) % r.outline.size()]));
+          // A pixel is about 1.2 units on the ground here.
+          departures += nearest > 0.5 * cell + 1.5;
+        }
+      }
+      EXPECT_EQ(0, departures) << c.why;
+    }
+  }
+}
+
+TEST(ReliefFigures, ABlocksShadowGivesTheHandCount) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Frames f;
+  // One block on a level map, the frame tilted by phi (Photogrammetric,
+  // centre S = (-D sin phi, 0, D cos phi)). A cell centre p at 0 is hidden
+  // when the segment to S is below the block's top where it enters the
+  // block's square (it rises from there); the block's own top is seen. The
+  // outline is the planar footprint, the cells those whose centre lies in
+  // it.
+  struct Case {
+    double phi;
+    int column, row;  // of the block, cells of 2 from (-60, -60)
+    double height;
+    const char* why;
+  } cases[] = {
+      {0, 33, 36, 41.3, "nadir, the shadow pointing away from the centre"},
+      {20, 28, 31, 17.7, "tilted, the shadow along X"},
+      {-12, 35, 22, 33.1, "tilted the other way, off the axis"},
+      {20, 29, 30, 0.6, "too low to hide a cell"},
+  };
+  for (const Case& c : cases) {
+    const double cell = 2, d = 100, phi = c.phi * std::numbers::pi / 180;
+    const HeightMap map = Map(60, 60, -60, -60, cell, [&](int column, int row) {
+      return column == c.column && row == c.row ? c.height : 0.0;
+    });
+    const Vec3 s{-d * std::sin(phi), 0, d * std::cos(phi)};
+    const double bx0 = -60 + c.column * cell, by0 = -60 + c.row * cell;
+    const auto hidden = [&](double x, double y) {
+      const double dx = s.x - x, dy = s.y - y;
+      const double tx0 = (bx0 - x) / dx, tx1 = (bx0 + cell - x) / dx;
+      const double ty0 = (by0 - y) / dy, ty1 = (by0 + cell - y) / dy;
+      const double in = std::max({std::min(tx0, tx1), std::min(ty0, ty1), 0.0});
+      const double out = std::min({std::max(tx0, tx1), std::max(ty0, ty1), 1.0});
+      return in < out && in * s.z < c.height;
+    };
+    const FovScene& scene = f.Load({.distance = d, .phi = c.phi}, TOrientationSystem::Photogrammetric);
+    const FrameFigures planar = ComputeFootprintFigures(scene).frames.at(0);
+    const auto inside = [&](double x, double y) {
+      // The footprint is convex: inside when on the same side of every edge.
+      int turns = 0;
+      for (int k = 0; k < 4; ++k) {
+        const ScenePoint& a = planar.corners[k];
+        const ScenePoint& b = planar.corners[(k + 1) % 4];
+        turns += (b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x) > 0 ? 1 : -1;
+      }
+      return std::abs(turns) == 4;
+    };
+    long long cells = 0, seen = 0;
+    for (int row = 0; row < 60; ++row)
+      for (int column = 0; column < 60; ++column) {
+        const double x = -60 + (column + 0.5) * cell, y = -60 + (row + 0.5) * cell;
+        if (!inside(x, y)) continue;
+        ++cells;
+        seen += (column == c.column && row == c.row) || !hidden(x, y);
+      }
+    ASSERT_GT(cells, 500) << c.why;
+    for (const auto& surface : BothAlgorithms(map)) {
+      const FrameRelief r = ComputeFrameRelief(scene.Frames().at(0), *surface);
+      ASSERT_TRUE(r.visiblePercent) << c.why;
+      EXPECT_NEAR(100.0 * seen / cells, *r.visiblePercent, 1e-9)
+          << c.why << ": " << cells - seen << " hidden";
+    }
+  }
+}
+
+TEST(SightBounds, ProveClearOnlyWhatHiddenSeesAndMostOfASmoothMap) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> unit(0, 1);
+  struct Case {
+    HeightMap map;
+    double least;  // share of the steep lines seen that are proved clear, at least
+    const char* why;
+  } cases[] = {
+      {Map(40, 30, -2, 3, 0.5, [&](int, int) { return 3 * unit(random); }), 0, "a rough map"},
+      {Map(64, 64, 0, 0, 0.25, [&](int c, int r) { return 2 + std::sin(c * 0.1) * std::cos(r * 0.13); }), 0.9,
+       "smooth hills"},
+      // The plane outside stands above the map's edge cells.
+      {Map(30, 30, 0, 0, 1, [&](int, int) { return -4 - unit(random); }), 0, "below the plane outside"},
+      {Map(50, 50, 0, 0, 1, [&](int c, int r) { return c == 25 && r == 25 ? 40.0 : 0.0; }), 0.5, "a spike"},
+  };
+  for (const Case& c : cases) {
+    const GridGeometry& g = c.map.grid;
+    for (const auto& surface : AllSurfaces(c.map)) {
+      const SightBounds bounds(*surface);
+      ASSERT_TRUE(bounds.Covers(g)) << c.why;
+      long long clear = 0, seen = 0;
+      for (int i = 0; i < 4000; ++i) {
+        const int column = static_cast<int>(unit(random) * g.columns),
+                  row = static_cast<int>(unit(random) * g.rows);
+        const size_t cell = static_cast<size_t>(row) * g.columns + column;
+        const Vec3 p{g.originX + (column + 0.5) * g.cellX, g.originY + (row + 0.5) * g.cellY, c.map.z[cell]};
+        // Eyes above the map, near and far, steep and grazing.
+        const double spread = (i % 2 == 0 ? 0.3 : 3) * g.columns * g.cellX;
+        const Vec3 eye{p.x + spread * (unit(random) - 0.5), p.y + spread * (unit(random) - 0.5),
+                       surface->MaxHeight() + 1 + 60 * unit(random)};
+        const bool hidden = surface->Hidden(p, eye);
+        const bool proved = bounds.Clear(cell, p, eye);
+        ASSERT_FALSE(proved && hidden) << c.why << ' ' << i;
+        // Usefulness on the steep lines alone: far bounds are not directed.
+        if (i % 2 == 0) {
+          seen += !hidden;
+          clear += proved;
+        }
+      }
+      EXPECT_GE(clear, c.least * seen) << c.why << ": " << clear << " of " << seen;
+    }
+  }
 }
 
 TEST(ReliefFigures, EdgeCasesGiveClearResults) {
