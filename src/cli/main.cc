@@ -93,6 +93,16 @@ void PrintHelp() {
   PrintOut(QStringLiteral("See skarvel-batch(1) for every option."));
 }
 
+// Whether a subcommand's arguments ask for its help: --help or -h before any
+// "--" (after it, a file may be named so).
+bool AsksForHelp(const QStringList& args) {
+  for (const QString& arg : args) {
+    if (arg == QLatin1String("--")) return false;
+    if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) return true;
+  }
+  return false;
+}
+
 // Qt's own chatter about the session (no XDG_RUNTIME_DIR under a batch job)
 // is not the user's business; everything else Qt says goes to standard error.
 void FilterQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
@@ -145,6 +155,10 @@ int main(int argc, char** argv) {
   }
   for (const Command& command : kCommands) {
     if (name != QLatin1String(command.name)) continue;
+    if (AsksForHelp(args)) {
+      skarvel::cli::PrintOutLines(skarvel::cli::CommandHelp(std::span(&command, 1)));
+      return skarvel::cli::kExitOk;
+    }
     try {
       return command.run(skarvel::cli::ParseArguments(args, command.options));
     } catch (const skarvel::cli::UsageError& e) {

@@ -45,6 +45,17 @@ TEST(HelpTest, PrintsEverySubcommandWithItsOptionsAndTheExitCodes) {
     }
     EXPECT_TRUE(r.out.contains("2 wrong usage"));
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    // A subcommand's own help is its block of the whole help; after "--" the
+    // flag is a file name.
+    for (const QStringList& command : commands) {
+      const testing::CommandResult own = testing::RunBatch({command[0], "--w1", "x", flag});
+      EXPECT_EQ(own.exitCode, 0) << command[0].toStdString();
+      const qsizetype at = r.out.indexOf(QStringLiteral("skarvel-batch %1 ").arg(command[0]));
+      ASSERT_GE(at, 0);
+      EXPECT_EQ(own.out, r.out.mid(at, r.out.indexOf(QStringLiteral("\n\n"), at) + 2 - at))
+          << command[0].toStdString();
+      EXPECT_NE(testing::RunBatch({command[0], "--", flag}).exitCode, 0) << command[0].toStdString();
+    }
   }
   const testing::CommandResult version = testing::RunBatch({"--version"});
   EXPECT_EQ(version.exitCode, 0);
