@@ -14,6 +14,9 @@
 #     turn of its own over the map) with --csv, no coverage, and without a
 #     relief (some 300 frames over each point: the overlaps of the plane
 #     footprints weigh far more than with the same 1,000 outlines 100 times);
+#   - 100,000 distinct frames flown in strips as the 1,000 are, over a map of
+#     the same 2048 x 2048 cells ten times as wide (about three frames over
+#     each point), with --csv, no coverage, and without a relief;
 #   - 100,000 frames (the survey named 100 times over) with --csv, no coverage,
 #     and the time the disk takes to write and sync as many bytes as its CSV;
 #   - the same 100,000 frames without a relief.
@@ -107,6 +110,47 @@ with open(os.path.join(work, "distinct100000.lst"), "wb") as listing:
 EOF
 fi
 
+# A survey of 100,000 distinct frames as one is flown: the 1,000 frames'
+# strips and spacing over a map ten times as wide (2048 x 2048 cells of
+# 2 cm, the same hills spread ten times wider), so that each point is again
+# seen by about three frames.
+if [ ! -f "$work/strips100000.lst" ]; then
+python3 - "$work" <<'EOF'
+import array, math, os, random, sys
+work = sys.argv[1]
+n, cell = 2048, 0.02
+heights = array.array("f")
+for row in range(n):
+    y = (n - row - 0.5) * cell / 10
+    for column in range(n):
+        x = (column + 0.5) * cell / 10
+        h = 0.04 * (math.sin(x * 3.1) * math.cos(y * 2.3) + 1) + 0.05 * max(0.0, math.sin(x * 9.7 + y * 4.1)) ** 8
+        heights.append(h)
+heights.byteswap() if sys.byteorder == "big" else None
+with open(os.path.join(work, "wide.bil"), "wb") as f:
+    heights.tofile(f)
+with open(os.path.join(work, "wide.hdr"), "w") as f:
+    f.write(f"NROWS {n}\nNCOLS {n}\nNBANDS 1\nNBITS 32\nPIXELTYPE FLOAT\nBYTEORDER I\nLAYOUT BIL\n"
+            f"ULXMAP {cell / 2}\nULYMAP {(n - 0.5) * cell}\nXDIM {cell}\nYDIM {cell}\n")
+random.seed(2)
+size = n * cell
+os.makedirs(os.path.join(work, "strips"), exist_ok=True)
+with open(os.path.join(work, "strips100000.lst"), "wb") as listing:
+    listing.write(b"// generated\r\n")
+    i = 0
+    for strip in range(250):
+        for k in range(400):
+            aim_x, aim_y = (k + 0.5) * size / 400, (strip + 0.5) * size / 250
+            about_y, about_x, about_z = random.uniform(-4, 4), random.uniform(-4, 4), 90 + random.uniform(-3, 3)
+            values = [0, 0, 0, aim_x, aim_y, 1.0 + random.uniform(-0.05, 0.05), 0, 0, 0, about_y, about_x,
+                      about_z, 1, 0, 0, 0, 1, 0, 0, 0, 1]
+            with open(os.path.join(work, "strips", f"s{i}.ort"), "wb") as f:
+                f.write(b"".join(f"{v!r} ; value\r\n".encode() for v in values))
+            listing.write(f"strips\\s{i}.ort ;\r\ncameras\\camera_a.cam ;\r\n".encode())
+            i += 1
+EOF
+fi
+
 # Medians of the elapsed and the CPU seconds (user + system) and the largest
 # peak memory (MiB) of N runs. The CPU time tells what the work costs when
 # the shared machine is busy: on two idle cores the elapsed time is about
@@ -148,6 +192,11 @@ printf '%-44s %9s %9s %9s %9s  %s\n' "100,000 distinct frames, figures, no cover
   "10 s, 500 MB"
 measure_into "$batch" fov distinct100000.lst --decimal-separator . --output out.bmp --csv out.csv
 printf '%-44s %9s %9s %9s %9s  %s\n' "the same distinct frames without a relief" "$s" "$c" "$m" "$(csv_mib)" ""
+measure_into "$batch" fov strips100000.lst --decimal-separator . --output out.bmp --relief wide.bil --csv out.csv
+printf '%-44s %9s %9s %9s %9s  %s\n' "100,000 distinct frames in strips, figures" "$s" "$c" "$m" "$(csv_mib)" \
+  "10 s, 500 MB"
+measure_into "$batch" fov strips100000.lst --decimal-separator . --output out.bmp --csv out.csv
+printf '%-44s %9s %9s %9s %9s  %s\n' "the same strips without a relief" "$s" "$c" "$m" "$(csv_mib)" ""
 measure_into "$batch" fov survey100000.lst --decimal-separator . --output out.bmp --relief relief.bil \
   --csv out.csv
 printf '%-44s %9s %9s %9s %9s  %s\n' "100,000 frames (1,000 named 100 times)" "$s" "$c" "$m" "$(csv_mib)" \
