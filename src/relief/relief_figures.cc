@@ -609,8 +609,12 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
                                            std::vector<std::uint32_t>* hidden) {
   const GridGeometry& g = surface.Map().grid;
   const size_t cells = static_cast<size_t>(g.columns) * static_cast<size_t>(g.rows);
-  std::vector<std::uint32_t> counts(cells, 0);
-  if (hidden != nullptr) hidden->assign(cells, 0);
+  // The first range to finish hands over its own counts, the later ones
+  // add theirs: a single range (one frame, or one core) makes no map-sized
+  // copy and no pass over one.
+  std::vector<std::uint32_t> counts;
+  if (hidden != nullptr) hidden->clear();
+  bool merged = false;
   std::mutex merge;
   ForEachRange(static_cast<int>(frames.size()), 4, [&](int begin, int end) {
     std::vector<std::uint32_t> local(cells, 0), localHidden(hidden != nullptr ? cells : 0, 0);
@@ -658,10 +662,20 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
       }
     }
     const std::lock_guard<std::mutex> lock(merge);
+    if (!merged) {
+      merged = true;
+      counts = std::move(local);
+      if (hidden != nullptr) *hidden = std::move(localHidden);
+      return;
+    }
     for (size_t i = 0; i < cells; ++i) counts[i] += local[i];
     if (hidden != nullptr)
       for (size_t i = 0; i < cells; ++i) (*hidden)[i] += localHidden[i];
   });
+  if (!merged) {
+    counts.assign(cells, 0);
+    if (hidden != nullptr) hidden->assign(cells, 0);
+  }
   return counts;
 }
 
