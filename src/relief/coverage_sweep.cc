@@ -252,11 +252,11 @@ class Sweep {
 
 }  // namespace
 
-std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
-                                       const std::function<bool(const Vec3&)>& inView, SweepStats* stats) {
-  std::vector<CellSight> out(static_cast<size_t>(std::max(box.Columns(), 0)) * std::max(box.Rows(), 0),
-                             CellSight::kNotInView);
-  if (out.empty()) return out;
+void SweepVisibilityEach(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
+                         const std::function<bool(const Vec3&)>& inView,
+                         const std::function<void(int, int, CellSight)>& visit, SweepStats* stats) {
+  if (stats != nullptr) *stats = {};
+  if (box.Columns() <= 0 || box.Rows() <= 0) return;
   const GridGeometry& g = surface.Map().grid;
   std::atomic<long long> inViewCount{0}, checkedCount{0};
   Sweep sweep(surface, eye, box);
@@ -269,9 +269,21 @@ std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const 
       checkedCount.fetch_add(1, std::memory_order_relaxed);
       verdict = surface.Hidden(p, eye) ? CellSight::kHidden : CellSight::kSeen;
     }
-    out[static_cast<size_t>(r - box.r0) * box.Columns() + (c - box.c0)] = verdict;
+    visit(c, r, verdict);
   });
   if (stats != nullptr) *stats = {inViewCount.load(), checkedCount.load()};
+}
+
+std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
+                                       const std::function<bool(const Vec3&)>& inView, SweepStats* stats) {
+  std::vector<CellSight> out(static_cast<size_t>(std::max(box.Columns(), 0)) * std::max(box.Rows(), 0),
+                             CellSight::kNotInView);
+  SweepVisibilityEach(
+      surface, eye, box, inView,
+      [&](int c, int r, CellSight verdict) {
+        out[static_cast<size_t>(r - box.r0) * box.Columns() + (c - box.c0)] = verdict;
+      },
+      stats);
   return out;
 }
 

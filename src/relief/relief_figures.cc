@@ -634,17 +634,15 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
       if (surface.Model() == ReliefSurfaceModel::kBilinear) {
         // The horizon sweep over the view's cells.
         const CellBox cellBox{c0, c1, r0, r1};
-        const std::vector<CellSight> sight =
-            SweepVisibility(surface, rays.Centre(), cellBox, [&rays](const Vec3& p) { return rays.Sees(p); });
-        for (int r = r0; r <= r1; ++r)
-          for (int c = c0; c <= c1; ++c) {
-            const CellSight s = sight[static_cast<size_t>(r - r0) * cellBox.Columns() + (c - c0)];
-            const size_t index = static_cast<size_t>(r) * g.columns + c;
-            if (s == CellSight::kSeen)
-              ++local[index];
-            else if (s == CellSight::kHidden && hidden != nullptr)
-              ++localHidden[index];
-          }
+        SweepVisibilityEach(
+            surface, rays.Centre(), cellBox, [&rays](const Vec3& p) { return rays.Sees(p); },
+            [&](int c, int r, CellSight s) {
+              const size_t index = static_cast<size_t>(r) * g.columns + c;
+              if (s == CellSight::kSeen)
+                ++local[index];
+              else if (s == CellSight::kHidden && hidden != nullptr)
+                ++localHidden[index];
+            });
         continue;
       }
       // Blocks: a sight line per cell.
