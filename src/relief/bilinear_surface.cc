@@ -239,10 +239,6 @@ class BilinearTree final : public BilinearSurface {
     // below, until one node is left; the patches themselves (level 0) take
     // their bounds from their corners. Bounds are floats rounded up.
     int columns = PatchColumns(), rows = PatchRows();
-    const auto bounds0 = [this](int k, int l) {
-      const Corners z = PatchCorners(k, l);
-      return std::max({z[0], z[1], z[2], z[3]});
-    };
     while (columns > 1 || rows > 1) {
       const int upColumns = (columns + 1) / 2, upRows = (rows + 1) / 2;
       // Every node is written below: the bounds are not cleared first.
@@ -254,17 +250,22 @@ class BilinearTree final : public BilinearSurface {
         for (int r = rowBegin; r < rowEnd; ++r)
           for (int c = 0; c < upColumns; ++c) {
             double hi = -kInfinity;
-            for (int dr = 0; dr < 2; ++dr)
-              for (int dc = 0; dc < 2; ++dc) {
-                const int cc = 2 * c + dc, rr = 2 * r + dr;
-                if (cc >= columns || rr >= rows) continue;
-                if (below == nullptr) {
-                  hi = std::max(hi, bounds0(cc, rr));
-                } else {
+            if (below == nullptr) {
+              // Patches 2c, 2c + 1 across (those there are) have the
+              // samples of columns 2c - 1 to 2c + 1 at their corners; likewise
+              // down: the greatest of those samples, each sample once.
+              const int k1 = std::min(2 * c + 1, columns - 1), l1 = std::min(2 * r + 1, rows - 1);
+              for (int l = 2 * r - 1; l <= l1; ++l)
+                for (int k = 2 * c - 1; k <= k1; ++k) hi = std::max(hi, Sample(k, l));
+            } else {
+              for (int dr = 0; dr < 2; ++dr)
+                for (int dc = 0; dc < 2; ++dc) {
+                  const int cc = 2 * c + dc, rr = 2 * r + dr;
+                  if (cc >= columns || rr >= rows) continue;
                   const size_t i = static_cast<size_t>(rr) * columns + cc;
                   hi = std::max(hi, static_cast<double>(below->hi[i]));
                 }
-              }
+            }
             const size_t i = static_cast<size_t>(r) * upColumns + c;
             level.hi[i] = Up(hi);
           }
