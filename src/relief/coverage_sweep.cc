@@ -82,7 +82,7 @@ class Sweep {
 
   // The surface at (u, v): the bilinear patches, the edge half cells
   // clamped to the centres' box, the plane outside the map.
-  double SurfaceAt(double u, double v) const {
+  [[gnu::always_inline]] double SurfaceAt(double u, double v) const {
     if (!(u >= -0.5 && u < g_.columns - 0.5 && v >= -0.5 && v < g_.rows - 0.5)) return 0;
     u = std::clamp(u, 0.0, static_cast<double>(g_.columns - 1));
     v = std::clamp(v, 0.0, static_cast<double>(g_.rows - 1));
