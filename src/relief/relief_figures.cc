@@ -645,19 +645,23 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
             });
         continue;
       }
-      // Blocks: a sight line per cell.
-      for (int r = r0; r <= r1; ++r) {
-        const double y = g.originY + (r + 0.5) * g.cellY;
-        for (int c = c0; c <= c1; ++c) {
-          const size_t index = static_cast<size_t>(r) * g.columns + c;
-          const Vec3 p{g.originX + (c + 0.5) * g.cellX, y, surface.Map().z[index]};
-          if (!rays.Sees(p)) continue;
-          if (!surface.Hidden(p, rays.Centre()))
-            ++local[index];
-          else if (hidden != nullptr)
-            ++localHidden[index];
+      // Blocks: a sight line per cell, the rows shared between the cores
+      // when the frames alone do not keep them busy (a call from a range
+      // the pool runs stays on its thread).
+      ForEachRange(std::max(r1 - r0 + 1, 0), 16, [&](int begin, int end) {
+        for (int r = r0 + begin; r < r0 + end; ++r) {
+          const double y = g.originY + (r + 0.5) * g.cellY;
+          for (int c = c0; c <= c1; ++c) {
+            const size_t index = static_cast<size_t>(r) * g.columns + c;
+            const Vec3 p{g.originX + (c + 0.5) * g.cellX, y, surface.Map().z[index]};
+            if (!rays.Sees(p)) continue;
+            if (!surface.Hidden(p, rays.Centre()))
+              ++local[index];
+            else if (hidden != nullptr)
+              ++localHidden[index];
+          }
         }
-      }
+      });
     }
     const std::lock_guard<std::mutex> lock(merge);
     if (!merged) {
