@@ -66,13 +66,6 @@ QString WithDetail(const QString& reason) {
   return detail.isEmpty() ? reason : QStringLiteral("%1 (%2)").arg(reason, detail);
 }
 
-// The file's cell (column, row) of the grid's cell.
-long long FileIndex(const GridGeometry& g, int column, int row) {
-  const int fileColumn = g.columnsReversed ? g.columns - 1 - column : column;
-  const int fileRow = g.rowsUpward ? row : g.rows - 1 - row;
-  return static_cast<long long>(fileRow) * g.columns + fileColumn;
-}
-
 }  // namespace
 
 std::array<double, 6> GridGeometry::GeoTransform() const {
@@ -121,29 +114,44 @@ HeightMap ReadHeightMap(const QString& fileName, double zScale) {
     HeightMapFails(fileName, QStringLiteral("геопривязка вне диапазона чисел"));
 
   GDALRasterBand* band = dataset->GetRasterBand(1);
-  std::vector<double> stored(static_cast<size_t>(cells));
-  if (band->RasterIO(GF_Read, 0, 0, g.columns, g.rows, stored.data(), g.columns, g.rows, GDT_Float64, 0, 0,
-                     nullptr) != CE_None)
-    HeightMapFails(fileName, WithDetail(QStringLiteral("значения не читаются")));
   int hasNoData = 0;
   const double noData = band->GetNoDataValue(&hasNoData);
-
+  // Read a strip of the file's rows at a time, each dropped from GDAL's
+  // block cache once taken: no second map-sized copy of the values.
   map.z.resize(static_cast<size_t>(cells));
-  for (int row = 0; row < g.rows; ++row) {
-    for (int column = 0; column < g.columns; ++column) {
-      const double value = stored[static_cast<size_t>(FileIndex(g, column, row))];
-      double& z = map.z[static_cast<size_t>(row) * g.columns + column];
-      if (std::isnan(value) || (hasNoData && value == noData)) {
-        z = 0;
-        ++map.noDataCells;
-        continue;
+  constexpr int kStripRows = 64;
+  std::vector<double> stored(static_cast<size_t>(std::min(kStripRows, g.rows)) * g.columns);
+  // The first cell out of the range of numbers in the grid's order (row,
+  // column), as the message names it.
+  long long badCell = cells;
+  for (int first = 0; first < g.rows; first += kStripRows) {
+    const int count = std::min(kStripRows, g.rows - first);
+    if (band->RasterIO(GF_Read, 0, first, g.columns, count, stored.data(), g.columns, count, GDT_Float64, 0,
+                       0, nullptr) != CE_None)
+      HeightMapFails(fileName, WithDetail(QStringLiteral("значения не читаются")));
+    band->FlushCache(false);
+    for (int fileRow = first; fileRow < first + count; ++fileRow) {
+      const int row = g.rowsUpward ? fileRow : g.rows - 1 - fileRow;
+      const double* line = stored.data() + static_cast<size_t>(fileRow - first) * g.columns;
+      double* out = map.z.data() + static_cast<size_t>(row) * g.columns;
+      for (int fileColumn = 0; fileColumn < g.columns; ++fileColumn) {
+        const int column = g.columnsReversed ? g.columns - 1 - fileColumn : fileColumn;
+        const double value = line[fileColumn];
+        double& z = out[column];
+        if (std::isnan(value) || (hasNoData && value == noData)) {
+          z = 0;
+          ++map.noDataCells;
+          continue;
+        }
+        z = value * zScale;
+        if (!std::isfinite(z)) badCell = std::min(badCell, static_cast<long long>(row) * g.columns + column);
       }
-      z = value * zScale;
-      if (!std::isfinite(z))
-        HeightMapFails(fileName,
-                       QStringLiteral("высота ячейки (%1, %2) вне диапазона чисел").arg(column).arg(row));
     }
   }
+  if (badCell < cells)
+    HeightMapFails(fileName, QStringLiteral("высота ячейки (%1, %2) вне диапазона чисел")
+                                 .arg(badCell % g.columns)
+                                 .arg(badCell / g.columns));
   return map;
 }
 
@@ -177,15 +185,23 @@ void AddCountRaster(FileCommitGroup& group, const QString& fileName, const GridG
   if (source == nullptr) throw Error(messages::CannotCreateFile(fileName));
   std::array<double, 6> transform = order.GeoTransform();
   source->SetGeoTransform(transform.data());
-  std::vector<std::int32_t> stored(counts.size());
-  for (int row = 0; row < grid.rows; ++row)
-    for (int column = 0; column < grid.columns; ++column)
-      stored[static_cast<size_t>(FileIndex(order, column, row))] = static_cast<std::int32_t>(
-          std::min<std::uint32_t>(counts[static_cast<size_t>(row) * grid.columns + column],
-                                  std::numeric_limits<std::int32_t>::max()));
-  if (source->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, grid.columns, grid.rows, stored.data(), grid.columns,
-                                         grid.rows, GDT_Int32, 0, 0, nullptr) != CE_None)
-    throw Error(messages::CannotCreateFile(fileName));
+  // A strip of the file's rows at a time.
+  constexpr int kStripRows = 64;
+  std::vector<std::int32_t> stored(static_cast<size_t>(std::min(kStripRows, grid.rows)) * grid.columns);
+  for (int first = 0; first < grid.rows; first += kStripRows) {
+    const int count = std::min(kStripRows, grid.rows - first);
+    for (int fileRow = first; fileRow < first + count; ++fileRow) {
+      const int row = order.rowsUpward ? fileRow : grid.rows - 1 - fileRow;
+      const std::uint32_t* line = counts.data() + static_cast<size_t>(row) * grid.columns;
+      std::int32_t* out = stored.data() + static_cast<size_t>(fileRow - first) * grid.columns;
+      for (int column = 0; column < grid.columns; ++column)
+        out[order.columnsReversed ? grid.columns - 1 - column : column] = static_cast<std::int32_t>(
+            std::min<std::uint32_t>(line[column], std::numeric_limits<std::int32_t>::max()));
+    }
+    if (source->GetRasterBand(1)->RasterIO(GF_Write, 0, first, grid.columns, count, stored.data(),
+                                           grid.columns, count, GDT_Int32, 0, 0, nullptr) != CE_None)
+      throw Error(messages::CannotCreateFile(fileName));
+  }
 
   // GDAL writes into memory; the bytes then go through the atomic writer.
   static std::atomic<int> serial{0};

@@ -1,5 +1,6 @@
 // The bilinear surface (relief/relief_surface.h): its heights, its patches'
-// hits, the patch walk and the min/max tree.
+// hits, the patch walk and the tree of the patches' greatest heights (a walk
+// above a node's greatest height skips it; no walk asks for the least).
 //
 // Patches: along X the patch edges are the map's left edge, the cell
 // centres' lines and the right edge, so that there are columns + 1 patches
@@ -10,10 +11,13 @@
 
 #include "relief/relief_surface.h"
 
+#include "platform/parallel.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <utility>
 
 namespace skarvel {
@@ -233,38 +237,39 @@ class BilinearTree final : public BilinearSurface {
   explicit BilinearTree(const HeightMap& map) : BilinearSurface(map) {
     // Level 1 holds 2 x 2 patches, each level above 2 x 2 nodes of the one
     // below, until one node is left; the patches themselves (level 0) take
-    // their bounds from their corners. Bounds are floats rounded outward.
+    // their bounds from their corners. Bounds are floats rounded up.
     int columns = PatchColumns(), rows = PatchRows();
-    const auto bounds0 = [this](int k, int l) {
-      const Corners z = PatchCorners(k, l);
-      return std::pair{std::min({z[0], z[1], z[2], z[3]}), std::max({z[0], z[1], z[2], z[3]})};
-    };
     while (columns > 1 || rows > 1) {
       const int upColumns = (columns + 1) / 2, upRows = (rows + 1) / 2;
-      Level level{upColumns, upRows, std::vector<float>(static_cast<size_t>(upColumns) * upRows),
-                  std::vector<float>(static_cast<size_t>(upColumns) * upRows)};
+      // Every node is written below: the bounds are not cleared first.
+      Level level{upColumns, upRows,
+                  std::make_unique_for_overwrite<float[]>(static_cast<size_t>(upColumns) * upRows)};
       const Level* below = levels_.empty() ? nullptr : &levels_.back();
-      for (int r = 0; r < upRows; ++r)
-        for (int c = 0; c < upColumns; ++c) {
-          double lo = kInfinity, hi = -kInfinity;
-          for (int dr = 0; dr < 2; ++dr)
-            for (int dc = 0; dc < 2; ++dc) {
-              const int cc = 2 * c + dc, rr = 2 * r + dr;
-              if (cc >= columns || rr >= rows) continue;
-              if (below == nullptr) {
-                const auto [a, b] = bounds0(cc, rr);
-                lo = std::min(lo, a);
-                hi = std::max(hi, b);
-              } else {
-                const size_t i = static_cast<size_t>(rr) * columns + cc;
-                lo = std::min(lo, static_cast<double>(below->lo[i]));
-                hi = std::max(hi, static_cast<double>(below->hi[i]));
-              }
+      // Rows of nodes are independent: the large levels on every core.
+      ForEachRange(upRows, 32, [&](int rowBegin, int rowEnd) {
+        for (int r = rowBegin; r < rowEnd; ++r)
+          for (int c = 0; c < upColumns; ++c) {
+            double hi = -kInfinity;
+            if (below == nullptr) {
+              // Patches 2c, 2c + 1 across (those there are) have the
+              // samples of columns 2c - 1 to 2c + 1 at their corners; likewise
+              // down: the greatest of those samples, each sample once.
+              const int k1 = std::min(2 * c + 1, columns - 1), l1 = std::min(2 * r + 1, rows - 1);
+              for (int l = 2 * r - 1; l <= l1; ++l)
+                for (int k = 2 * c - 1; k <= k1; ++k) hi = std::max(hi, Sample(k, l));
+            } else {
+              for (int dr = 0; dr < 2; ++dr)
+                for (int dc = 0; dc < 2; ++dc) {
+                  const int cc = 2 * c + dc, rr = 2 * r + dr;
+                  if (cc >= columns || rr >= rows) continue;
+                  const size_t i = static_cast<size_t>(rr) * columns + cc;
+                  hi = std::max(hi, static_cast<double>(below->hi[i]));
+                }
             }
-          const size_t i = static_cast<size_t>(r) * upColumns + c;
-          level.lo[i] = Down(lo);
-          level.hi[i] = Up(hi);
-        }
+            const size_t i = static_cast<size_t>(r) * upColumns + c;
+            level.hi[i] = Up(hi);
+          }
+      });
       levels_.push_back(std::move(level));
       columns = upColumns;
       rows = upRows;
@@ -289,18 +294,12 @@ class BilinearTree final : public BilinearSurface {
   struct Level {
     int columns = 0;
     int rows = 0;
-    std::vector<float> lo;
-    std::vector<float> hi;
+    std::unique_ptr<float[]> hi;
   };
 
   static float Up(double v) {
     float f = static_cast<float>(v);
     if (static_cast<double>(f) < v) f = std::nextafter(f, std::numeric_limits<float>::infinity());
-    return f;
-  }
-  static float Down(double v) {
-    float f = static_cast<float>(v);
-    if (static_cast<double>(f) > v) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
     return f;
   }
 

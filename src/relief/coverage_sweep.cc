@@ -38,8 +38,13 @@ class Sweep {
     area_.c1 = std::max(box.c1, clampIndex(std::ceil(nu_), g_.columns));
     area_.r0 = std::min(box.r0, clampIndex(std::floor(nv_), g_.rows));
     area_.r1 = std::max(box.r1, clampIndex(std::ceil(nv_), g_.rows));
-    horizon_.assign(static_cast<size_t>(area_.Columns()) * area_.Rows(),
-                    std::numeric_limits<float>::infinity());
+    // A cell reads only its own row and the row next to it towards N, so
+    // that rows are kept: the (at most two) rows less than a row from N, and
+    // on either side of them the last two rows of that side.
+    straddleFirst_ = area_.r1 + 1;
+    for (int r = area_.r0; r <= area_.r1; ++r)
+      if (std::fabs(r - nv_) < 1) straddleFirst_ = std::min(straddleFirst_, r);
+    horizon_.assign(static_cast<size_t>(area_.Columns()) * kKeptRows, std::numeric_limits<float>::infinity());
     witness_.assign(horizon_.size(), 0);
   }
 
@@ -77,7 +82,7 @@ class Sweep {
 
   // The surface at (u, v): the bilinear patches, the edge half cells
   // clamped to the centres' box, the plane outside the map.
-  double SurfaceAt(double u, double v) const {
+  [[gnu::always_inline]] double SurfaceAt(double u, double v) const {
     if (!(u >= -0.5 && u < g_.columns - 0.5 && v >= -0.5 && v < g_.rows - 0.5)) return 0;
     u = std::clamp(u, 0.0, static_cast<double>(g_.columns - 1));
     v = std::clamp(v, 0.0, static_cast<double>(g_.rows - 1));
@@ -95,9 +100,12 @@ class Sweep {
     return f;
   }
 
-  size_t At(int c, int r) const {
-    return static_cast<size_t>(r - area_.r0) * area_.Columns() + (c - area_.c0);
+  static constexpr int kKeptRows = 6;
+  int KeptRow(int r) const {
+    if (std::fabs(r - nv_) < 1) return r - straddleFirst_;
+    return 2 + (r > nv_ ? 0 : 2) + (r & 1);
   }
+  size_t At(int c, int r) const { return static_cast<size_t>(KeptRow(r)) * area_.Columns() + (c - area_.c0); }
   bool InArea(int c, int r) const { return c >= area_.c0 && c <= area_.c1 && r >= area_.r0 && r <= area_.r1; }
   double Distance(double du, double dv) const {
     const double x = du * g_.cellX, y = dv * g_.cellY;
@@ -235,19 +243,20 @@ class Sweep {
   double nu_ = 0, nv_ = 0;
   bool outside_ = false;  // N outside the map
   CellBox area_;
-  // Over the area: the horizon of the cell's stretch up to its centre, as a
-  // float not greater.
+  int straddleFirst_ = 0;  // the first row less than a row from N
+  // Over the kept rows of the area (see KeptRow): the horizon of the cell's
+  // stretch up to its centre, as a float not greater.
   std::vector<float> horizon_;
   std::vector<float> witness_;  // the distance from N of the least found on its stretch before the centre
 };
 
 }  // namespace
 
-std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
-                                       const std::function<bool(const Vec3&)>& inView, SweepStats* stats) {
-  std::vector<CellSight> out(static_cast<size_t>(std::max(box.Columns(), 0)) * std::max(box.Rows(), 0),
-                             CellSight::kNotInView);
-  if (out.empty()) return out;
+void SweepVisibilityEach(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
+                         const std::function<bool(const Vec3&)>& inView,
+                         const std::function<void(int, int, CellSight)>& visit, SweepStats* stats) {
+  if (stats != nullptr) *stats = {};
+  if (box.Columns() <= 0 || box.Rows() <= 0) return;
   const GridGeometry& g = surface.Map().grid;
   std::atomic<long long> inViewCount{0}, checkedCount{0};
   Sweep sweep(surface, eye, box);
@@ -260,9 +269,21 @@ std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const 
       checkedCount.fetch_add(1, std::memory_order_relaxed);
       verdict = surface.Hidden(p, eye) ? CellSight::kHidden : CellSight::kSeen;
     }
-    out[static_cast<size_t>(r - box.r0) * box.Columns() + (c - box.c0)] = verdict;
+    visit(c, r, verdict);
   });
   if (stats != nullptr) *stats = {inViewCount.load(), checkedCount.load()};
+}
+
+std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
+                                       const std::function<bool(const Vec3&)>& inView, SweepStats* stats) {
+  std::vector<CellSight> out(static_cast<size_t>(std::max(box.Columns(), 0)) * std::max(box.Rows(), 0),
+                             CellSight::kNotInView);
+  SweepVisibilityEach(
+      surface, eye, box, inView,
+      [&](int c, int r, CellSight verdict) {
+        out[static_cast<size_t>(r - box.r0) * box.Columns() + (c - box.c0)] = verdict;
+      },
+      stats);
   return out;
 }
 

@@ -61,5 +61,12 @@ struct SweepStats {
 std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
                                        const std::function<bool(const Vec3&)>& inView,
                                        SweepStats* stats = nullptr);
+// The same verdicts handed to visit(column, row, verdict) for each cell of
+// `box` in view as the sweep decides it, on the sweep's two threads at once
+// (never the same cell twice): no box-sized array of verdicts.
+void SweepVisibilityEach(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
+                         const std::function<bool(const Vec3&)>& inView,
+                         const std::function<void(int column, int row, CellSight verdict)>& visit,
+                         SweepStats* stats = nullptr);
 
 }  // namespace skarvel

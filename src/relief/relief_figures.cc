@@ -609,8 +609,12 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
                                            std::vector<std::uint32_t>* hidden) {
   const GridGeometry& g = surface.Map().grid;
   const size_t cells = static_cast<size_t>(g.columns) * static_cast<size_t>(g.rows);
-  std::vector<std::uint32_t> counts(cells, 0);
-  if (hidden != nullptr) hidden->assign(cells, 0);
+  // The first range to finish hands over its own counts, the later ones
+  // add theirs: a single range (one frame, or one core) makes no map-sized
+  // copy and no pass over one.
+  std::vector<std::uint32_t> counts;
+  if (hidden != nullptr) hidden->clear();
+  bool merged = false;
   std::mutex merge;
   ForEachRange(static_cast<int>(frames.size()), 4, [&](int begin, int end) {
     std::vector<std::uint32_t> local(cells, 0), localHidden(hidden != nullptr ? cells : 0, 0);
@@ -630,38 +634,50 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
       if (surface.Model() == ReliefSurfaceModel::kBilinear) {
         // The horizon sweep over the view's cells.
         const CellBox cellBox{c0, c1, r0, r1};
-        const std::vector<CellSight> sight =
-            SweepVisibility(surface, rays.Centre(), cellBox, [&rays](const Vec3& p) { return rays.Sees(p); });
-        for (int r = r0; r <= r1; ++r)
-          for (int c = c0; c <= c1; ++c) {
-            const CellSight s = sight[static_cast<size_t>(r - r0) * cellBox.Columns() + (c - c0)];
-            const size_t index = static_cast<size_t>(r) * g.columns + c;
-            if (s == CellSight::kSeen)
-              ++local[index];
-            else if (s == CellSight::kHidden && hidden != nullptr)
-              ++localHidden[index];
-          }
+        SweepVisibilityEach(
+            surface, rays.Centre(), cellBox, [&rays](const Vec3& p) { return rays.Sees(p); },
+            [&](int c, int r, CellSight s) {
+              const size_t index = static_cast<size_t>(r) * g.columns + c;
+              if (s == CellSight::kSeen)
+                ++local[index];
+              else if (s == CellSight::kHidden && hidden != nullptr)
+                ++localHidden[index];
+            });
         continue;
       }
-      // Blocks: a sight line per cell.
-      for (int r = r0; r <= r1; ++r) {
-        const double y = g.originY + (r + 0.5) * g.cellY;
-        for (int c = c0; c <= c1; ++c) {
-          const size_t index = static_cast<size_t>(r) * g.columns + c;
-          const Vec3 p{g.originX + (c + 0.5) * g.cellX, y, surface.Map().z[index]};
-          if (!rays.Sees(p)) continue;
-          if (!surface.Hidden(p, rays.Centre()))
-            ++local[index];
-          else if (hidden != nullptr)
-            ++localHidden[index];
+      // Blocks: a sight line per cell, the rows shared between the cores
+      // when the frames alone do not keep them busy (a call from a range
+      // the pool runs stays on its thread).
+      ForEachRange(std::max(r1 - r0 + 1, 0), 16, [&](int begin, int end) {
+        for (int r = r0 + begin; r < r0 + end; ++r) {
+          const double y = g.originY + (r + 0.5) * g.cellY;
+          for (int c = c0; c <= c1; ++c) {
+            const size_t index = static_cast<size_t>(r) * g.columns + c;
+            const Vec3 p{g.originX + (c + 0.5) * g.cellX, y, surface.Map().z[index]};
+            if (!rays.Sees(p)) continue;
+            if (!surface.Hidden(p, rays.Centre()))
+              ++local[index];
+            else if (hidden != nullptr)
+              ++localHidden[index];
+          }
         }
-      }
+      });
     }
     const std::lock_guard<std::mutex> lock(merge);
+    if (!merged) {
+      merged = true;
+      counts = std::move(local);
+      if (hidden != nullptr) *hidden = std::move(localHidden);
+      return;
+    }
     for (size_t i = 0; i < cells; ++i) counts[i] += local[i];
     if (hidden != nullptr)
       for (size_t i = 0; i < cells; ++i) (*hidden)[i] += localHidden[i];
   });
+  if (!merged) {
+    counts.assign(cells, 0);
+    if (hidden != nullptr) hidden->assign(cells, 0);
+  }
   return counts;
 }
 

@@ -177,6 +177,9 @@ TEST(BilinearSurface, TheTreeAgreesWithThePatchWalk) {
       {Map(64, 48, 1, -2, 0.25, [&](int, int) { return unit(random) < 0.03 ? 6.0 : 0.2 * unit(random); }),
        "pillars"},
       {Map(1, 9, 0, 0, 1, [&](int, int) { return 2 * unit(random); }), "one column"},
+      {Map(9, 1, 0, 0, 1, [&](int, int) { return 2 * unit(random); }), "one row"},
+      {Map(5, 4, 0, 0, 1, [](int c, int r) { return c == 4 || r == 3 ? 5.0 : 0.0; }),
+       "walls on the last edges"},
   };
   // Kinds of ray: 0 anywhere, 1 along a centres' line, 2 along a patch edge
   // at the map's border, 3 through a sample point, 4 nadir, 5 near

@@ -649,6 +649,64 @@ TEST(HeightMapFiles, ReadInTheGridsOrderAndWrittenBackInTheFilesOrder) {
   EXPECT_FALSE(QFile::exists(dir.file("c.png")));
 }
 
+TEST(HeightMapFiles, CellsAcrossStripsOfRowsKeepTheirPlaceInEveryOrder) {
+  TempDir dir;
+  // More rows than two strips of 64, in each order of the file's rows and
+  // columns: every count read back at its own cell.
+  const GridGeometry base{5, 150, 10, 20, 1, 2};
+  std::vector<std::uint32_t> counts(static_cast<size_t>(base.columns) * base.rows);
+  for (size_t i = 0; i < counts.size(); ++i) counts[i] = static_cast<std::uint32_t>(i);
+  counts[7] = 0xFFFFFFFFu;  // kept within the file's signed integers
+  std::vector<double> expected(counts.begin(), counts.end());
+  expected[7] = 2147483647;
+  for (const bool columnsReversed : {false, true})
+    for (const bool rowsUpward : {false, true}) {
+      GridGeometry grid = base;
+      grid.columnsReversed = columnsReversed;
+      grid.rowsUpward = rowsUpward;
+      for (const char* name : {"s.tif", "s.asc"}) {
+        const std::string why =
+            std::string(name) + (columnsReversed ? " reversed" : "") + (rowsUpward ? " up" : "");
+        WriteCountRaster(dir.file(name), grid, counts);
+        const HeightMap back = ReadHeightMap(dir.file(name));
+        EXPECT_EQ(expected, back.z) << why;
+        EXPECT_EQ(base.rows, back.grid.rows) << why;
+      }
+    }
+
+  // Of two heights out of the range of numbers once scaled, the message
+  // names the first in the grid's order (row 0 at the least Y, the file's
+  // last row), not the first the file holds.
+  const QString huge = dir.write("huge.asc",
+                                 "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n"
+                                 "1e300 0 0\n0 0 1e300\n");
+  EXPECT_EQ("Ошибка чтения карты высот " + huge + ": высота ячейки (2, 0) вне диапазона чисел",
+            ErrorOf([&] { ReadHeightMap(huge, 1e300); }));
+}
+
+TEST(ReliefFigures, CoverageOfManyFramesIsTheSumOverThem) {
+  SeparatorScope separator(u'.');
+  RecordingMessageSink sink;
+  Frames f;
+  const FovScene& nadir = f.Load({.distance = 100}, TOrientationSystem::Photogrammetric);
+  const FrameProjection frame = nadir.Frames().at(0);
+  const HeightMap plane = PlaneMap({frame}, 10);
+  const size_t cells = plane.z.size();
+  // Enough frames for several ranges on several cores, and none; on both
+  // surfaces, with the hidden counts and without.
+  for (const ReliefSurfaceModel model : {ReliefSurfaceModel::kBilinear, ReliefSurfaceModel::kBlocks}) {
+    const auto surface = MakeSurfaceIntersector(plane, model);
+    for (const int count : {0, 1, 9, 40}) {
+      const std::vector<FrameProjection> frames(static_cast<size_t>(count), frame);
+      std::vector<std::uint32_t> hidden = {5};
+      EXPECT_EQ(std::vector<std::uint32_t>(cells, count), ComputeCoverage(frames, *surface, &hidden))
+          << count;
+      EXPECT_EQ(std::vector<std::uint32_t>(cells, 0), hidden) << count;
+      EXPECT_EQ(std::vector<std::uint32_t>(cells, count), ComputeCoverage(frames, *surface)) << count;
+    }
+  }
+}
+
 // Frames of made-up figures, some with an outline of a few points, some
 // missing the surface, and the same with every relief figure held.
 SceneFigures ManyFrames(int count, std::vector<FrameRelief>& relief) {
