@@ -26,15 +26,6 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-double ZAt(const Ray& ray, double t) {
-  if (ray.direction.z == 0) return ray.origin.z;
-  return ray.origin.z + t * ray.direction.z;
-}
-
-double Crossing(double coordinate, double origin, double direction) {
-  return direction == 0 ? kInfinity : (coordinate - origin) / direction;
-}
-
 // Where the ray is over [lo, hi] along one axis (closed: a ray along an edge
 // is in the patches on both sides of it).
 std::pair<double, double> ClosedSlab(double lo, double hi, double origin, double direction) {

@@ -13,17 +13,6 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// Z of the ray at t, also for t infinite (a level ray stays at its height).
-double ZAt(const Ray& ray, double t) {
-  if (ray.direction.z == 0) return ray.origin.z;
-  return ray.origin.z + t * ray.direction.z;
-}
-
-// The t at which the ray crosses the grid line at `coordinate` of one axis.
-double Crossing(double coordinate, double origin, double direction) {
-  return direction == 0 ? kInfinity : (coordinate - origin) / direction;
-}
-
 // Where the ray is over [lo, hi) along one axis: the interval of t.
 std::pair<double, double> Slab(double lo, double hi, double origin, double direction) {
   if (direction == 0) {

@@ -46,6 +46,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -65,6 +66,18 @@ struct Ray {
     return {origin.x + t * direction.x, origin.y + t * direction.y, origin.z + t * direction.z};
   }
 };
+
+// Z of the ray at t, also for t infinite (a level ray stays at its height).
+inline double ZAt(const Ray& ray, double t) {
+  if (ray.direction.z == 0) return ray.origin.z;
+  return ray.origin.z + t * ray.direction.z;
+}
+
+// The t at which a ray crosses the grid line at `coordinate` of one axis
+// (infinity for a ray parallel to it).
+inline double Crossing(double coordinate, double origin, double direction) {
+  return direction == 0 ? std::numeric_limits<double>::infinity() : (coordinate - origin) / direction;
+}
 
 // The surface a height map stands for: bilinear patches between the cell
 // centres' samples, or a flat-topped block per cell.
