@@ -15,20 +15,6 @@
 namespace skarvel::fuzz {
 namespace {
 
-struct Outcome {
-  std::optional<Bitmap> bitmap;
-  QString error;
-};
-
-template <typename Load>
-Outcome Attempt(Load&& load) {
-  try {
-    return {load(), {}};
-  } catch (const Error& e) {
-    return {std::nullopt, e.message()};
-  }
-}
-
 void CheckSound(const Bitmap& b) {
   Require(b.width > 0 && b.height > 0, "a loaded picture has no pixels");
   Require(b.fileBitCount == 1 || b.fileBitCount == 4 || b.fileBitCount == 8 || b.fileBitCount == 16 ||

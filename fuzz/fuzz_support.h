@@ -1,8 +1,11 @@
 #pragma once
 // What the entry functions share: splitting one input into several files, a
-// scratch folder, a silent message sink and the decimal separator in force.
+// scratch folder, a silent message sink, the decimal separator in force and
+// the outcome of loading a picture.
 
 #include "fuzz/targets.h"
+#include "platform/bitmap.h"
+#include "platform/error.h"
 #include "platform/messages.h"
 
 #include <QByteArray>
@@ -68,5 +71,20 @@ class Separator {
 };
 
 inline constexpr QChar kSeparators[] = {u'.', u','};
+
+// A picture loaded, or the message it was refused with.
+struct Outcome {
+  std::optional<Bitmap> bitmap;
+  QString error;
+};
+
+template <typename Load>
+Outcome Attempt(Load&& load) {
+  try {
+    return {load(), {}};
+  } catch (const Error& e) {
+    return {std::nullopt, e.message()};
+  }
+}
 
 }  // namespace skarvel::fuzz

@@ -18,20 +18,6 @@ namespace {
 
 using Reader = Bitmap (*)(const std::uint8_t*, std::size_t);
 
-struct Outcome {
-  std::optional<Bitmap> bitmap;
-  QString error;
-};
-
-template <typename Load>
-Outcome Attempt(Load&& load) {
-  try {
-    return {load(), {}};
-  } catch (const Error& e) {
-    return {std::nullopt, e.message()};
-  }
-}
-
 void CheckSound(const Bitmap& b) {
   Require(b.width > 0 && b.height > 0, "a loaded photograph has no pixels");
   Require(b.pixels.size() == b.rowBytes() * static_cast<std::size_t>(b.height),

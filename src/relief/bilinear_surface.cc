@@ -38,17 +38,6 @@ std::pair<double, double> ClosedSlab(double lo, double hi, double origin, double
   return {a, b};
 }
 
-// Where the ray is over [lo, hi) (the map's box, as the blocks take it).
-std::pair<double, double> Slab(double lo, double hi, double origin, double direction) {
-  if (direction == 0) {
-    if (origin >= lo && origin < hi) return {-kInfinity, kInfinity};
-    return {kInfinity, -kInfinity};
-  }
-  double a = (lo - origin) / direction, b = (hi - origin) / direction;
-  if (a > b) std::swap(a, b);
-  return {a, b};
-}
-
 // The bilinear weighting, exact at the corners.
 double Lerp(double z00, double z10, double z01, double z11, double u, double v) {
   return (1 - v) * ((1 - u) * z00 + u * z10) + v * ((1 - u) * z01 + u * z11);

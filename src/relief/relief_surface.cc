@@ -13,17 +13,6 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// Where the ray is over [lo, hi) along one axis: the interval of t.
-std::pair<double, double> Slab(double lo, double hi, double origin, double direction) {
-  if (direction == 0) {
-    if (origin >= lo && origin < hi) return {-kInfinity, kInfinity};
-    return {kInfinity, -kInfinity};
-  }
-  double a = (lo - origin) / direction, b = (hi - origin) / direction;
-  if (a > b) std::swap(a, b);
-  return {a, b};
-}
-
 int Step(double direction) { return direction > 0 ? 1 : -1; }
 
 }  // namespace

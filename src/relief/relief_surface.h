@@ -49,6 +49,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace skarvel {
@@ -71,6 +72,19 @@ struct Ray {
 inline double ZAt(const Ray& ray, double t) {
   if (ray.direction.z == 0) return ray.origin.z;
   return ray.origin.z + t * ray.direction.z;
+}
+
+// Where a ray is over [lo, hi) along one axis (the map's box, as both
+// surfaces take it): the interval of t, empty (first > second) when never.
+inline std::pair<double, double> Slab(double lo, double hi, double origin, double direction) {
+  constexpr double kInfinite = std::numeric_limits<double>::infinity();
+  if (direction == 0) {
+    if (origin >= lo && origin < hi) return {-kInfinite, kInfinite};
+    return {kInfinite, -kInfinite};
+  }
+  double a = (lo - origin) / direction, b = (hi - origin) / direction;
+  if (a > b) std::swap(a, b);
+  return {a, b};
 }
 
 // The t at which a ray crosses the grid line at `coordinate` of one axis

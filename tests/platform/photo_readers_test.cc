@@ -68,7 +68,7 @@ QByteArray MakePng(std::uint32_t width, std::uint32_t height, int bitDepth, int 
 
 Bitmap DecodeBytes(const QByteArray& bytes) { return DecodePicture(bytes, QStringLiteral("test")); }
 
-struct TiffSpec {
+struct TiffLayout {
   int bits = 8;
   int samples = 3;
   int photometric = PHOTOMETRIC_RGB;
@@ -85,36 +85,36 @@ std::uint32_t Sample(int x, int y, int s, int bits) {
 }
 constexpr int kTiffWidth = 20, kTiffHeight = 19;
 
-QString WriteTiff(const TempDir& dir, const TiffSpec& spec) {
+QString WriteTiff(const TempDir& dir, const TiffLayout& tiff) {
   const QString name = dir.file("t.tif");
   TIFF* tif = TIFFOpen(name.toLocal8Bit().constData(), "w");
   EXPECT_NE(tif, nullptr);
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kTiffWidth);
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kTiffHeight);
-  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bits);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samples);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, tiff.bits);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, tiff.samples);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, tiff.photometric);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.compression);
-  TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
-  if (spec.samples == 4 || spec.samples == 2) {
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, tiff.compression);
+  TIFFSetField(tif, TIFFTAG_ORIENTATION, tiff.orientation);
+  if (tiff.samples == 4 || tiff.samples == 2) {
     const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
     TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
   }
-  const int pixelBytes = spec.samples * spec.bits / 8;
+  const int pixelBytes = tiff.samples * tiff.bits / 8;
   auto fill = [&](std::uint8_t* out, int x0, int y, int count) {
     for (int x = x0; x < x0 + count; ++x)
-      for (int s = 0; s < spec.samples; ++s) {
-        const std::uint32_t v = x < kTiffWidth && y < kTiffHeight ? Sample(x, y, s, spec.bits) : 0;
-        if (spec.bits == 16) {
+      for (int s = 0; s < tiff.samples; ++s) {
+        const std::uint32_t v = x < kTiffWidth && y < kTiffHeight ? Sample(x, y, s, tiff.bits) : 0;
+        if (tiff.bits == 16) {
           const auto w = static_cast<std::uint16_t>(v);
-          std::memcpy(out + ((x - x0) * spec.samples + s) * 2, &w, 2);
+          std::memcpy(out + ((x - x0) * tiff.samples + s) * 2, &w, 2);
         } else {
-          out[(x - x0) * spec.samples + s] = static_cast<std::uint8_t>(v);
+          out[(x - x0) * tiff.samples + s] = static_cast<std::uint8_t>(v);
         }
       }
   };
-  if (spec.tiled) {
+  if (tiff.tiled) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
     std::vector<std::uint8_t> tile(static_cast<std::size_t>(16 * 16 * pixelBytes));
@@ -208,7 +208,7 @@ TEST(PhotoReaders, PngKindsLoadAsTheBitmapOfTheSamePixels) {
 TEST(PhotoReaders, TiffKindsLoadWithEverySampleInPlace) {
   struct Case {
     const char* what;
-    TiffSpec spec;
+    TiffLayout tiff;
   };
   const Case cases[] = {
       {"rgb 8, strips, none", {}},
@@ -225,8 +225,8 @@ TEST(PhotoReaders, TiffKindsLoadWithEverySampleInPlace) {
   };
   for (const Case& c : cases) {
     TempDir dir;
-    const Bitmap b = LoadPicture(WriteTiff(dir, c.spec));
-    const TiffSpec& s = c.spec;
+    const Bitmap b = LoadPicture(WriteTiff(dir, c.tiff));
+    const TiffLayout& s = c.tiff;
     const bool colour = s.photometric == PHOTOMETRIC_RGB;
     ASSERT_EQ(b.width, kTiffWidth) << c.what;
     ASSERT_EQ(b.height, kTiffHeight) << c.what;
