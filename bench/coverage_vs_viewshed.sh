@@ -49,24 +49,13 @@ else
 fi
 if [ ! -f "$work/map.tif" ]; then
   cp -r "$root/samples/fov/cameras" "$work/"
-  python3 - "$work" <<'EOF'
-import array, math, os, sys
+  python3 "$root/bench/relief_map.py" "$work" relief 0.002
+  python3 - "$work" "$root/bench" <<'EOF'
+import os, sys
 work = sys.argv[1]
+sys.path.insert(0, sys.argv[2])
+from relief_map import height
 n, cell = 2048, 0.002
-def height(x, y):
-    return 0.04 * (math.sin(x * 3.1) * math.cos(y * 2.3) + 1) + 0.05 * max(0.0, math.sin(x * 9.7 + y * 4.1)) ** 8
-# Rows from the top (greatest Y), as the header's upper-left corner says.
-heights = array.array("f")
-for row in range(n):
-    y = (n - row - 0.5) * cell
-    for column in range(n):
-        heights.append(height((column + 0.5) * cell, y))
-heights.byteswap() if sys.byteorder == "big" else None
-with open(os.path.join(work, "relief.bil"), "wb") as f:
-    heights.tofile(f)
-with open(os.path.join(work, "relief.hdr"), "w") as f:
-    f.write(f"NROWS {n}\nNCOLS {n}\nNBANDS 1\nNBITS 32\nPIXELTYPE FLOAT\nBYTEORDER I\nLAYOUT BIL\n"
-            f"ULXMAP {cell / 2}\nULYMAP {(n - 0.5) * cell}\nXDIM {cell}\nYDIM {cell}\n")
 # name: position, bench angles (about Y, about X, about Z); the camera looks
 # straight down with the angles at 0, 0, 90.
 frames = {"high": ((2.05, 2.03, 16.0), (1.0, -2.0, 90.0)), "aside": ((2.05, 0.5, 3.0), (0.0, 30.0, 90.0))}

@@ -54,25 +54,11 @@ else
 fi
 if [ ! -f "$work/distinct100000.lst" ]; then
 cp -r "$root/samples/fov/cameras" "$work/"
+python3 "$root/bench/relief_map.py" "$work" relief 0.002
 python3 - "$work" <<'EOF'
-import array, math, os, random, sys
+import os, random, sys
 work = sys.argv[1]
 n, cell = 2048, 0.002
-# Rows from the top (greatest Y), as the header's upper-left corner says.
-heights = array.array("f")
-for row in range(n):
-    y = (n - row - 0.5) * cell
-    for column in range(n):
-        x = (column + 0.5) * cell
-        h = 0.04 * (math.sin(x * 3.1) * math.cos(y * 2.3) + 1) + 0.05 * max(0.0, math.sin(x * 9.7 + y * 4.1)) ** 8
-        heights.append(h)
-heights.byteswap() if sys.byteorder == "big" else None
-with open(os.path.join(work, "relief.bil"), "wb") as f:
-    heights.tofile(f)
-with open(os.path.join(work, "relief.hdr"), "w") as f:
-    f.write(f"NROWS {n}\nNCOLS {n}\nNBANDS 1\nNBITS 32\nPIXELTYPE FLOAT\nBYTEORDER I\nLAYOUT BIL\n"
-            f"ULXMAP {cell / 2}\nULYMAP {(n - 0.5) * cell}\nXDIM {cell}\nYDIM {cell}\n")
-
 random.seed(1)
 names = []
 os.makedirs(os.path.join(work, "frames"), exist_ok=True)
@@ -115,23 +101,11 @@ fi
 # 2 cm, the same hills spread ten times wider), so that each point is again
 # seen by about three frames.
 if [ ! -f "$work/strips100000.lst" ]; then
+python3 "$root/bench/relief_map.py" "$work" wide 0.02
 python3 - "$work" <<'EOF'
-import array, math, os, random, sys
+import os, random, sys
 work = sys.argv[1]
 n, cell = 2048, 0.02
-heights = array.array("f")
-for row in range(n):
-    y = (n - row - 0.5) * cell / 10
-    for column in range(n):
-        x = (column + 0.5) * cell / 10
-        h = 0.04 * (math.sin(x * 3.1) * math.cos(y * 2.3) + 1) + 0.05 * max(0.0, math.sin(x * 9.7 + y * 4.1)) ** 8
-        heights.append(h)
-heights.byteswap() if sys.byteorder == "big" else None
-with open(os.path.join(work, "wide.bil"), "wb") as f:
-    heights.tofile(f)
-with open(os.path.join(work, "wide.hdr"), "w") as f:
-    f.write(f"NROWS {n}\nNCOLS {n}\nNBANDS 1\nNBITS 32\nPIXELTYPE FLOAT\nBYTEORDER I\nLAYOUT BIL\n"
-            f"ULXMAP {cell / 2}\nULYMAP {(n - 0.5) * cell}\nXDIM {cell}\nYDIM {cell}\n")
 random.seed(2)
 size = n * cell
 os.makedirs(os.path.join(work, "strips"), exist_ok=True)
