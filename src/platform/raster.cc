@@ -178,14 +178,31 @@ void AddCountRaster(FileCommitGroup& group, const QString& fileName, const GridG
   GridGeometry order = grid;
   if (!tiff) order.columnsReversed = order.rowsUpward = false;
 
+  // GDAL writes into memory; the bytes then go through the atomic writer.
+  static std::atomic<int> serial{0};
+  const QByteArray folder = QStringLiteral("/vsimem/skarvel_coverage_%1/").arg(serial++).toUtf8();
+  const QByteArray memoryName = folder + (tiff ? "coverage.tif" : "coverage.asc");
+  struct Cleanup {
+    QByteArray folder;
+    ~Cleanup() { VSIRmdirRecursive(folder.constData()); }
+  } cleanup{folder};
+  VSIMkdir(folder.constData(), 0755);
+
   // Stored as 32-bit signed integers, which every reader of ASCII grids
-  // takes as integers (a count never comes near their limit).
-  const GDALDatasetUniquePtr source(
-      WriterDriver("MEM", fileName).Create("", grid.columns, grid.rows, 1, GDT_Int32, nullptr));
-  if (source == nullptr) throw Error(messages::CannotCreateFile(fileName));
+  // takes as integers (a count never comes near their limit). A GeoTIFF is
+  // written a strip of rows at a time straight from the counts, each strip's
+  // blocks compressed and dropped once written: no map-sized copy of the
+  // counts in a dataset or in GDAL's block cache. An ASCII grid can only be
+  // made as a copy of a whole dataset.
+  GDALDatasetUniquePtr dataset(
+      tiff ? WriterDriver("GTiff", fileName)
+                 .Create(memoryName.constData(), grid.columns, grid.rows, 1, GDT_Int32,
+                         CPLStringList().SetNameValue("COMPRESS", "DEFLATE").List())
+           : WriterDriver("MEM", fileName).Create("", grid.columns, grid.rows, 1, GDT_Int32, nullptr));
+  if (dataset == nullptr) throw Error(messages::CannotCreateFile(fileName));
   std::array<double, 6> transform = order.GeoTransform();
-  source->SetGeoTransform(transform.data());
-  // A strip of the file's rows at a time.
+  dataset->SetGeoTransform(transform.data());
+  GDALRasterBand* band = dataset->GetRasterBand(1);
   constexpr int kStripRows = 64;
   std::vector<std::int32_t> stored(static_cast<size_t>(std::min(kStripRows, grid.rows)) * grid.columns);
   for (int first = 0; first < grid.rows; first += kStripRows) {
@@ -198,26 +215,18 @@ void AddCountRaster(FileCommitGroup& group, const QString& fileName, const GridG
         out[order.columnsReversed ? grid.columns - 1 - column : column] = static_cast<std::int32_t>(
             std::min<std::uint32_t>(line[column], std::numeric_limits<std::int32_t>::max()));
     }
-    if (source->GetRasterBand(1)->RasterIO(GF_Write, 0, first, grid.columns, count, stored.data(),
-                                           grid.columns, count, GDT_Int32, 0, 0, nullptr) != CE_None)
+    if (band->RasterIO(GF_Write, 0, first, grid.columns, count, stored.data(), grid.columns, count, GDT_Int32,
+                       0, 0, nullptr) != CE_None ||
+        (tiff && band->FlushCache(false) != CE_None))
       throw Error(messages::CannotCreateFile(fileName));
   }
-
-  // GDAL writes into memory; the bytes then go through the atomic writer.
-  static std::atomic<int> serial{0};
-  const QByteArray folder = QStringLiteral("/vsimem/skarvel_coverage_%1/").arg(serial++).toUtf8();
-  const QByteArray memoryName = folder + (tiff ? "coverage.tif" : "coverage.asc");
-  struct Cleanup {
-    QByteArray folder;
-    ~Cleanup() { VSIRmdirRecursive(folder.constData()); }
-  } cleanup{folder};
-  VSIMkdir(folder.constData(), 0755);
-  CPLStringList options;
-  if (tiff) options.SetNameValue("COMPRESS", "DEFLATE");
-  GDALDatasetUniquePtr written(
-      WriterDriver(tiff ? "GTiff" : "AAIGrid", fileName)
-          .CreateCopy(memoryName.constData(), source.get(), FALSE, options.List(), nullptr, nullptr));
-  if (written == nullptr || !Close(std::move(written))) throw Error(messages::CannotCreateFile(fileName));
+  if (!tiff) {
+    dataset = GDALDatasetUniquePtr(
+        WriterDriver("AAIGrid", fileName)
+            .CreateCopy(memoryName.constData(), dataset.get(), FALSE, nullptr, nullptr, nullptr));
+    if (dataset == nullptr) throw Error(messages::CannotCreateFile(fileName));
+  }
+  if (!Close(std::move(dataset))) throw Error(messages::CannotCreateFile(fileName));
   vsi_l_offset length = 0;
   const GByte* bytes = VSIGetMemFileBuffer(memoryName.constData(), &length, FALSE);
   if (bytes == nullptr) throw Error(messages::CannotCreateFile(fileName));

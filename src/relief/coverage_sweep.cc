@@ -3,7 +3,7 @@
 #include "platform/parallel.h"
 
 #include <algorithm>
-#include <atomic>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -44,15 +44,26 @@ class Sweep {
     straddleFirst_ = area_.r1 + 1;
     for (int r = area_.r0; r <= area_.r1; ++r)
       if (std::fabs(r - nv_) < 1) straddleFirst_ = std::min(straddleFirst_, r);
+    keptRowStart_.resize(static_cast<size_t>(area_.Rows()));
+    rowLambda_.resize(keptRowStart_.size());
+    for (int r = area_.r0; r <= area_.r1; ++r) {
+      keptRowStart_[r - area_.r0] = static_cast<size_t>(KeptRow(r)) * area_.Columns();
+      rowLambda_[r - area_.r0] = Lambda(std::fabs(r - nv_));
+    }
+    columnLambda_.resize(static_cast<size_t>(area_.Columns()));
+    for (int c = area_.c0; c <= area_.c1; ++c) columnLambda_[c - area_.c0] = Lambda(std::fabs(c - nu_));
+    columnsLess1_ = g_.columns - 1;
+    rowsLess1_ = g_.rows - 1;
     horizon_.assign(static_cast<size_t>(area_.Columns()) * kKeptRows, std::numeric_limits<float>::infinity());
     witness_.assign(horizon_.size(), 0);
   }
 
-  // Runs over the area, calling decide(column, row, z, verdict) for each
-  // cell in the order of the sweep; the verdict is kHidden or kSeen when the
-  // sweep has proved it, kNotInView when the cell needs the exact check.
+  // Runs over the area, calling decide(column, row, z, verdict, tally) for
+  // each cell in the order of the sweep; the verdict is kHidden or kSeen when
+  // the sweep has proved it, kNotInView when the cell needs the exact check.
+  // The calling thread's tally is passed along; their sum is returned.
   template <typename Decide>
-  void Run(Decide&& decide) {
+  SweepStats Run(Decide&& decide) {
     std::vector<int> columns(static_cast<size_t>(area_.Columns())), rows(static_cast<size_t>(area_.Rows()));
     std::iota(columns.begin(), columns.end(), area_.c0);
     std::iota(rows.begin(), rows.end(), area_.r0);
@@ -64,8 +75,14 @@ class Sweep {
     // columns: they go together, column by column.
     size_t straddling = 0;
     while (straddling < rows.size() && std::fabs(rows[straddling] - nv_) < 1) ++straddling;
+    // Each thread counts in its own tally, on a cache line of its own: one
+    // shared between the two would pass to and fro at every cell.
+    struct alignas(64) Tally {
+      SweepStats stats;
+    };
+    Tally tallies[3];
     for (const int c : columns)
-      for (size_t n = 0; n < straddling; ++n) Cell(c, rows[n], decide);
+      for (size_t n = 0; n < straddling; ++n) Cell(c, rows[n], decide, tallies[2].stats);
     // Beyond them the rows on either side of N depend only on their own
     // side's: the two sides go on two threads.
     std::vector<int> sides[2];
@@ -73,8 +90,14 @@ class Sweep {
     ForEachRange(2, 1, [&](int begin, int end) {
       for (int side = begin; side < end; ++side)
         for (const int r : sides[side])
-          for (const int c : columns) Cell(c, r, decide);
+          for (const int c : columns) Cell(c, r, decide, tallies[side].stats);
     });
+    SweepStats total;
+    for (const Tally& tally : tallies) {
+      total.inView += tally.stats.inView;
+      total.checked += tally.stats.checked;
+    }
+    return total;
   }
 
  private:
@@ -83,6 +106,14 @@ class Sweep {
   // The surface at (u, v): the bilinear patches, the edge half cells
   // clamped to the centres' box, the plane outside the map.
   [[gnu::always_inline]] double SurfaceAt(double u, double v) const {
+    if (u >= 0 && u < columnsLess1_ && v >= 0 && v < rowsLess1_) {
+      // Between the centres, the common case: no clamping to do.
+      const int c = static_cast<int>(u), r = static_cast<int>(v);
+      const double fu = u - c, fv = v - r;
+      const double* z = map_.z.data() + static_cast<size_t>(r) * g_.columns + c;
+      return (1 - fv) * ((1 - fu) * z[0] + fu * z[1]) +
+             fv * ((1 - fu) * z[g_.columns] + fu * z[g_.columns + 1]);
+    }
     if (!(u >= -0.5 && u < g_.columns - 0.5 && v >= -0.5 && v < g_.rows - 0.5)) return 0;
     u = std::clamp(u, 0.0, static_cast<double>(g_.columns - 1));
     v = std::clamp(v, 0.0, static_cast<double>(g_.rows - 1));
@@ -94,9 +125,16 @@ class Sweep {
            fv * ((1 - fu) * Sample(c, r1) + fu * Sample(c1, r1));
   }
 
+  // The float next below f, as std::nextafter towards minus infinity, for a
+  // finite f: inline, without the library call.
+  static float Below(float f) {
+    if (f == 0) return -std::numeric_limits<float>::denorm_min();
+    const auto bits = std::bit_cast<std::uint32_t>(f);
+    return std::bit_cast<float>(f > 0 ? bits - 1 : bits + 1);
+  }
   static float Down(double v) {
     float f = static_cast<float>(v);
-    if (static_cast<double>(f) > v) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
+    if (static_cast<double>(f) > v) f = Below(f);
     return f;
   }
 
@@ -105,7 +143,11 @@ class Sweep {
     if (std::fabs(r - nv_) < 1) return r - straddleFirst_;
     return 2 + (r > nv_ ? 0 : 2) + (r & 1);
   }
-  size_t At(int c, int r) const { return static_cast<size_t>(KeptRow(r)) * area_.Columns() + (c - area_.c0); }
+  size_t At(int c, int r) const { return keptRowStart_[r - area_.r0] + (c - area_.c0); }
+  // For a cell a whole row or column or more from N, along the axis it is
+  // farther from N: the share of its stretch up to the line of centres
+  // before it, (main - 1) / main, which depends on that one coordinate.
+  static double Lambda(double main) { return (main - 1) / main; }
   bool InArea(int c, int r) const { return c >= area_.c0 && c <= area_.c1 && r >= area_.r0 && r <= area_.r1; }
   double Distance(double du, double dv) const {
     const double x = du * g_.cellX, y = dv * g_.cellY;
@@ -117,7 +159,7 @@ class Sweep {
   // (eye Z - surface Z) / t is the horizon; the cell is seen when it is not
   // less than eye Z - the cell's Z.
   template <typename Decide>
-  void Cell(int c, int r, Decide& decide) {
+  void Cell(int c, int r, Decide& decide, SweepStats& tally) {
     const double x = c - nu_, y = r - nv_;
     const double z = Sample(c, r);
     const double own = eye_.z - z;
@@ -141,8 +183,7 @@ class Sweep {
       // previous row's when it runs more along Y, else the previous
       // column's.
       const bool alongY = ay >= ax;
-      const double main = alongY ? ay : ax;
-      const double lambda = (main - 1) / main;
+      const double lambda = alongY ? rowLambda_[r - area_.r0] : columnLambda_[c - area_.c0];
       const double across = alongY ? nu_ + x * lambda : nv_ + y * lambda;
       const int line = alongY ? r - (y > 0 ? 1 : -1) : c - (x > 0 ? 1 : -1);
       const int size = alongY ? g_.columns : g_.rows;
@@ -234,7 +275,7 @@ class Sweep {
       horizon_[self] = Down(horizon);
       witness_[self] = static_cast<float>(where);
     }
-    decide(c, r, z, verdict);
+    decide(c, r, z, verdict, tally);
   }
 
   const HeightMap& map_;
@@ -243,7 +284,11 @@ class Sweep {
   double nu_ = 0, nv_ = 0;
   bool outside_ = false;  // N outside the map
   CellBox area_;
-  int straddleFirst_ = 0;  // the first row less than a row from N
+  int straddleFirst_ = 0;                    // the first row less than a row from N
+  double columnsLess1_ = 0, rowsLess1_ = 0;  // the last centre's column and row
+  std::vector<size_t> keptRowStart_;         // per row of the area, where its kept row starts
+  std::vector<double> rowLambda_;            // per row of the area, Lambda of its distance from N
+  std::vector<double> columnLambda_;         // per column of the area, likewise
   // Over the kept rows of the area (see KeptRow): the horizon of the cell's
   // stretch up to its centre, as a float not greater.
   std::vector<float> horizon_;
@@ -258,20 +303,19 @@ void SweepVisibilityEach(const SurfaceIntersector& surface, const Vec3& eye, con
   if (stats != nullptr) *stats = {};
   if (box.Columns() <= 0 || box.Rows() <= 0) return;
   const GridGeometry& g = surface.Map().grid;
-  std::atomic<long long> inViewCount{0}, checkedCount{0};
   Sweep sweep(surface, eye, box);
-  sweep.Run([&](int c, int r, double z, CellSight verdict) {
+  const SweepStats total = sweep.Run([&](int c, int r, double z, CellSight verdict, SweepStats& tally) {
     if (c < box.c0 || c > box.c1 || r < box.r0 || r > box.r1) return;
     const Vec3 p{g.originX + (c + 0.5) * g.cellX, g.originY + (r + 0.5) * g.cellY, z};
     if (!inView(p)) return;
-    inViewCount.fetch_add(1, std::memory_order_relaxed);
+    ++tally.inView;
     if (verdict == CellSight::kNotInView) {
-      checkedCount.fetch_add(1, std::memory_order_relaxed);
+      ++tally.checked;
       verdict = surface.Hidden(p, eye) ? CellSight::kHidden : CellSight::kSeen;
     }
     visit(c, r, verdict);
   });
-  if (stats != nullptr) *stats = {inViewCount.load(), checkedCount.load()};
+  if (stats != nullptr) *stats = total;
 }
 
 std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
