@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/parallel.h"
 
 #include <QFileInfo>
 
@@ -113,41 +114,65 @@ HeightMap ReadHeightMap(const QString& fileName, double zScale) {
       !std::isfinite(g.maxY()))
     HeightMapFails(fileName, QStringLiteral("геопривязка вне диапазона чисел"));
 
-  GDALRasterBand* band = dataset->GetRasterBand(1);
   int hasNoData = 0;
-  const double noData = band->GetNoDataValue(&hasNoData);
-  // Read a strip of the file's rows at a time, each dropped from GDAL's
-  // block cache once taken: no second map-sized copy of the values.
+  const double noData = dataset->GetRasterBand(1)->GetNoDataValue(&hasNoData);
+  // Strips of the file's rows, shared between the cores: each range reads
+  // through a dataset of its own (a dataset serves one thread at a time) a
+  // strip at a time, dropped from GDAL's block cache once taken, and writes
+  // the values in their place, which is the first touch of the map's memory:
+  // no second map-sized copy, no zeroing beforehand.
   map.z.resize(static_cast<size_t>(cells));
   constexpr int kStripRows = 64;
-  std::vector<double> stored(static_cast<size_t>(std::min(kStripRows, g.rows)) * g.columns);
+  const int strips = (g.rows + kStripRows - 1) / kStripRows;
   // The first cell out of the range of numbers in the grid's order (row,
   // column), as the message names it.
   long long badCell = cells;
-  for (int first = 0; first < g.rows; first += kStripRows) {
-    const int count = std::min(kStripRows, g.rows - first);
-    if (band->RasterIO(GF_Read, 0, first, g.columns, count, stored.data(), g.columns, count, GDT_Float64, 0,
-                       0, nullptr) != CE_None)
-      HeightMapFails(fileName, WithDetail(QStringLiteral("значения не читаются")));
-    band->FlushCache(false);
-    for (int fileRow = first; fileRow < first + count; ++fileRow) {
-      const int row = g.rowsUpward ? fileRow : g.rows - 1 - fileRow;
-      const double* line = stored.data() + static_cast<size_t>(fileRow - first) * g.columns;
-      double* out = map.z.data() + static_cast<size_t>(row) * g.columns;
-      for (int fileColumn = 0; fileColumn < g.columns; ++fileColumn) {
-        const int column = g.columnsReversed ? g.columns - 1 - fileColumn : fileColumn;
-        const double value = line[fileColumn];
-        double& z = out[column];
-        if (std::isnan(value) || (hasNoData && value == noData)) {
-          z = 0;
-          ++map.noDataCells;
-          continue;
+  std::mutex merge;
+  ForEachRange(strips, 8, [&](int firstStrip, int endStrip) {
+    const QuietErrors quietHere;  // GDAL's error handlers are per thread
+    GDALDatasetUniquePtr own;
+    GDALDataset* source = dataset.get();
+    if (firstStrip > 0) {
+      own.reset(GDALDataset::Open(fileName.toUtf8().constData(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+      if (own == nullptr || own->GetRasterXSize() != g.columns || own->GetRasterYSize() != g.rows ||
+          own->GetRasterCount() < 1)
+        HeightMapFails(fileName, WithDetail(QStringLiteral("значения не читаются")));
+      source = own.get();
+    }
+    GDALRasterBand* band = source->GetRasterBand(1);
+    const int rowsHere = std::min(g.rows - firstStrip * kStripRows, (endStrip - firstStrip) * kStripRows);
+    std::vector<double> stored(static_cast<size_t>(std::min(kStripRows, rowsHere)) * g.columns);
+    long long noDataHere = 0, badHere = cells;
+    for (int first = firstStrip * kStripRows; first < std::min(endStrip * kStripRows, g.rows);
+         first += kStripRows) {
+      const int count = std::min(kStripRows, g.rows - first);
+      if (band->RasterIO(GF_Read, 0, first, g.columns, count, stored.data(), g.columns, count, GDT_Float64, 0,
+                         0, nullptr) != CE_None)
+        HeightMapFails(fileName, WithDetail(QStringLiteral("значения не читаются")));
+      band->FlushCache(false);
+      for (int fileRow = first; fileRow < first + count; ++fileRow) {
+        const int row = g.rowsUpward ? fileRow : g.rows - 1 - fileRow;
+        const double* line = stored.data() + static_cast<size_t>(fileRow - first) * g.columns;
+        double* out = map.z.data() + static_cast<size_t>(row) * g.columns;
+        for (int fileColumn = 0; fileColumn < g.columns; ++fileColumn) {
+          const int column = g.columnsReversed ? g.columns - 1 - fileColumn : fileColumn;
+          const double value = line[fileColumn];
+          double& z = out[column];
+          if (std::isnan(value) || (hasNoData && value == noData)) {
+            z = 0;
+            ++noDataHere;
+            continue;
+          }
+          z = value * zScale;
+          if (!std::isfinite(z))
+            badHere = std::min(badHere, static_cast<long long>(row) * g.columns + column);
         }
-        z = value * zScale;
-        if (!std::isfinite(z)) badCell = std::min(badCell, static_cast<long long>(row) * g.columns + column);
       }
     }
-  }
+    const std::lock_guard<std::mutex> lock(merge);
+    map.noDataCells += noDataHere;
+    badCell = std::min(badCell, badHere);
+  });
   if (badCell < cells)
     HeightMapFails(fileName, QStringLiteral("высота ячейки (%1, %2) вне диапазона чисел")
                                  .arg(badCell % g.columns)

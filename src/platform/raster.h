@@ -17,9 +17,39 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace skarvel {
+
+// std::allocator, except that resize() and the size constructor leave the
+// new elements unset: a map-sized buffer is first written where it is
+// filled, on every core, rather than zeroed on one beforehand (the first
+// write to fresh memory is the kernel clearing it, on the core that writes).
+template <typename T>
+struct UnsetAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UnsetAllocator<U>;
+  };
+  UnsetAllocator() = default;
+  template <typename U>
+  UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  template <typename U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+};
+
+// A height map's values: resize() leaves them unset.
+using HeightValues = std::vector<double, UnsetAllocator<double>>;
 
 struct GridGeometry {
   int columns = 0;
@@ -43,7 +73,7 @@ struct HeightMap {
   GridGeometry grid;
   // Surface Z per cell, row-major in the grid's order (row 0 at the least Y),
   // the stored value times the Z scale; no-data cells hold 0.
-  std::vector<double> z;
+  HeightValues z;
   long long noDataCells = 0;
 };
 

@@ -227,28 +227,43 @@ class BilinearTree final : public BilinearSurface {
       const Level* below = levels_.empty() ? nullptr : &levels_.back();
       // Rows of nodes are independent: the large levels on every core.
       ForEachRange(upRows, 32, [&](int rowBegin, int rowEnd) {
-        for (int r = rowBegin; r < rowEnd; ++r)
+        // Over level 1's row of nodes: per map column, the greatest sample of
+        // the rows its patches take.
+        std::vector<double> down(below == nullptr ? static_cast<size_t>(map.grid.columns) : 0);
+        for (int r = rowBegin; r < rowEnd; ++r) {
+          if (below == nullptr) {
+            // Patches 2r, 2r + 1 down (those there are) have the samples of
+            // rows 2r - 1 to 2r + 1 at their corners, clamped to the map;
+            // likewise across: the greatest of those samples.
+            const int l0 = std::clamp(2 * r - 1, 0, map.grid.rows - 1),
+                      l1 = std::clamp(std::min(2 * r + 1, rows - 1), 0, map.grid.rows - 1);
+            for (int k = 0; k < map.grid.columns; ++k) {
+              double hi = Top(k, l0);
+              for (int l = l0 + 1; l <= l1; ++l) hi = std::max(hi, Top(k, l));
+              down[static_cast<size_t>(k)] = hi;
+            }
+            for (int c = 0; c < upColumns; ++c) {
+              const int k0 = std::clamp(2 * c - 1, 0, map.grid.columns - 1),
+                        k1 = std::clamp(std::min(2 * c + 1, columns - 1), 0, map.grid.columns - 1);
+              double hi = down[static_cast<size_t>(k0)];
+              for (int k = k0 + 1; k <= k1; ++k) hi = std::max(hi, down[static_cast<size_t>(k)]);
+              level.hi[static_cast<size_t>(r) * upColumns + c] = Up(hi);
+            }
+            continue;
+          }
           for (int c = 0; c < upColumns; ++c) {
             double hi = -kInfinity;
-            if (below == nullptr) {
-              // Patches 2c, 2c + 1 across (those there are) have the
-              // samples of columns 2c - 1 to 2c + 1 at their corners; likewise
-              // down: the greatest of those samples, each sample once.
-              const int k1 = std::min(2 * c + 1, columns - 1), l1 = std::min(2 * r + 1, rows - 1);
-              for (int l = 2 * r - 1; l <= l1; ++l)
-                for (int k = 2 * c - 1; k <= k1; ++k) hi = std::max(hi, Sample(k, l));
-            } else {
-              for (int dr = 0; dr < 2; ++dr)
-                for (int dc = 0; dc < 2; ++dc) {
-                  const int cc = 2 * c + dc, rr = 2 * r + dr;
-                  if (cc >= columns || rr >= rows) continue;
-                  const size_t i = static_cast<size_t>(rr) * columns + cc;
-                  hi = std::max(hi, static_cast<double>(below->hi[i]));
-                }
-            }
+            for (int dr = 0; dr < 2; ++dr)
+              for (int dc = 0; dc < 2; ++dc) {
+                const int cc = 2 * c + dc, rr = 2 * r + dr;
+                if (cc >= columns || rr >= rows) continue;
+                const size_t i = static_cast<size_t>(rr) * columns + cc;
+                hi = std::max(hi, static_cast<double>(below->hi[i]));
+              }
             const size_t i = static_cast<size_t>(r) * upColumns + c;
             level.hi[i] = Up(hi);
           }
+        }
       });
       levels_.push_back(std::move(level));
       columns = upColumns;

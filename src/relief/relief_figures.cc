@@ -124,7 +124,7 @@ bool FrameRays::Sees(const Vec3& p) const {
 }
 
 SightBounds::SightBounds(const SurfaceIntersector& surface) : grid_(surface.Map().grid) {
-  const std::vector<double>& z = surface.Map().z;
+  const HeightValues& z = surface.Map().z;
   const int columns = grid_.columns, rows = grid_.rows;
   if (columns <= 0 || rows <= 0 || z.size() != static_cast<size_t>(columns) * rows) return;
   const double cell = std::min(grid_.cellX, grid_.cellY);
@@ -473,7 +473,7 @@ void ForEachCellInside(const std::vector<ScenePoint>& polygon, const GridGeometr
 std::optional<double> VisiblePercent(const std::vector<ScenePoint>& outline, const Vec3& eye,
                                      const SurfaceIntersector& surface, const SightBounds& bounds) {
   const GridGeometry& g = surface.Map().grid;
-  const std::vector<double>& z = surface.Map().z;
+  const HeightValues& z = surface.Map().z;
   const bool bounded = bounds.Covers(g);
   long long inside = 0, seen = 0;
   // Per tile of the map under the outline's box, whether every sight line

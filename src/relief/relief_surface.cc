@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <utility>
 
 namespace skarvel {
@@ -83,10 +84,11 @@ class Pyramid final : public SurfaceIntersector {
     // Level 0 is the map itself; each level above halves both sides
     // (rounding up) until one node is left.
     int columns = map.grid.columns, rows = map.grid.rows;
-    const std::vector<double>* below = &map.z;
+    const HeightValues* below = &map.z;
     while (columns > 1 || rows > 1) {
       const int upColumns = (columns + 1) / 2, upRows = (rows + 1) / 2;
-      Level level{upColumns, upRows, std::vector<double>(static_cast<size_t>(upColumns) * upRows)};
+      // Every node is written below: the maxima are not cleared first.
+      Level level{upColumns, upRows, HeightValues(static_cast<size_t>(upColumns) * upRows)};
       for (int r = 0; r < upRows; ++r) {
         for (int c = 0; c < upColumns; ++c) {
           double m = -kInfinity;
@@ -360,7 +362,7 @@ class Pyramid final : public SurfaceIntersector {
   struct Level {
     int columns = 0;
     int rows = 0;
-    std::vector<double> max;
+    HeightValues max;
   };
   std::vector<Level> levels_;           // levels 1, 2, ... up to one node
   std::vector<NearMaxima> near_;        // levels 1, 2, ... kNearLevels
@@ -371,10 +373,22 @@ class Pyramid final : public SurfaceIntersector {
 }  // namespace
 
 SurfaceIntersector::SurfaceIntersector(const HeightMap& map) : map_(map) {
-  // The plane outside the map takes part in both.
-  const auto [lo, hi] = std::minmax_element(map.z.begin(), map.z.end());
-  minHeight_ = std::min(0.0, lo == map.z.end() ? 0.0 : *lo);
-  maxHeight_ = std::max(0.0, hi == map.z.end() ? 0.0 : *hi);
+  // The plane outside the map takes part in both (the map holds no NaN). A
+  // plain loop the compiler vectorises, over blocks of the values per core.
+  constexpr size_t kBlock = size_t{1} << 16;
+  const size_t size = map.z.size();
+  std::mutex merge;
+  ForEachRange(static_cast<int>((size + kBlock - 1) / kBlock), 8, [&](int begin, int end) {
+    double lo = 0, hi = 0;
+    const double* z = map.z.data();
+    for (size_t i = begin * kBlock, last = std::min(size, end * kBlock); i < last; ++i) {
+      lo = z[i] < lo ? z[i] : lo;
+      hi = z[i] > hi ? z[i] : hi;
+    }
+    const std::lock_guard<std::mutex> lock(merge);
+    minHeight_ = std::min(minHeight_, lo);
+    maxHeight_ = std::max(maxHeight_, hi);
+  });
 }
 
 // The blocks' height: the top of the cell under the point.

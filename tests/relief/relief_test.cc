@@ -615,7 +615,7 @@ TEST(HeightMapFiles, ReadInTheGridsOrderAndWrittenBackInTheFilesOrder) {
   EXPECT_EQ(20, map.grid.originY);
   EXPECT_EQ(5, map.grid.cellX);
   EXPECT_FALSE(map.grid.rowsUpward);
-  EXPECT_EQ(std::vector<double>({8, 0, 12, 2, 4, 6}), map.z);  // row 0 at the least Y, scaled by 2
+  EXPECT_EQ(HeightValues({8, 0, 12, 2, 4, 6}), map.z);  // row 0 at the least Y, scaled by 2
   EXPECT_EQ(1, map.noDataCells);
 
   const std::vector<std::uint32_t> counts = {0, 1, 2, 3, 4, 5};
@@ -623,7 +623,7 @@ TEST(HeightMapFiles, ReadInTheGridsOrderAndWrittenBackInTheFilesOrder) {
     for (const char* name : {"c.tif", "c.asc"}) {
       WriteCountRaster(dir.file(name), grid, counts);
       const HeightMap back = ReadHeightMap(dir.file(name));
-      EXPECT_EQ(std::vector<double>({0, 1, 2, 3, 4, 5}), back.z) << name;
+      EXPECT_EQ(HeightValues({0, 1, 2, 3, 4, 5}), back.z) << name;
       EXPECT_EQ(grid.originX, back.grid.originX) << name;
       EXPECT_EQ(grid.originY, back.grid.originY) << name;
       EXPECT_EQ(grid.cellY, back.grid.cellY) << name;
@@ -651,13 +651,14 @@ TEST(HeightMapFiles, ReadInTheGridsOrderAndWrittenBackInTheFilesOrder) {
 
 TEST(HeightMapFiles, CellsAcrossStripsOfRowsKeepTheirPlaceInEveryOrder) {
   TempDir dir;
-  // More rows than two strips of 64, in each order of the file's rows and
+  // Rows enough for the reading to be shared between threads (strips of 64
+  // rows, at least 8 strips a thread), in each order of the file's rows and
   // columns: every count read back at its own cell.
-  const GridGeometry base{5, 150, 10, 20, 1, 2};
+  const GridGeometry base{5, 1100, 10, 20, 1, 2};
   std::vector<std::uint32_t> counts(static_cast<size_t>(base.columns) * base.rows);
   for (size_t i = 0; i < counts.size(); ++i) counts[i] = static_cast<std::uint32_t>(i);
   counts[7] = 0xFFFFFFFFu;  // kept within the file's signed integers
-  std::vector<double> expected(counts.begin(), counts.end());
+  HeightValues expected(counts.begin(), counts.end());
   expected[7] = 2147483647;
   for (const bool columnsReversed : {false, true})
     for (const bool rowsUpward : {false, true}) {
@@ -682,6 +683,23 @@ TEST(HeightMapFiles, CellsAcrossStripsOfRowsKeepTheirPlaceInEveryOrder) {
                                  "1e300 0 0\n0 0 1e300\n");
   EXPECT_EQ("Ошибка чтения карты высот " + huge + ": высота ячейки (2, 0) вне диапазона чисел",
             ErrorOf([&] { ReadHeightMap(huge, 1e300); }));
+
+  // The same over rows read on two threads: the first in the grid's order
+  // is in the file's later rows, read by the second; the no-data cells of
+  // both are counted.
+  QString tall = "ncols 3\nnrows 1100\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n";
+  for (int fileRow = 0; fileRow < 1100; ++fileRow)
+    tall += fileRow == 10        ? "1e300 0 0\n"
+            : fileRow == 1000    ? "0 1e300 0\n"
+            : fileRow % 500 == 7 ? "-9999 1 2\n"
+                                 : "1 2 3\n";
+  const QString tallFile = dir.write("tall.asc", tall.toUtf8());
+  EXPECT_EQ("Ошибка чтения карты высот " + tallFile + ": высота ячейки (1, 99) вне диапазона чисел",
+            ErrorOf([&] { ReadHeightMap(tallFile, 1e300); }));
+  const HeightMap read = ReadHeightMap(tallFile);
+  EXPECT_EQ(3, read.noDataCells);  // file rows 7, 507, 1007
+  EXPECT_EQ(0, read.z[static_cast<size_t>(1099 - 1007) * 3]);
+  EXPECT_EQ(3, read.z[static_cast<size_t>(1099 - 1099) * 3 + 2]);  // file row 1099, the second thread's last
 }
 
 TEST(ReliefFigures, CoverageOfManyFramesIsTheSumOverThem) {
