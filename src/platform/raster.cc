@@ -215,20 +215,25 @@ void AddCountRaster(FileCommitGroup& group, const QString& fileName, const GridG
 
   // Stored as 32-bit signed integers, which every reader of ASCII grids
   // takes as integers (a count never comes near their limit). A GeoTIFF is
-  // written a strip of rows at a time straight from the counts, each strip's
-  // blocks compressed and dropped once written: no map-sized copy of the
-  // counts in a dataset or in GDAL's block cache. An ASCII grid can only be
-  // made as a copy of a whole dataset.
+  // Deflate-compressed in strips of 64 rows, on every core, and written a
+  // strip per core at a time straight from the counts, each strip dropped
+  // once written: no map-sized copy of the counts in a dataset or in GDAL's
+  // block cache. An ASCII grid can only be made as a copy of a whole
+  // dataset.
+  constexpr int kTiffStripRows = 64;
+  CPLStringList tiffOptions;
+  tiffOptions.SetNameValue("COMPRESS", "DEFLATE");
+  tiffOptions.SetNameValue("BLOCKYSIZE", QByteArray::number(kTiffStripRows).constData());
+  tiffOptions.SetNameValue("NUM_THREADS", QByteArray::number(WorkerCount()).constData());
   GDALDatasetUniquePtr dataset(
       tiff ? WriterDriver("GTiff", fileName)
-                 .Create(memoryName.constData(), grid.columns, grid.rows, 1, GDT_Int32,
-                         CPLStringList().SetNameValue("COMPRESS", "DEFLATE").List())
+                 .Create(memoryName.constData(), grid.columns, grid.rows, 1, GDT_Int32, tiffOptions.List())
            : WriterDriver("MEM", fileName).Create("", grid.columns, grid.rows, 1, GDT_Int32, nullptr));
   if (dataset == nullptr) throw Error(messages::CannotCreateFile(fileName));
   std::array<double, 6> transform = order.GeoTransform();
   dataset->SetGeoTransform(transform.data());
   GDALRasterBand* band = dataset->GetRasterBand(1);
-  constexpr int kStripRows = 64;
+  const int kStripRows = tiff ? kTiffStripRows * WorkerCount() : 64;
   std::vector<std::int32_t> stored(static_cast<size_t>(std::min(kStripRows, grid.rows)) * grid.columns);
   for (int first = 0; first < grid.rows; first += kStripRows) {
     const int count = std::min(kStripRows, grid.rows - first);
