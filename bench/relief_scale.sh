@@ -34,7 +34,7 @@ long_runs=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift 2 ;;
-    --build) build="$2"; shift 2 ;;
+    --build) build="$(cd "$2" && pwd)"; shift 2 ;;
     --keep) keep="$2"; shift 2 ;;
     --long-runs) long_runs="$2"; shift 2 ;;
     *) echo "usage: $0 [--runs N] [--long-runs N] [--build DIR] [--keep DIR]" >&2; exit 2 ;;

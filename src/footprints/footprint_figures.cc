@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -360,7 +361,7 @@ struct Scratch {
   std::vector<Piece> pieces, next;
   Piece rest, inside, outside;
   std::vector<long double> sides;
-  std::vector<size_t> candidates;
+  std::vector<size_t> candidates, merging;
 };
 
 // Splits `piece` by a line into the parts on its left and right, from the
@@ -453,12 +454,17 @@ class Grid {
     for (size_t c = 1; c < count.size(); ++c) count[c] += count[c - 1];
     start_ = count;
     items_.resize(static_cast<size_t>(count.back()));
-    ForCells(boxes, member, [&](size_t d, size_t c) { items_[static_cast<size_t>(count[c]++)] = d; });
+    ForCells(boxes, member, [&](size_t d, size_t c) {
+      int x0, x1, y0, y1;
+      Range(boxes[d], x0, x1, y0, y1);
+      items_[static_cast<size_t>(count[c]++)] = {d, x0, y0};
+    });
   }
 
   // The members whose boxes meet `box`, ascending, `self` among them when
-  // it is a member.
-  void Query(const Box& box, const std::vector<Box>& boxes, std::vector<size_t>& out) const {
+  // it is a member; `merged` is room for the work.
+  void Query(const Box& box, const std::vector<Box>& boxes, std::vector<size_t>& out,
+             std::vector<size_t>& merged) const {
     out.clear();
     if (items_.empty() && large_.empty()) return;
     int x0, x1, y0, y1;
@@ -468,18 +474,42 @@ class Grid {
         if (boxes[d].Meets(box)) out.push_back(d);
       return;
     }
+    // An outline in several of the cells is taken in only one: the first
+    // cell of the query's that it is in (no duplicates to sort out). Each
+    // cell's outlines, and the large ones, come ascending: a run each, the
+    // runs then merged two by two.
+    size_t runs[kLargeCells + 2];
+    int count = 0;
     for (int y = y0; y <= y1; ++y)
       for (int x = x0; x <= x1; ++x) {
+        runs[count++] = out.size();
         const size_t c = static_cast<size_t>(y) * static_cast<size_t>(nx_) + static_cast<size_t>(x);
         for (int i = start_[c]; i < start_[c + 1]; ++i) {
-          const size_t d = items_[static_cast<size_t>(i)];
-          if (boxes[d].Meets(box)) out.push_back(d);
+          const Item& item = items_[static_cast<size_t>(i)];
+          if (x == std::max(x0, item.x0) && y == std::max(y0, item.y0) && boxes[item.d].Meets(box))
+            out.push_back(item.d);
         }
       }
+    runs[count++] = out.size();
     for (size_t d : large_)
       if (boxes[d].Meets(box)) out.push_back(d);
-    std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
+    runs[count] = out.size();
+    while (count > 1) {
+      merged.clear();
+      int joined = 0;
+      for (int r = 0; r < count; r += 2) {
+        const size_t begin = runs[r], middle = runs[std::min(r + 1, count)],
+                     end = runs[std::min(r + 2, count)];
+        std::merge(out.begin() + static_cast<std::ptrdiff_t>(begin),
+                   out.begin() + static_cast<std::ptrdiff_t>(middle),
+                   out.begin() + static_cast<std::ptrdiff_t>(middle),
+                   out.begin() + static_cast<std::ptrdiff_t>(end), std::back_inserter(merged));
+        runs[joined++] = begin;
+      }
+      runs[joined] = out.size();
+      count = joined;
+      out.swap(merged);
+    }
   }
 
  private:
@@ -522,7 +552,13 @@ class Grid {
   double cell_ = 1;
   int nx_ = 1, ny_ = 1;
   std::vector<int> start_;
-  std::vector<size_t> items_;
+  // Per cell, ascending: the outlines in it, each with the first cell of
+  // its own.
+  struct Item {
+    size_t d = 0;
+    int x0 = 0, y0 = 0;
+  };
+  std::vector<Item> items_;
   std::vector<size_t> large_, members_;
 };
 }  // namespace
@@ -556,7 +592,7 @@ OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::v
     Scratch s;
     for (size_t d = static_cast<size_t>(begin); d < static_cast<size_t>(end); ++d) {
       if (!takesPart[d]) continue;
-      grid.Query(boxes[d], boxes, s.candidates);
+      grid.Query(boxes[d], boxes, s.candidates, s.merging);
       // The outline as a piece, counter-clockwise as its edges run.
       s.pieces.assign(1, Piece());
       for (const Edge& e : edges[d]) s.pieces[0].push_back({e.x, e.y});
