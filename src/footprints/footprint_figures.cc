@@ -193,7 +193,8 @@ Distinct DistinctOutlines(const std::vector<SceneQuad>& quads, const std::vector
 }
 
 // One distinct outline's chain of differences: the outline less each
-// neighbour among `candidates` (ascending), earlier ones first. What the
+// neighbour that next() gives (ascending, nothing after the last), earlier
+// ones first. What the
 // earlier ones leave is its share of the union; what all of them leave is
 // the part no other outline covers (none when a copy of it covers it).
 // `subtract(c)` takes neighbour c from what is left and gives the area left
@@ -203,12 +204,12 @@ struct Chain {
   double uncovered = 0;
 };
 
-template <typename Subtract>
-Chain ChainOfDifferences(size_t d, const std::vector<size_t>& candidates, int copies, double area,
-                         Subtract&& subtract) {
+template <typename Next, typename Subtract>
+Chain ChainOfDifferences(size_t d, Next&& next, int copies, double area, Subtract&& subtract) {
   double remainingArea = area;
   std::optional<double> earlierShare;
-  for (size_t c : candidates) {
+  for (std::optional<size_t> candidate = next(); candidate; candidate = next()) {
+    const size_t c = *candidate;
     if (c == d) continue;
     if (c > d && !earlierShare) {
       earlierShare = remainingArea;
@@ -289,8 +290,14 @@ OverlapFigures OverlapsByGeos(const std::vector<SceneQuad>& quads, const std::ve
       std::sort(candidates.begin(), candidates.end());  // earlier outlines first
       const Prepared self(geos.Check(GEOSPrepare_r(h, polygons[d].get()), "prepare"), PreparedDeleter{h});
       Geometry remaining = Own(geos, GEOSGeom_clone_r(h, polygons[d].get()), "clone");
-      const Chain chain =
-          ChainOfDifferences(d, candidates, copies[d], area[d], [&](size_t c) -> std::optional<double> {
+      const Chain chain = ChainOfDifferences(
+          d,
+          [&, i = size_t{0}]() mutable -> std::optional<size_t> {
+            if (i == candidates.size()) return std::nullopt;
+            return candidates[i++];
+          },
+          copies[d], area[d],
+          [&](size_t c) -> std::optional<double> {
             if (!geos.Predicate(GEOSPreparedIntersects_r(h, self.get(), polygons[c].get()), "intersects"))
               return std::nullopt;
             remaining = Own(geos, GEOSDifference_r(h, remaining.get(), polygons[c].get()), "difference");
@@ -361,7 +368,6 @@ struct Scratch {
   std::vector<Piece> pieces, next;
   Piece rest, inside, outside;
   std::vector<long double> sides;
-  std::vector<size_t> candidates, merging;
 };
 
 // Splits `piece` by a line into the parts on its left and right, from the
@@ -417,6 +423,14 @@ bool Subtract(const Piece& piece, const std::array<Edge, 4>& edges, Scratch& s) 
 // candidates of an outline's differences. Outlines that would fill many
 // cells are kept apart and offered to every query.
 class Grid {
+  // A box over more cells than this is answered from the list of all.
+  static constexpr long long kLargeCells = 64;
+  // An outline in a cell, with the first cell of its own.
+  struct Item {
+    size_t d = 0;
+    int x0 = 0, y0 = 0;
+  };
+
  public:
   Grid(const std::vector<Box>& boxes, const std::vector<char>& member) {
     std::vector<double> widths, heights;
@@ -461,60 +475,87 @@ class Grid {
     });
   }
 
-  // The members whose boxes meet `box`, ascending, `self` among them when
-  // it is a member; `merged` is room for the work.
-  void Query(const Box& box, const std::vector<Box>& boxes, std::vector<size_t>& out,
-             std::vector<size_t>& merged) const {
-    out.clear();
-    if (items_.empty() && large_.empty()) return;
-    int x0, x1, y0, y1;
-    Range(box, x0, x1, y0, y1);
-    if (static_cast<long long>(x1 - x0 + 1) * (y1 - y0 + 1) > kLargeCells) {
-      for (size_t d : members_)
-        if (boxes[d].Meets(box)) out.push_back(d);
-      return;
-    }
-    // An outline in several of the cells is taken in only one: the first
-    // cell of the query's that it is in (no duplicates to sort out). Each
-    // cell's outlines, and the large ones, come ascending: a run each, the
-    // runs then merged two by two.
-    size_t runs[kLargeCells + 2];
-    int count = 0;
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x) {
-        runs[count++] = out.size();
-        const size_t c = static_cast<size_t>(y) * static_cast<size_t>(nx_) + static_cast<size_t>(x);
-        for (int i = start_[c]; i < start_[c + 1]; ++i) {
-          const Item& item = items_[static_cast<size_t>(i)];
-          if (x == std::max(x0, item.x0) && y == std::max(y0, item.y0) && boxes[item.d].Meets(box))
-            out.push_back(item.d);
+  // The members whose boxes meet a box, ascending, `self` among them when
+  // it is a member, one at a time as they are asked for: a chain of
+  // differences that has used up its outline asks for no more, and the
+  // cells' members beyond are never looked at. Over a survey many frames
+  // deep that is most of them.
+  class Cursor {
+   public:
+    Cursor(const Grid& grid, const Box& box, const std::vector<Box>& boxes) : box_(box), boxes_(boxes) {
+      if (grid.items_.empty() && grid.large_.empty()) return;
+      grid.Range(box, x0_, x1_, y0_, y1_);
+      if (static_cast<long long>(x1_ - x0_ + 1) * (y1_ - y0_ + 1) > kLargeCells) {
+        // Too many cells: every member in turn.
+        Add({.id = grid.members_.data(), .idEnd = grid.members_.data() + grid.members_.size()});
+        return;
+      }
+      for (int y = y0_; y <= y1_; ++y)
+        for (int x = x0_; x <= x1_; ++x) {
+          const size_t c = static_cast<size_t>(y) * static_cast<size_t>(grid.nx_) + static_cast<size_t>(x);
+          Add({.item = grid.items_.data() + grid.start_[c],
+               .itemEnd = grid.items_.data() + grid.start_[c + 1],
+               .x = x,
+               .y = y});
         }
-      }
-    runs[count++] = out.size();
-    for (size_t d : large_)
-      if (boxes[d].Meets(box)) out.push_back(d);
-    runs[count] = out.size();
-    while (count > 1) {
-      merged.clear();
-      int joined = 0;
-      for (int r = 0; r < count; r += 2) {
-        const size_t begin = runs[r], middle = runs[std::min(r + 1, count)],
-                     end = runs[std::min(r + 2, count)];
-        std::merge(out.begin() + static_cast<std::ptrdiff_t>(begin),
-                   out.begin() + static_cast<std::ptrdiff_t>(middle),
-                   out.begin() + static_cast<std::ptrdiff_t>(middle),
-                   out.begin() + static_cast<std::ptrdiff_t>(end), std::back_inserter(merged));
-        runs[joined++] = begin;
-      }
-      runs[joined] = out.size();
-      count = joined;
-      out.swap(merged);
+      Add({.id = grid.large_.data(), .idEnd = grid.large_.data() + grid.large_.size()});
     }
-  }
+
+    // The next member, or none after the last.
+    std::optional<size_t> operator()() {
+      int best = -1;
+      for (int k = 0; k < count_; ++k)
+        if (!heads_[k].Done() && (best < 0 || heads_[k].Id() < heads_[best].Id())) best = k;
+      if (best < 0) return std::nullopt;
+      Run& run = heads_[best];
+      const size_t d = run.Id();
+      run.Advance();
+      Seek(run);
+      return d;
+    }
+
+   private:
+    // A run of members, ascending: a cell's items (each taken only in the
+    // first cell of the box it lies in, so that none comes twice) or a plain
+    // list of them.
+    struct Run {
+      const Item* item = nullptr;
+      const Item* itemEnd = nullptr;
+      const size_t* id = nullptr;
+      const size_t* idEnd = nullptr;
+      int x = 0, y = 0;  // the cell's
+      bool Done() const { return item == itemEnd && id == idEnd; }
+      size_t Id() const { return item != itemEnd ? item->d : *id; }
+      void Advance() {
+        if (item != itemEnd)
+          ++item;
+        else
+          ++id;
+      }
+    };
+    bool Takes(const Run& run) const {
+      if (run.item == run.itemEnd) return boxes_[*run.id].Meets(box_);
+      return run.x == std::max(x0_, run.item->x0) && run.y == std::max(y0_, run.item->y0) &&
+             boxes_[run.item->d].Meets(box_);
+    }
+    // On to the run's next member it takes (or its end).
+    void Seek(Run& run) const {
+      while (!run.Done() && !Takes(run)) run.Advance();
+    }
+    void Add(const Run& run) {
+      if (run.Done()) return;
+      heads_[count_] = run;
+      Seek(heads_[count_++]);
+    }
+
+    const Box& box_;
+    const std::vector<Box>& boxes_;
+    int x0_ = 0, x1_ = 0, y0_ = 0, y1_ = 0;
+    Run heads_[kLargeCells + 1];
+    int count_ = 0;
+  };
 
  private:
-  static constexpr long long kLargeCells = 64;
-
   void Range(const Box& b, int& x0, int& x1, int& y0, int& y1) const {
     x0 = x1 = y0 = y1 = 0;
     if (nx_ == 1 && ny_ == 1) return;
@@ -552,13 +593,7 @@ class Grid {
   double cell_ = 1;
   int nx_ = 1, ny_ = 1;
   std::vector<int> start_;
-  // Per cell, ascending: the outlines in it, each with the first cell of
-  // its own.
-  struct Item {
-    size_t d = 0;
-    int x0 = 0, y0 = 0;
-  };
-  std::vector<Item> items_;
+  std::vector<Item> items_;  // per cell, ascending
   std::vector<size_t> large_, members_;
 };
 }  // namespace
@@ -592,12 +627,12 @@ OverlapFigures ComputeOverlaps(const std::vector<SceneQuad>& quads, const std::v
     Scratch s;
     for (size_t d = static_cast<size_t>(begin); d < static_cast<size_t>(end); ++d) {
       if (!takesPart[d]) continue;
-      grid.Query(boxes[d], boxes, s.candidates, s.merging);
+      Grid::Cursor candidates(grid, boxes[d], boxes);
       // The outline as a piece, counter-clockwise as its edges run.
       s.pieces.assign(1, Piece());
       for (const Edge& e : edges[d]) s.pieces[0].push_back({e.x, e.y});
       const Chain chain =
-          ChainOfDifferences(d, s.candidates, copies[d], area[d], [&](size_t c) -> std::optional<double> {
+          ChainOfDifferences(d, candidates, copies[d], area[d], [&](size_t c) -> std::optional<double> {
             s.next.clear();
             bool changed = false;
             for (const Piece& piece : s.pieces) changed = Subtract(piece, edges[c], s) || changed;
