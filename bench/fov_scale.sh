@@ -28,7 +28,7 @@ reference=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift 2 ;;
-    --build) build="$2"; shift 2 ;;
+    --build) build="$(cd "$2" && pwd)"; shift 2 ;;
     --no-distinct) distinct=0; shift ;;
     --only-survey) only_survey=1; shift ;;
     --reference) reference="$2"; shift 2 ;;
