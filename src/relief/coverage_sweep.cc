@@ -3,6 +3,7 @@
 #include "platform/parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -40,21 +41,34 @@ class Sweep {
     area_.r1 = std::max(box.r1, clampIndex(std::ceil(nv_), g_.rows));
     // A cell reads only its own row and the row next to it towards N, so
     // that rows are kept: the (at most two) rows less than a row from N, and
-    // on either side of them the last two rows of that side.
+    // on either side of them the last two rows of that side. The (at most
+    // two) columns less than a column from N are kept whole beside them:
+    // they are swept before the rest, whose four quarters round N then read
+    // them in any order.
     straddleFirst_ = area_.r1 + 1;
     for (int r = area_.r0; r <= area_.r1; ++r)
       if (std::fabs(r - nv_) < 1) straddleFirst_ = std::min(straddleFirst_, r);
+    straddleColumn_ = area_.c1 + 1;
+    for (int c = area_.c1; c >= area_.c0; --c)
+      if (std::fabs(c - nu_) < 1) straddleColumn_ = c, ++straddleColumns_;
+    const size_t kept = static_cast<size_t>(area_.Columns()) * kKeptRows;
     keptRowStart_.resize(static_cast<size_t>(area_.Rows()));
+    columnStart_.resize(keptRowStart_.size());
     rowLambda_.resize(keptRowStart_.size());
     for (int r = area_.r0; r <= area_.r1; ++r) {
       keptRowStart_[r - area_.r0] = static_cast<size_t>(KeptRow(r)) * area_.Columns();
+      // In a row less than a row from N, the columns near N are in the
+      // row's kept row; in any other, in the whole columns.
+      columnStart_[r - area_.r0] = std::fabs(r - nv_) < 1
+                                       ? keptRowStart_[r - area_.r0] + (straddleColumn_ - area_.c0)
+                                       : kept + static_cast<size_t>(r - area_.r0) * 2;
       rowLambda_[r - area_.r0] = Lambda(std::fabs(r - nv_));
     }
     columnLambda_.resize(static_cast<size_t>(area_.Columns()));
     for (int c = area_.c0; c <= area_.c1; ++c) columnLambda_[c - area_.c0] = Lambda(std::fabs(c - nu_));
     columnsLess1_ = g_.columns - 1;
     rowsLess1_ = g_.rows - 1;
-    horizon_.assign(static_cast<size_t>(area_.Columns()) * kKeptRows, std::numeric_limits<float>::infinity());
+    horizon_.assign(kept + static_cast<size_t>(area_.Rows()) * 2, std::numeric_limits<float>::infinity());
     witness_.assign(horizon_.size(), 0);
   }
 
@@ -80,17 +94,44 @@ class Sweep {
     struct alignas(64) Tally {
       SweepStats stats;
     };
-    Tally tallies[3];
+    Tally tallies[5];  // the rows and columns near N, the four quarters
     for (const int c : columns)
-      for (size_t n = 0; n < straddling; ++n) Cell(c, rows[n], decide, tallies[2].stats);
+      for (size_t n = 0; n < straddling; ++n) Cell(c, rows[n], decide, tallies[0].stats);
     // Beyond them the rows on either side of N depend only on their own
-    // side's: the two sides go on two threads.
-    std::vector<int> sides[2];
+    // side's; in those rows, the columns less than a column from N only on
+    // themselves (their stretch crosses the previous row between them),
+    // and the columns on either side of those only on their own side's and
+    // on them. The columns near N go first, then the four quarters round N
+    // on the cores, the largest first, each row by row outward and along
+    // each row outward.
+    std::vector<int> sides[2], near, across[2];
     for (size_t n = straddling; n < rows.size(); ++n) sides[rows[n] > nv_ ? 0 : 1].push_back(rows[n]);
-    ForEachRange(2, 1, [&](int begin, int end) {
-      for (int side = begin; side < end; ++side)
-        for (const int r : sides[side])
-          for (const int c : columns) Cell(c, r, decide, tallies[side].stats);
+    for (const int c : columns) {
+      if (std::fabs(c - nu_) < 1)
+        near.push_back(c);
+      else
+        across[c > nu_ ? 0 : 1].push_back(c);
+    }
+    for (const std::vector<int>& side : sides)
+      for (const int r : side)
+        for (const int c : near) Cell(c, r, decide, tallies[0].stats);
+    struct Quarter {
+      const std::vector<int>* rows;
+      const std::vector<int>* columns;
+      size_t cells;
+    };
+    std::vector<Quarter> quarters;
+    for (const std::vector<int>& side : sides)
+      for (const std::vector<int>& part : across)
+        if (!side.empty() && !part.empty()) quarters.push_back({&side, &part, side.size() * part.size()});
+    std::stable_sort(quarters.begin(), quarters.end(),
+                     [](const Quarter& a, const Quarter& b) { return a.cells > b.cells; });
+    std::atomic<int> next{0};
+    ForEachRange(static_cast<int>(quarters.size()), 1, [&](int, int) {
+      for (int q = next++; q < static_cast<int>(quarters.size()); q = next++)
+        for (const int r : *quarters[static_cast<size_t>(q)].rows)
+          for (const int c : *quarters[static_cast<size_t>(q)].columns)
+            Cell(c, r, decide, tallies[1 + q].stats);
     });
     SweepStats total;
     for (const Tally& tally : tallies) {
@@ -143,7 +184,11 @@ class Sweep {
     if (std::fabs(r - nv_) < 1) return r - straddleFirst_;
     return 2 + (r > nv_ ? 0 : 2) + (r & 1);
   }
-  size_t At(int c, int r) const { return keptRowStart_[r - area_.r0] + (c - area_.c0); }
+  size_t At(int c, int r) const {
+    const unsigned near = static_cast<unsigned>(c - straddleColumn_);
+    if (near < static_cast<unsigned>(straddleColumns_)) return columnStart_[r - area_.r0] + near;
+    return keptRowStart_[r - area_.r0] + (c - area_.c0);
+  }
   // For a cell a whole row or column or more from N, along the axis it is
   // farther from N: the share of its stretch up to the line of centres
   // before it, (main - 1) / main, which depends on that one coordinate.
@@ -285,6 +330,9 @@ class Sweep {
   bool outside_ = false;  // N outside the map
   CellBox area_;
   int straddleFirst_ = 0;                    // the first row less than a row from N
+  int straddleColumn_ = 0;                   // the first column less than a column from N
+  int straddleColumns_ = 0;                  // how many there are (0 to 2)
+  std::vector<size_t> columnStart_;          // per row of the area, where its cells of those columns are kept
   double columnsLess1_ = 0, rowsLess1_ = 0;  // the last centre's column and row
   std::vector<size_t> keptRowStart_;         // per row of the area, where its kept row starts
   std::vector<double> rowLambda_;            // per row of the area, Lambda of its distance from N

@@ -11,8 +11,9 @@
 // P's horizon and P's own value.
 //
 // The sweep visits the cells outward from N, row by row and along each row
-// outward, so that the cells between a cell and N come first (the two sides
-// of N on two threads). The stretch from a cell's centre towards N first
+// outward, so that the cells between a cell and N come first: the rows and
+// columns less than a cell from N, then the four quarters round N on the
+// cores, each on its own. The stretch from a cell's centre towards N first
 // crosses the line through the centres of the previous row (or column, when
 // it runs more along X) at a point B. Up to B the cell takes the horizon
 // interpolated between the two cells beside B on that line (each in its own
@@ -62,7 +63,7 @@ std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const 
                                        const std::function<bool(const Vec3&)>& inView,
                                        SweepStats* stats = nullptr);
 // The same verdicts handed to visit(column, row, verdict) for each cell of
-// `box` in view as the sweep decides it, on the sweep's two threads at once
+// `box` in view as the sweep decides it, on the sweep's threads at once
 // (never the same cell twice): no box-sized array of verdicts.
 void SweepVisibilityEach(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
                          const std::function<bool(const Vec3&)>& inView,
