@@ -6,11 +6,11 @@
 // frame with its principal point in the middle covers the square of side 100
 // around its aiming point.
 
-#include "fov/fov_scene.h"
 #include "footprints/footprint_figures.h"
+#include "fov/fov_scene.h"
 
-#include "support/frame_files.h"
 #include "platform/error.h"
+#include "support/frame_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -126,7 +126,7 @@ TEST(Overlaps, ConvexPiecesAgreeWithGeosOverlays) {
     }
     return quad;
   };
-  std::vector<std::vector<SceneQuad>> scenes(3);
+  std::vector<std::vector<SceneQuad>> scenes(4);
   // Strips with 60 % forward and 30 % side overlap, every other one clockwise.
   for (int i = 0; i < 240; ++i)
     scenes[0].push_back(frame(0.8 * (i % 60) + jitter(0.1), 1.1 * (i / 60), 1, i % 2 == 1));
@@ -138,6 +138,10 @@ TEST(Overlaps, ConvexPiecesAgreeWithGeosOverlays) {
   // Small frames under one outline that covers them all.
   for (int i = 0; i < 100; ++i) scenes[2].push_back(frame(3.0 * (i % 10), 3.0 * (i / 10), 1, i % 3 == 0));
   scenes[2].push_back(Box(-5, -5, 35, 35));
+  // A stack about a hundred deep, frames strewn over a few of their widths:
+  // most chains use their outline up long before their last candidate.
+  for (int i = 0; i < 300; ++i)
+    scenes[3].push_back(frame(2.5 + jitter(5), 2.5 + jitter(5), 1 + jitter(0.5), i % 4 == 1));
 
   const SceneQuad concave = {{{1e4, 1e4}, {1e4 + 10, 1e4}, {1e4 + 5, 1e4 + 2}, {1e4 + 5, 1e4 + 10}}};
   ASSERT_FALSE(IsConvex(concave));
