@@ -233,10 +233,10 @@ void AddCountRaster(FileCommitGroup& group, const QString& fileName, const GridG
   std::array<double, 6> transform = order.GeoTransform();
   dataset->SetGeoTransform(transform.data());
   GDALRasterBand* band = dataset->GetRasterBand(1);
-  const int kStripRows = tiff ? kTiffStripRows * WorkerCount() : 64;
-  std::vector<std::int32_t> stored(static_cast<size_t>(std::min(kStripRows, grid.rows)) * grid.columns);
-  for (int first = 0; first < grid.rows; first += kStripRows) {
-    const int count = std::min(kStripRows, grid.rows - first);
+  const int stripRows = tiff ? kTiffStripRows * WorkerCount() : 64;
+  std::vector<std::int32_t> stored(static_cast<size_t>(std::min(stripRows, grid.rows)) * grid.columns);
+  for (int first = 0; first < grid.rows; first += stripRows) {
+    const int count = std::min(stripRows, grid.rows - first);
     for (int fileRow = first; fileRow < first + count; ++fileRow) {
       const int row = order.rowsUpward ? fileRow : grid.rows - 1 - fileRow;
       const std::uint32_t* line = counts.data() + static_cast<size_t>(row) * grid.columns;

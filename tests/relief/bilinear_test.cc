@@ -3,6 +3,7 @@
 // tree against the plain patch walk on rough maps and awkward rays.
 
 #include "relief/relief_surface.h"
+#include "support/height_map_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,14 +15,7 @@
 namespace skarvel {
 namespace {
 
-HeightMap Map(int columns, int rows, double x0, double y0, double cell,
-              const std::function<double(int, int)>& height) {
-  HeightMap map;
-  map.grid = {columns, rows, x0, y0, cell, cell};
-  for (int r = 0; r < rows; ++r)
-    for (int c = 0; c < columns; ++c) map.z.push_back(height(c, r));
-  return map;
-}
+using testing::MapOf;
 
 std::vector<std::unique_ptr<SurfaceIntersector>> BothAlgorithms(const HeightMap& map) {
   std::vector<std::unique_ptr<SurfaceIntersector>> both;
@@ -34,9 +28,9 @@ TEST(BilinearSurface, HeightsAreThePatchesOfTheCentresSamples) {
   // 3 x 2 cells of 1 from (0, 0): centres at X 0.5, 1.5, 2.5 and Y 0.5, 1.5.
   // Row 0: 0 2 4; row 1: 6 8 -4 (the last a no-data cell would hold 0).
   const double samples[2][3] = {{0, 2, 4}, {6, 8, -4}};
-  const HeightMap map = Map(3, 2, 0, 0, 1, [&](int c, int r) { return samples[r][c]; });
+  const HeightMap map = MapOf(3, 2, 0, 0, 1, [&](int c, int r) { return samples[r][c]; });
   const HeightMap noData =
-      Map(3, 2, 0, 0, 1, [&](int c, int r) { return c == 2 && r == 1 ? 0 : samples[r][c]; });
+      MapOf(3, 2, 0, 0, 1, [&](int c, int r) { return c == 2 && r == 1 ? 0 : samples[r][c]; });
   struct Row {
     const HeightMap* map;
     double x, y, z;
@@ -76,7 +70,7 @@ TEST(BilinearSurface, ATiltedPlaneStaysPlanarInsideTheOutermostCentres) {
       {0, 0.05, 0.5, 8, 64, 0, 0, 2},
   };
   for (const Plane& p : planes) {
-    const HeightMap map = Map(p.columns, p.rows, p.x0, p.y0, p.cell, [&](int c, int r) {
+    const HeightMap map = MapOf(p.columns, p.rows, p.x0, p.y0, p.cell, [&](int c, int r) {
       return p.a * (p.x0 + (c + 0.5) * p.cell) + p.b * (p.y0 + (r + 0.5) * p.cell) + p.c;
     });
     const auto z = [&](double x, double y) { return p.a * x + p.b * y + p.c; };
@@ -107,10 +101,10 @@ TEST(BilinearSurface, ATiltedPlaneStaysPlanarInsideTheOutermostCentres) {
 TEST(BilinearSurface, RaysMeetThePatchesWhereTheQuadraticSays) {
   // 2 x 2 cells of 1 from (0, 0), samples 0 0 / 0 1: the inner patch over
   // the centres (0.5 to 1.5) is z = u v with u = x - 0.5, v = y - 0.5.
-  const HeightMap saddle = Map(2, 2, 0, 0, 1, [](int c, int r) { return c == 1 && r == 1 ? 1.0 : 0.0; });
+  const HeightMap saddle = MapOf(2, 2, 0, 0, 1, [](int c, int r) { return c == 1 && r == 1 ? 1.0 : 0.0; });
   // A ridge: one row of 5 cells of 1, samples 0 0 2 0 0 (a tent from X 1.5
   // to 3.5, top 2 at X 2.5).
-  const HeightMap ridge = Map(5, 1, 0, 0, 1, [](int c, int) { return c == 2 ? 2.0 : 0.0; });
+  const HeightMap ridge = MapOf(5, 1, 0, 0, 1, [](int c, int) { return c == 2 ? 2.0 : 0.0; });
   struct Row {
     const HeightMap* map;
     Ray ray;
@@ -170,15 +164,15 @@ TEST(BilinearSurface, TheTreeAgreesWithThePatchWalk) {
     HeightMap map;
     const char* why;
   } cases[] = {
-      {Map(37, 23, -3, 2, 0.5, [&](int, int) { return 4 * unit(random) - 1; }), "a rough map"},
-      {Map(130, 70, 0, 0, 0.1,
-           [&](int c, int r) { return 1 + std::sin(c * 0.1) * std::cos(r * 0.13) + 0.1 * unit(random); }),
+      {MapOf(37, 23, -3, 2, 0.5, [&](int, int) { return 4 * unit(random) - 1; }), "a rough map"},
+      {MapOf(130, 70, 0, 0, 0.1,
+             [&](int c, int r) { return 1 + std::sin(c * 0.1) * std::cos(r * 0.13) + 0.1 * unit(random); }),
        "hills"},
-      {Map(64, 48, 1, -2, 0.25, [&](int, int) { return unit(random) < 0.03 ? 6.0 : 0.2 * unit(random); }),
+      {MapOf(64, 48, 1, -2, 0.25, [&](int, int) { return unit(random) < 0.03 ? 6.0 : 0.2 * unit(random); }),
        "pillars"},
-      {Map(1, 9, 0, 0, 1, [&](int, int) { return 2 * unit(random); }), "one column"},
-      {Map(9, 1, 0, 0, 1, [&](int, int) { return 2 * unit(random); }), "one row"},
-      {Map(5, 4, 0, 0, 1, [](int c, int r) { return c == 4 || r == 3 ? 5.0 : 0.0; }),
+      {MapOf(1, 9, 0, 0, 1, [&](int, int) { return 2 * unit(random); }), "one column"},
+      {MapOf(9, 1, 0, 0, 1, [&](int, int) { return 2 * unit(random); }), "one row"},
+      {MapOf(5, 4, 0, 0, 1, [](int c, int r) { return c == 4 || r == 3 ? 5.0 : 0.0; }),
        "walls on the last edges"},
   };
   // Kinds of ray: 0 anywhere, 1 along a centres' line, 2 along a patch edge
@@ -249,7 +243,7 @@ TEST(BilinearSurface, TheTreeAgreesWithThePatchWalk) {
 }
 
 TEST(BilinearSurface, TheFactoryMakesEachModelsIntersector) {
-  const HeightMap map = Map(3, 1, 0, 0, 1, [](int c, int) { return c == 1 ? 2.0 : 0.0; });
+  const HeightMap map = MapOf(3, 1, 0, 0, 1, [](int c, int) { return c == 1 ? 2.0 : 0.0; });
   // Between the centres at X 0.5 and 1.5 the patch is halfway up; the blocks
   // stand at their cells' tops.
   const auto bilinear = MakeSurfaceIntersector(map, ReliefSurfaceModel::kBilinear);

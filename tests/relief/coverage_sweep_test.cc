@@ -3,6 +3,7 @@
 // over the map and beside it.
 
 #include "relief/coverage_sweep.h"
+#include "support/height_map_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,24 +14,17 @@
 namespace skarvel {
 namespace {
 
-HeightMap Map(int columns, int rows, double x0, double y0, double cell,
-              const std::function<double(int, int)>& height) {
-  HeightMap map;
-  map.grid = {columns, rows, x0, y0, cell, cell};
-  for (int r = 0; r < rows; ++r)
-    for (int c = 0; c < columns; ++c) map.z.push_back(height(c, r));
-  return map;
-}
+using testing::MapOf;
 
 TEST(CoverageSweep, AgreesWithTheSightLineCheck) {
   std::mt19937 random(17);
   std::uniform_real_distribution<double> unit(0, 1);
-  const HeightMap rough = Map(160, 120, 0, 0, 1, [&](int, int) { return 3 * unit(random); });
-  const HeightMap hills = Map(200, 150, -50, 20, 0.5, [&](int c, int r) {
+  const HeightMap rough = MapOf(160, 120, 0, 0, 1, [&](int, int) { return 3 * unit(random); });
+  const HeightMap hills = MapOf(200, 150, -50, 20, 0.5, [&](int c, int r) {
     return 4 + 3 * std::sin(c * 0.07) * std::cos(r * 0.05) + 0.3 * unit(random);
   });
   const HeightMap pillars =
-      Map(100, 100, 0, 0, 2, [&](int, int) { return unit(random) < 0.02 ? 25.0 : unit(random); });
+      MapOf(100, 100, 0, 0, 2, [&](int, int) { return unit(random) < 0.02 ? 25.0 : unit(random); });
   // Isolated spikes 25 times the ground's roughness are the interpolated
   // horizon's worst case: a spike between two neighbours' sight lines
   // stands higher on the line between them than on either.
@@ -97,17 +91,19 @@ TEST(CoverageSweep, SmallAndNarrowMapsAreDecidedAsTheSightLineCheckDecides) {
     Vec3 eye;
     const char* why;
   } cases[] = {
-      {Map(1, 1, 0, 0, 1, [](int, int) { return 2.0; }), {0.5, 0.5, 5}, "one cell, the eye over its centre"},
-      {Map(1, 9, 0, 0, 1, [&](int, int) { return 2 * unit(random); }),
+      {MapOf(1, 1, 0, 0, 1, [](int, int) { return 2.0; }),
+       {0.5, 0.5, 5},
+       "one cell, the eye over its centre"},
+      {MapOf(1, 9, 0, 0, 1, [&](int, int) { return 2 * unit(random); }),
        {0.3, -4, 3},
        "one column, eye beside"},
-      {Map(9, 1, 0, 0, 1, [&](int, int) { return 2 * unit(random); }),
+      {MapOf(9, 1, 0, 0, 1, [&](int, int) { return 2 * unit(random); }),
        {4.5, 0.5, 2.5},
        "one row, eye over it"},
-      {Map(2, 2, 0, 0, 1, [](int c, int r) { return c == r ? 1.0 : -1.0; }),
+      {MapOf(2, 2, 0, 0, 1, [](int c, int r) { return c == r ? 1.0 : -1.0; }),
        {3, 3, 2},
        "a saddle, eye beside"},
-      {Map(6, 5, 0, 0, 1, [](int c, int) { return c == 2 ? 3.0 : 0.0; }), {0.5, 2.5, 4}, "a wall, eye low"},
+      {MapOf(6, 5, 0, 0, 1, [](int c, int) { return c == 2 ? 3.0 : 0.0; }), {0.5, 2.5, 4}, "a wall, eye low"},
   };
   for (const Case& c : cases) {
     const auto surface = MakeBilinearTreeIntersector(c.map);

@@ -16,6 +16,7 @@
 #include "relief/relief_figures.h"
 #include "relief/relief_surface.h"
 #include "support/frame_files.h"
+#include "support/height_map_builder.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -40,14 +41,7 @@ using testing::RecordingMessageSink;
 using testing::SeparatorScope;
 using testing::TempDir;
 
-HeightMap Map(int columns, int rows, double x0, double y0, double cell,
-              const std::function<double(int, int)>& height) {
-  HeightMap map;
-  map.grid = {columns, rows, x0, y0, cell, cell};
-  for (int r = 0; r < rows; ++r)
-    for (int c = 0; c < columns; ++c) map.z.push_back(height(c, r));
-  return map;
-}
+using testing::MapOf;
 
 std::vector<std::unique_ptr<SurfaceIntersector>> BothAlgorithms(const HeightMap& map) {
   std::vector<std::unique_ptr<SurfaceIntersector>> both;
@@ -67,8 +61,8 @@ std::vector<std::unique_ptr<SurfaceIntersector>> AllSurfaces(const HeightMap& ma
 TEST(ReliefSurface, HandWorkedRays) {
   // Ten cells of 1 along X from 0 (one row, Y 0 to 1), all at 0 but a wall
   // of height 2 over X 5 to 6; a flat map at 0.5 of 10 x 10 cells.
-  const HeightMap wall = Map(10, 1, 0, 0, 1, [](int c, int) { return c == 5 ? 2.0 : 0.0; });
-  const HeightMap flat = Map(10, 10, 0, 0, 1, [](int, int) { return 0.5; });
+  const HeightMap wall = MapOf(10, 1, 0, 0, 1, [](int c, int) { return c == 5 ? 2.0 : 0.0; });
+  const HeightMap flat = MapOf(10, 10, 0, 0, 1, [](int, int) { return 0.5; });
   struct Row {
     const HeightMap* map;
     Ray ray;
@@ -123,15 +117,15 @@ TEST(ReliefSurface, ThePyramidAgreesWithTheCellWalk) {
     const char* why;
   } cases[] = {
       // Sides not powers of two, rays from every side, in and out of it.
-      {Map(37, 23, -3, 2, 0.5, [&](int, int) { return 4 * unit(random) - 1; }), 1e9, "a rough map"},
+      {MapOf(37, 23, -3, 2, 0.5, [&](int, int) { return 4 * unit(random) - 1; }), 1e9, "a rough map"},
       // Long walks low over gentle hills, where the pyramid goes down and
       // up its levels many times along one ray.
-      {Map(300, 200, -3, 2, 0.05,
-           [&](int c, int r) { return 1 + std::sin(c * 0.05) * std::cos(r * 0.07) + 0.05 * unit(random); }),
+      {MapOf(300, 200, -3, 2, 0.05,
+             [&](int c, int r) { return 1 + std::sin(c * 0.05) * std::cos(r * 0.07) + 0.05 * unit(random); }),
        0.3, "grazing rays over hills"},
       // Pillars many times higher than the ground between them, standing
       // next to the points the sight lines start from.
-      {Map(64, 48, 1, -2, 0.25, [&](int, int) { return unit(random) < 0.03 ? 6.0 : 0.2 * unit(random); }),
+      {MapOf(64, 48, 1, -2, 0.25, [&](int, int) { return unit(random) < 0.03 ? 6.0 : 0.2 * unit(random); }),
        1e9, "pillars"},
   };
   for (const Case& c : cases) {
@@ -199,7 +193,7 @@ TEST(ReliefFigures, AFlatReliefGivesThePlanarFigures) {
   Frames f;
   // Tilted frames, each system with its own rotation (the stored matrix is
   // the identity); flat reliefs at 0, one of them made of no-data cells.
-  HeightMap zero = Map(8, 8, -300, -300, 80, [](int, int) { return 0.0; });
+  HeightMap zero = MapOf(8, 8, -300, -300, 80, [](int, int) { return 0.0; });
   const HeightMap map = zero;
   const FrameGeometry g{.aimX = 12,
                         .aimY = -7,
@@ -237,7 +231,7 @@ TEST(ReliefFigures, AFlatReliefAtHeightHIsThePlaneSeenFromDMinusH) {
   SeparatorScope separator(u'.');
   RecordingMessageSink sink;
   Frames f;
-  const HeightMap raised = Map(10, 10, -100, -100, 20, [](int, int) { return 30.0; });
+  const HeightMap raised = MapOf(10, 10, -100, -100, 20, [](int, int) { return 30.0; });
   const FovScene& low = f.Load({.aimX = 4, .aimY = 3, .distance = 70}, TOrientationSystem::Photogrammetric);
   const FrameFigures planar = ComputeFootprintFigures(low).frames.at(0);
   const FovScene& high = f.Load({.aimX = 4, .aimY = 3, .distance = 100}, TOrientationSystem::Photogrammetric);
@@ -268,7 +262,7 @@ TEST(ReliefFigures, AWallHidesTheStripThatSimilarTrianglesGive) {
   const double phi = 20 * std::numbers::pi / 180, d = 100, height = 20, cell = 2;
   const Vec3 s{-d * std::sin(phi), 0, d * std::cos(phi)};
   const double shadowEnd = s.x + (12 - s.x) * s.z / (s.z - height);
-  const HeightMap map = Map(60, 70, -50, -70, cell, [](int c, int) { return c == 30 ? 20.0 : 0.0; });
+  const HeightMap map = MapOf(60, 70, -50, -70, cell, [](int c, int) { return c == 30 ? 20.0 : 0.0; });
   const FovScene& scene = f.Load({.distance = d, .phi = 20}, TOrientationSystem::Photogrammetric);
   const auto surface = MakePyramidIntersector(map);
 
@@ -328,7 +322,7 @@ TEST(ReliefFigures, ATiltedPlaneGivesTheAnalyticFigures) {
                         .aboutZ = -40};
   for (const Plane& plane : planes) {
     const double cell = 2;
-    const HeightMap map = Map(300, 300, -300, -300, cell, [&](int column, int row) {
+    const HeightMap map = MapOf(300, 300, -300, -300, cell, [&](int column, int row) {
       return plane.a * (-300 + (column + 0.5) * cell) + plane.b * (-300 + (row + 0.5) * cell) + plane.c;
     });
     const auto hit = [&](const Ray& ray) {
@@ -400,7 +394,7 @@ TEST(ReliefFigures, TheOutlineFollowsTheFirstHitsToHalfACell) {
   };
   for (const Case& c : cases) {
     const double cell = 1;
-    const HeightMap map = Map(200, 200, -100, -100, cell, [&](int column, int row) {
+    const HeightMap map = MapOf(200, 200, -100, -100, cell, [&](int column, int row) {
       const double x = -100 + column + 0.5, y = -100 + row + 0.5;
       const double hill = 9 * std::exp(-((x + 45) * (x + 45) + y * y) / 200);
       return (x + 0.3 * y > 38 ? c.height : 0.0) + std::round(hill);
@@ -469,7 +463,7 @@ TEST(ReliefFigures, ABlocksShadowGivesTheHandCount) {
   };
   for (const Case& c : cases) {
     const double cell = 2, d = 100, phi = c.phi * std::numbers::pi / 180;
-    const HeightMap map = Map(60, 60, -60, -60, cell, [&](int column, int row) {
+    const HeightMap map = MapOf(60, 60, -60, -60, cell, [&](int column, int row) {
       return column == c.column && row == c.row ? c.height : 0.0;
     });
     const Vec3 s{-d * std::sin(phi), 0, d * std::cos(phi)};
@@ -520,12 +514,12 @@ TEST(SightBounds, ProveClearOnlyWhatHiddenSeesAndMostOfASmoothMap) {
     double least;  // share of the steep lines seen that are proved clear, at least
     const char* why;
   } cases[] = {
-      {Map(40, 30, -2, 3, 0.5, [&](int, int) { return 3 * unit(random); }), 0, "a rough map"},
-      {Map(64, 64, 0, 0, 0.25, [&](int c, int r) { return 2 + std::sin(c * 0.1) * std::cos(r * 0.13); }), 0.9,
-       "smooth hills"},
+      {MapOf(40, 30, -2, 3, 0.5, [&](int, int) { return 3 * unit(random); }), 0, "a rough map"},
+      {MapOf(64, 64, 0, 0, 0.25, [&](int c, int r) { return 2 + std::sin(c * 0.1) * std::cos(r * 0.13); }),
+       0.9, "smooth hills"},
       // The plane outside stands above the map's edge cells.
-      {Map(30, 30, 0, 0, 1, [&](int, int) { return -4 - unit(random); }), 0, "below the plane outside"},
-      {Map(50, 50, 0, 0, 1, [&](int c, int r) { return c == 25 && r == 25 ? 40.0 : 0.0; }), 0.5, "a spike"},
+      {MapOf(30, 30, 0, 0, 1, [&](int, int) { return -4 - unit(random); }), 0, "below the plane outside"},
+      {MapOf(50, 50, 0, 0, 1, [&](int c, int r) { return c == 25 && r == 25 ? 40.0 : 0.0; }), 0.5, "a spike"},
   };
   for (const Case& c : cases) {
     const GridGeometry& g = c.map.grid;
@@ -560,9 +554,9 @@ TEST(ReliefFigures, EdgeCasesGiveClearResults) {
   SeparatorScope separator(u'.');
   RecordingMessageSink sink;
   Frames f;
-  const HeightMap high = Map(4, 4, -200, -200, 100, [](int, int) { return 150.0; });
-  const HeightMap oneCell = Map(1, 1, -1, -1, 2, [](int, int) { return 10.0; });
-  const HeightMap zero = Map(4, 4, -200, -200, 100, [](int, int) { return 0.0; });
+  const HeightMap high = MapOf(4, 4, -200, -200, 100, [](int, int) { return 150.0; });
+  const HeightMap oneCell = MapOf(1, 1, -1, -1, 2, [](int, int) { return 10.0; });
+  const HeightMap zero = MapOf(4, 4, -200, -200, 100, [](int, int) { return 0.0; });
   const FovScene& nadir = f.Load({.distance = 100}, TOrientationSystem::Photogrammetric);
   const FrameProjection frame = nadir.Frames().at(0);
 
