@@ -218,11 +218,13 @@ void BM_ReliefCoverage(benchmark::State& state) {
 BENCHMARK(BM_ReliefCoverage)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The sweep over the whole map from 16 m over its middle, as the high frame of
-// bench/coverage_vs_viewshed.sh, each verdict handed on as it is made; the
-// share of the cells the exact check decided.
+// bench/coverage_vs_viewshed.sh, each verdict handed on as it is made, without
+// the slopes' proofs (0) and with them (1, as a coverage runs it); the shares
+// of the cells the exact check decided and the slopes proved seen.
 void BM_ReliefCoverageWholeMap(benchmark::State& state) {
   const auto surface = MakeBilinearTreeIntersector(BenchRelief());
   const GridGeometry& g = surface->Map().grid;
+  const SurfaceSlopes slopes(surface->Map());
   const CellBox box{0, g.columns - 1, 0, g.rows - 1};
   const Vec3 eye{2.05, 2.03, 16};
   std::vector<unsigned char> seen(static_cast<size_t>(g.columns) * g.rows);
@@ -234,7 +236,7 @@ void BM_ReliefCoverageWholeMap(benchmark::State& state) {
         [&](int c, int r, CellSight s) {
           seen[static_cast<size_t>(r) * g.columns + c] = s == CellSight::kSeen;
         },
-        &stats);
+        &stats, state.range(0) == 1 ? &slopes : nullptr);
     cells += stats.inView;
   }
   benchmark::DoNotOptimize(seen.data());
@@ -242,8 +244,16 @@ void BM_ReliefCoverageWholeMap(benchmark::State& state) {
       static_cast<double>(cells), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["checked_pct"] =
       100.0 * static_cast<double>(stats.checked) / static_cast<double>(stats.inView);
+  state.counters["proven_pct"] =
+      100.0 * static_cast<double>(stats.proven) / static_cast<double>(stats.inView);
 }
-BENCHMARK(BM_ReliefCoverageWholeMap)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReliefCoverageWholeMap)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Making the slopes of the bench's map, once per coverage.
+void BM_ReliefSlopesBuild(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(SurfaceSlopes(BenchRelief()).Highest());
+}
+BENCHMARK(BM_ReliefSlopesBuild)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -25,8 +25,8 @@ constexpr double kSpreadShare = 1;
 // the points of its square.
 class Sweep {
  public:
-  Sweep(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box)
-      : map_(surface.Map()), g_(map_.grid), eye_(eye) {
+  Sweep(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box, const SurfaceSlopes* slopes)
+      : map_(surface.Map()), g_(map_.grid), eye_(eye), slopes_(slopes) {
     nu_ = (eye.x - g_.originX) / g_.cellX - 0.5;
     nv_ = (eye.y - g_.originY) / g_.cellY - 0.5;
     outside_ = !(nu_ >= -0.5 && nu_ < g_.columns - 0.5 && nv_ >= -0.5 && nv_ < g_.rows - 0.5);
@@ -68,13 +68,15 @@ class Sweep {
     for (int c = area_.c0; c <= area_.c1; ++c) columnLambda_[c - area_.c0] = Lambda(std::fabs(c - nu_));
     columnsLess1_ = g_.columns - 1;
     rowsLess1_ = g_.rows - 1;
+
     horizon_.assign(kept + static_cast<size_t>(area_.Rows()) * 2, std::numeric_limits<float>::infinity());
     witness_.assign(horizon_.size(), 0);
   }
 
-  // Runs over the area, calling decide(column, row, z, verdict, tally) for
-  // each cell in the order of the sweep; the verdict is kHidden or kSeen when
-  // the sweep has proved it, kNotInView when the cell needs the exact check.
+  // Runs over the area, calling decide(column, row, z, verdict, proven,
+  // tally) for each cell in the order of the sweep; the verdict is kHidden or
+  // kSeen when the sweep has decided it (proven: by the slopes), kNotInView
+  // when the cell needs the exact check.
   // The calling thread's tally is passed along; their sum is returned.
   template <typename Decide>
   SweepStats Run(Decide&& decide) {
@@ -137,6 +139,7 @@ class Sweep {
     for (const Tally& tally : tallies) {
       total.inView += tally.stats.inView;
       total.checked += tally.stats.checked;
+      total.proven += tally.stats.proven;
     }
     return total;
   }
@@ -211,6 +214,15 @@ class Sweep {
     // Points of the cell's own stretch: the least found there (any point
     // below own proves the cell hidden) and where (t times the distance).
     const double distance = Distance(x, y);
+    const size_t self = At(c, r);
+    // Proved seen by the slopes round it: its own value is its horizon, and
+    // nothing before its centre is lower.
+    if (slopes_ != nullptr && slopes_->ProvesSeen(c, r, z, own, distance)) {
+      horizon_[self] = Down(own);
+      witness_[self] = 0;
+      decide(c, r, z, CellSight::kSeen, true, tally);
+      return;
+    }
     double actual = kInfinity, where = distance;
     const auto consider = [&](double t, double height = kNaN) {
       if (height != height) height = SurfaceAt(nu_ + x * t, nv_ + y * t);
@@ -312,7 +324,6 @@ class Sweep {
       verdict = CellSight::kHidden;
     else if (worked && clear && own <= horizon - (kSpreadShare * spread + 1e-6 * std::fabs(own)))
       verdict = CellSight::kSeen;
-    const size_t self = At(c, r);
     if (own < horizon) {
       horizon_[self] = Down(own);
       witness_[self] = static_cast<float>(where);
@@ -320,12 +331,13 @@ class Sweep {
       horizon_[self] = Down(horizon);
       witness_[self] = static_cast<float>(where);
     }
-    decide(c, r, z, verdict, tally);
+    decide(c, r, z, verdict, false, tally);
   }
 
   const HeightMap& map_;
   const GridGeometry& g_;
   const Vec3 eye_;
+  const SurfaceSlopes* slopes_;
   double nu_ = 0, nv_ = 0;
   bool outside_ = false;  // N outside the map
   CellBox area_;
@@ -345,29 +357,84 @@ class Sweep {
 
 }  // namespace
 
+SurfaceSlopes::SurfaceSlopes(const HeightMap& map) {
+  const GridGeometry& g = map.grid;
+  constexpr int kTile = SurfaceSlopes::kTile;
+  tileColumns_ = (g.columns + kTile - 1) / kTile;
+  const int tileRows = (g.rows + kTile - 1) / kTile;
+  // Per tile: the greatest difference between neighbouring samples along
+  // each axis over the samples of the patches its cells' squares touch
+  // (from the centre before the tile to the one after it), per metre; a
+  // patch's slope along an axis lies between the differences of its two
+  // sides along it.
+  std::vector<double> slope(static_cast<size_t>(tileColumns_) * tileRows);
+  std::vector<double> highest(static_cast<size_t>(tileRows), 0);
+  ForEachRange(tileRows, 2, [&](int begin, int end) {
+    for (int tr = begin; tr < end; ++tr) {
+      const int r0 = std::max(tr * kTile - 1, 0), r1 = std::min(tr * kTile + kTile, g.rows - 1);
+      for (int tc = 0; tc < tileColumns_; ++tc) {
+        const int c0 = std::max(tc * kTile - 1, 0), c1 = std::min(tc * kTile + kTile, g.columns - 1);
+        double across = 0, along = 0, top = 0;
+        for (int r = r0; r <= r1; ++r) {
+          const double* z = map.z.data() + static_cast<size_t>(r) * g.columns;
+          const double* next = r < r1 ? z + g.columns : nullptr;
+          for (int c = c0; c <= c1; ++c) {
+            top = std::max(top, z[c]);
+            if (c < c1) across = std::max(across, std::fabs(z[c + 1] - z[c]));
+            if (next != nullptr) along = std::max(along, std::fabs(next[c] - z[c]));
+          }
+        }
+        slope[static_cast<size_t>(tr) * tileColumns_ + tc] = std::hypot(across / g.cellX, along / g.cellY);
+        highest[static_cast<size_t>(tr)] = std::max(highest[static_cast<size_t>(tr)], top);
+      }
+    }
+  });
+  for (const double top : highest) highest_ = std::max(highest_, top);
+  reach_ = kReach * std::min(g.cellX, g.cellY);
+  // A cell takes the proof when the kReach cells on each side of it are in
+  // the map: then no part of the stretch the proof looks at is beyond the
+  // outermost centres. (On a map too small for that, every tile is at the
+  // edge.)
+  columnsInside_ = static_cast<unsigned>(std::max(g.columns - 1 - 2 * kReach, 0));
+  rowsInside_ = static_cast<unsigned>(std::max(g.rows - 1 - 2 * kReach, 0));
+  around_.assign(slope.size(), kInfinity);
+  for (int tr = 1; tr + 1 < tileRows; ++tr)
+    for (int tc = 1; tc + 1 < tileColumns_; ++tc) {
+      double most = 0;
+      for (int dr = -1; dr <= 1; ++dr)
+        for (int dc = -1; dc <= 1; ++dc)
+          most = std::max(most, slope[static_cast<size_t>(tr + dr) * tileColumns_ + tc + dc]);
+      around_[static_cast<size_t>(tr) * tileColumns_ + tc] = most;
+    }
+}
+
 void SweepVisibilityEach(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
                          const std::function<bool(const Vec3&)>& inView,
-                         const std::function<void(int, int, CellSight)>& visit, SweepStats* stats) {
+                         const std::function<void(int, int, CellSight)>& visit, SweepStats* stats,
+                         const SurfaceSlopes* slopes) {
   if (stats != nullptr) *stats = {};
   if (box.Columns() <= 0 || box.Rows() <= 0) return;
   const GridGeometry& g = surface.Map().grid;
-  Sweep sweep(surface, eye, box);
-  const SweepStats total = sweep.Run([&](int c, int r, double z, CellSight verdict, SweepStats& tally) {
-    if (c < box.c0 || c > box.c1 || r < box.r0 || r > box.r1) return;
-    const Vec3 p{g.originX + (c + 0.5) * g.cellX, g.originY + (r + 0.5) * g.cellY, z};
-    if (!inView(p)) return;
-    ++tally.inView;
-    if (verdict == CellSight::kNotInView) {
-      ++tally.checked;
-      verdict = surface.Hidden(p, eye) ? CellSight::kHidden : CellSight::kSeen;
-    }
-    visit(c, r, verdict);
-  });
+  Sweep sweep(surface, eye, box, slopes);
+  const SweepStats total =
+      sweep.Run([&](int c, int r, double z, CellSight verdict, bool proven, SweepStats& tally) {
+        if (c < box.c0 || c > box.c1 || r < box.r0 || r > box.r1) return;
+        const Vec3 p{g.originX + (c + 0.5) * g.cellX, g.originY + (r + 0.5) * g.cellY, z};
+        if (!inView(p)) return;
+        ++tally.inView;
+        tally.proven += proven;
+        if (verdict == CellSight::kNotInView) {
+          ++tally.checked;
+          verdict = surface.Hidden(p, eye) ? CellSight::kHidden : CellSight::kSeen;
+        }
+        visit(c, r, verdict);
+      });
   if (stats != nullptr) *stats = total;
 }
 
 std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
-                                       const std::function<bool(const Vec3&)>& inView, SweepStats* stats) {
+                                       const std::function<bool(const Vec3&)>& inView, SweepStats* stats,
+                                       const SurfaceSlopes* slopes) {
   std::vector<CellSight> out(static_cast<size_t>(std::max(box.Columns(), 0)) * std::max(box.Rows(), 0),
                              CellSight::kNotInView);
   SweepVisibilityEach(
@@ -375,7 +442,7 @@ std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const 
       [&](int c, int r, CellSight verdict) {
         out[static_cast<size_t>(r - box.r0) * box.Columns() + (c - box.c0)] = verdict;
       },
-      stats);
+      stats, slopes);
   return out;
 }
 

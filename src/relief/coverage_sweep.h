@@ -24,7 +24,8 @@
 // Cells next to N, and cells whose stretch enters the map from outside (over
 // the plane Z = 0 and the map's edge), look at points along their stretch.
 //
-// Decided at once: a cell below the sight line within its patch or with a
+// Decided at once: a cell the surface's slopes prove seen (SurfaceSlopes),
+// which keeps its own value as the horizon; a cell below the sight line within its patch or with a
 // point of its own stretch below it (hidden, as the exact check), and one
 // whose value is below the interpolated horizon by more than the difference
 // of the two neighbours' horizons (less their own values) and a millionth
@@ -42,6 +43,44 @@
 
 namespace skarvel {
 
+// How steep the bilinear surface of a map is, for proving cells seen without
+// looking along their stretch. Per tile of kTile x kTile cells: the greatest
+// slope (rise per metre, in any direction) of the patches over the tile and
+// the eight tiles round it. A point P of the surface whose sight line rises
+// faster than that, and stands above the map's highest point (or the plane
+// Z = 0 outside it) by the time it has gone kTile - 1 cells from P, is seen:
+// within those cells the surface climbs from P slower than the line, beyond
+// them the line is above all of it. Only a cell of a whole tile from the
+// map's edge takes the proof: the stretch it looks at stays on the patches.
+class SurfaceSlopes {
+ public:
+  static constexpr int kTile = 16;
+  explicit SurfaceSlopes(const HeightMap& map);
+  // The greatest slope round the tile of a cell; infinity near the edge.
+  double Around(int column, int row) const {
+    return around_[static_cast<size_t>(row / kTile) * tileColumns_ + column / kTile];
+  }
+  // The greatest height of the surface: the map's greatest sample, 0 if less.
+  double Highest() const { return highest_; }
+  // Whether the surface point at the centre of a cell, its sample z, is
+  // proved seen from an eye `above` higher and `distance` away across the
+  // ground (in metres).
+  bool ProvesSeen(int column, int row, double z, double above, double distance) const {
+    return above > 0 && static_cast<unsigned>(column - kReach) <= columnsInside_ &&
+           static_cast<unsigned>(row - kReach) <= rowsInside_ &&
+           Around(column, row) * distance * (1 + 1e-9) < above && (highest_ - z) * distance <= above * reach_;
+  }
+
+ private:
+  static constexpr int kReach = kTile - 1;  // in cells, the stretch the tiles round a cell cover
+  int tileColumns_ = 0;
+  std::vector<double> around_;
+  double highest_ = 0;
+  double reach_ = 0;            // kReach cells, in metres along the shorter side of a cell
+  unsigned columnsInside_ = 0;  // how many columns are kReach or more from either edge, less one
+  unsigned rowsInside_ = 0;     // likewise the rows
+};
+
 // Columns c0 to c1 and rows r0 to r1 of a map, inclusive.
 struct CellBox {
   int c0 = 0, c1 = -1, r0 = 0, r1 = -1;
@@ -54,20 +93,22 @@ enum class CellSight : std::uint8_t { kNotInView, kHidden, kSeen };
 struct SweepStats {
   long long inView = 0;   // cells of the box in view
   long long checked = 0;  // of them, decided by the exact sight-line check
+  long long proven = 0;   // of them, proved seen by the surface's slopes
 };
 
 // Per cell of `box` (row-major, row r0 first): not in view when `inView`
 // refuses its point, else hidden from or seen by `eye`. `surface` must be a
-// bilinear one, the eye above the surface under it.
+// bilinear one, the eye above the surface under it. With `slopes` (of the
+// surface's map) a cell the slopes prove seen is not looked along at all.
 std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
                                        const std::function<bool(const Vec3&)>& inView,
-                                       SweepStats* stats = nullptr);
+                                       SweepStats* stats = nullptr, const SurfaceSlopes* slopes = nullptr);
 // The same verdicts handed to visit(column, row, verdict) for each cell of
 // `box` in view as the sweep decides it, on the sweep's threads at once
 // (never the same cell twice): no box-sized array of verdicts.
 void SweepVisibilityEach(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
                          const std::function<bool(const Vec3&)>& inView,
                          const std::function<void(int column, int row, CellSight verdict)>& visit,
-                         SweepStats* stats = nullptr);
+                         SweepStats* stats = nullptr, const SurfaceSlopes* slopes = nullptr);
 
 }  // namespace skarvel

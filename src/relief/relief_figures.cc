@@ -616,6 +616,9 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
   if (hidden != nullptr) hidden->clear();
   bool merged = false;
   std::mutex merge;
+  // The slopes of the bilinear surface, for all the frames' sweeps.
+  std::optional<SurfaceSlopes> slopes;
+  if (surface.Model() == ReliefSurfaceModel::kBilinear && !frames.empty()) slopes.emplace(surface.Map());
   ForEachRange(static_cast<int>(frames.size()), 4, [&](int begin, int end) {
     std::vector<std::uint32_t> local(cells, 0), localHidden(hidden != nullptr ? cells : 0, 0);
     for (int n = begin; n < end; ++n) {
@@ -642,7 +645,8 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
                 ++local[index];
               else if (s == CellSight::kHidden && hidden != nullptr)
                 ++localHidden[index];
-            });
+            },
+            nullptr, &*slopes);
         continue;
       }
       // Blocks: a sight line per cell, the rows shared between the cores
