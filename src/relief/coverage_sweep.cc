@@ -197,32 +197,41 @@ class Sweep {
   // before it, (main - 1) / main, which depends on that one coordinate.
   static double Lambda(double main) { return (main - 1) / main; }
   bool InArea(int c, int r) const { return c >= area_.c0 && c <= area_.c1 && r >= area_.r0 && r <= area_.r1; }
-  double Distance(double du, double dv) const {
+  double DistanceSquared(double du, double dv) const {
     const double x = du * g_.cellX, y = dv * g_.cellY;
-    return std::sqrt(x * x + y * y);
+    return x * x + y * y;
   }
+  double Distance(double du, double dv) const { return std::sqrt(DistanceSquared(du, dv)); }
 
   // Per cell, in units of the sight line's parameter t from the eye's foot
   // (0) to the cell's centre (1): over a stretch, the least of
   // (eye Z - surface Z) / t is the horizon; the cell is seen when it is not
   // less than eye Z - the cell's Z.
+  // A cell proved seen by the slopes round it takes its own value as its
+  // horizon (nothing before its centre is lower) without the look along its
+  // stretch, which is made out of line.
   template <typename Decide>
-  void Cell(int c, int r, Decide& decide, SweepStats& tally) {
-    const double x = c - nu_, y = r - nv_;
+  [[gnu::always_inline]] void Cell(int c, int r, Decide& decide, SweepStats& tally) {
     const double z = Sample(c, r);
     const double own = eye_.z - z;
-    // Points of the cell's own stretch: the least found there (any point
-    // below own proves the cell hidden) and where (t times the distance).
-    const double distance = Distance(x, y);
-    const size_t self = At(c, r);
-    // Proved seen by the slopes round it: its own value is its horizon, and
-    // nothing before its centre is lower.
-    if (slopes_ != nullptr && slopes_->ProvesSeen(c, r, z, own, distance)) {
-      horizon_[self] = Down(own);
-      witness_[self] = 0;
+    if (slopes_ != nullptr && slopes_->ProvesSeen(c, r, z, own, DistanceSquared(c - nu_, r - nv_))) {
+      horizon_[At(c, r)] = Down(own);
+      witness_[At(c, r)] = 0;
       decide(c, r, z, CellSight::kSeen, true, tally);
       return;
     }
+    LookAlong(c, r, decide, tally);
+  }
+
+  template <typename Decide>
+  [[gnu::noinline]] void LookAlong(int c, int r, Decide& decide, SweepStats& tally) {
+    const double x = c - nu_, y = r - nv_;
+    const double z = Sample(c, r);
+    const double own = eye_.z - z;
+    const size_t self = At(c, r);
+    // Points of the cell's own stretch: the least found there (any point
+    // below own proves the cell hidden) and where (t times the distance).
+    const double distance = Distance(x, y);
     double actual = kInfinity, where = distance;
     const auto consider = [&](double t, double height = kNaN) {
       if (height != height) height = SurfaceAt(nu_ + x * t, nv_ + y * t);
@@ -390,7 +399,8 @@ SurfaceSlopes::SurfaceSlopes(const HeightMap& map) {
     }
   });
   for (const double top : highest) highest_ = std::max(highest_, top);
-  reach_ = kReach * std::min(g.cellX, g.cellY);
+  const double reach = kReach * std::min(g.cellX, g.cellY);
+  reachSquared_ = reach * reach;
   // A cell takes the proof when the kReach cells on each side of it are in
   // the map: then no part of the stretch the proof looks at is beyond the
   // outermost centres. (On a map too small for that, every tile is at the

@@ -63,12 +63,16 @@ class SurfaceSlopes {
   // The greatest height of the surface: the map's greatest sample, 0 if less.
   double Highest() const { return highest_; }
   // Whether the surface point at the centre of a cell, its sample z, is
-  // proved seen from an eye `above` higher and `distance` away across the
-  // ground (in metres).
-  bool ProvesSeen(int column, int row, double z, double above, double distance) const {
-    return above > 0 && static_cast<unsigned>(column - kReach) <= columnsInside_ &&
-           static_cast<unsigned>(row - kReach) <= rowsInside_ &&
-           Around(column, row) * distance * (1 + 1e-9) < above && (highest_ - z) * distance <= above * reach_;
+  // proved seen from an eye `above` higher and at the square root of
+  // `distanceSquared` across the ground (in metres). Squares are compared,
+  // with a margin for their rounding: no square root on the way.
+  bool ProvesSeen(int column, int row, double z, double above, double distanceSquared) const {
+    if (!(above > 0) || static_cast<unsigned>(column - kReach) > columnsInside_ ||
+        static_cast<unsigned>(row - kReach) > rowsInside_)
+      return false;
+    const double slope = Around(column, row), rise = highest_ - z, aboveSquared = above * above;
+    return slope * slope * distanceSquared * (1 + 1e-8) < aboveSquared &&
+           (rise <= 0 || rise * rise * distanceSquared * (1 + 1e-8) <= aboveSquared * reachSquared_);
   }
 
  private:
@@ -76,7 +80,7 @@ class SurfaceSlopes {
   int tileColumns_ = 0;
   std::vector<double> around_;
   double highest_ = 0;
-  double reach_ = 0;            // kReach cells, in metres along the shorter side of a cell
+  double reachSquared_ = 0;     // kReach cells, in metres along the shorter side of a cell, squared
   unsigned columnsInside_ = 0;  // how many columns are kReach or more from either edge, less one
   unsigned rowsInside_ = 0;     // likewise the rows
 };
