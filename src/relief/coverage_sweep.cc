@@ -68,7 +68,6 @@ class Sweep {
     for (int c = area_.c0; c <= area_.c1; ++c) columnLambda_[c - area_.c0] = Lambda(std::fabs(c - nu_));
     columnsLess1_ = g_.columns - 1;
     rowsLess1_ = g_.rows - 1;
-
     horizon_.assign(kept + static_cast<size_t>(area_.Rows()) * 2, std::numeric_limits<float>::infinity());
     witness_.assign(horizon_.size(), 0);
   }
@@ -215,8 +214,9 @@ class Sweep {
     const double z = Sample(c, r);
     const double own = eye_.z - z;
     if (slopes_ != nullptr && slopes_->ProvesSeen(c, r, z, own, DistanceSquared(c - nu_, r - nv_))) {
-      horizon_[At(c, r)] = Down(own);
-      witness_[At(c, r)] = 0;
+      const size_t self = At(c, r);
+      horizon_[self] = Down(own);
+      witness_[self] = 0;
       decide(c, r, z, CellSight::kSeen, true, tally);
       return;
     }
@@ -366,9 +366,9 @@ class Sweep {
 
 }  // namespace
 
-SurfaceSlopes::SurfaceSlopes(const HeightMap& map) {
+SurfaceSlopes::SurfaceSlopes(const SurfaceIntersector& surface) : highest_(surface.MaxHeight()) {
+  const HeightMap& map = surface.Map();
   const GridGeometry& g = map.grid;
-  constexpr int kTile = SurfaceSlopes::kTile;
   tileColumns_ = (g.columns + kTile - 1) / kTile;
   const int tileRows = (g.rows + kTile - 1) / kTile;
   // Per tile: the greatest difference between neighbouring samples along
@@ -377,28 +377,24 @@ SurfaceSlopes::SurfaceSlopes(const HeightMap& map) {
   // patch's slope along an axis lies between the differences of its two
   // sides along it.
   std::vector<double> slope(static_cast<size_t>(tileColumns_) * tileRows);
-  std::vector<double> highest(static_cast<size_t>(tileRows), 0);
   ForEachRange(tileRows, 2, [&](int begin, int end) {
     for (int tr = begin; tr < end; ++tr) {
       const int r0 = std::max(tr * kTile - 1, 0), r1 = std::min(tr * kTile + kTile, g.rows - 1);
       for (int tc = 0; tc < tileColumns_; ++tc) {
         const int c0 = std::max(tc * kTile - 1, 0), c1 = std::min(tc * kTile + kTile, g.columns - 1);
-        double across = 0, along = 0, top = 0;
+        double across = 0, along = 0;
         for (int r = r0; r <= r1; ++r) {
           const double* z = map.z.data() + static_cast<size_t>(r) * g.columns;
           const double* next = r < r1 ? z + g.columns : nullptr;
           for (int c = c0; c <= c1; ++c) {
-            top = std::max(top, z[c]);
             if (c < c1) across = std::max(across, std::fabs(z[c + 1] - z[c]));
             if (next != nullptr) along = std::max(along, std::fabs(next[c] - z[c]));
           }
         }
         slope[static_cast<size_t>(tr) * tileColumns_ + tc] = std::hypot(across / g.cellX, along / g.cellY);
-        highest[static_cast<size_t>(tr)] = std::max(highest[static_cast<size_t>(tr)], top);
       }
     }
   });
-  for (const double top : highest) highest_ = std::max(highest_, top);
   const double reach = kReach * std::min(g.cellX, g.cellY);
   reachSquared_ = reach * reach;
   // A cell takes the proof when the kReach cells on each side of it are in

@@ -25,8 +25,9 @@
 // the plane Z = 0 and the map's edge), look at points along their stretch.
 //
 // Decided at once: a cell the surface's slopes prove seen (SurfaceSlopes),
-// which keeps its own value as the horizon; a cell below the sight line within its patch or with a
-// point of its own stretch below it (hidden, as the exact check), and one
+// which keeps its own value as the horizon; a cell below the sight line
+// within its patch or with a point of its own stretch below it (hidden, as
+// the exact check), and one
 // whose value is below the interpolated horizon by more than the difference
 // of the two neighbours' horizons (less their own values) and a millionth
 // of its value (seen). The rest get the exact sight-line check of the
@@ -55,12 +56,13 @@ namespace skarvel {
 class SurfaceSlopes {
  public:
   static constexpr int kTile = 16;
-  explicit SurfaceSlopes(const HeightMap& map);
+  explicit SurfaceSlopes(const SurfaceIntersector& surface);
   // The greatest slope round the tile of a cell; infinity near the edge.
   double Around(int column, int row) const {
     return around_[static_cast<size_t>(row / kTile) * tileColumns_ + column / kTile];
   }
-  // The greatest height of the surface: the map's greatest sample, 0 if less.
+  // The greatest height of the surface (the intersector's, the plane outside
+  // included).
   double Highest() const { return highest_; }
   // Whether the surface point at the centre of a cell, its sample z, is
   // proved seen from an eye `above` higher and at the square root of

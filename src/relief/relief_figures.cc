@@ -618,7 +618,7 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
   std::mutex merge;
   // The slopes of the bilinear surface, for all the frames' sweeps.
   std::optional<SurfaceSlopes> slopes;
-  if (surface.Model() == ReliefSurfaceModel::kBilinear && !frames.empty()) slopes.emplace(surface.Map());
+  if (surface.Model() == ReliefSurfaceModel::kBilinear && !frames.empty()) slopes.emplace(surface);
   ForEachRange(static_cast<int>(frames.size()), 4, [&](int begin, int end) {
     std::vector<std::uint32_t> local(cells, 0), localHidden(hidden != nullptr ? cells : 0, 0);
     for (int n = begin; n < end; ++n) {

@@ -52,7 +52,7 @@ TEST(CoverageSweep, AgreesWithTheSightLineCheck) {
   for (const Pose& pose : poses) {
     const auto surface = MakeBilinearTreeIntersector(*pose.map);
     const GridGeometry& g = pose.map->grid;
-    const SurfaceSlopes slopes(*pose.map);
+    const SurfaceSlopes slopes(*surface);
     // The whole map, and a part of it away from the eye; in view: all but
     // a band of columns; with the slopes' proofs and without.
     for (const SurfaceSlopes* proofs : {static_cast<const SurfaceSlopes*>(nullptr), &slopes})
@@ -107,11 +107,13 @@ TEST(CoverageSweep, SlopesProveSeenOnlyWhatTheSightLineCheckSees) {
       MapOf(100, 100, 0, 0, 2, [&](int, int) { return unit(random) < 0.02 ? 25.0 : unit(random); });
   const HeightMap wall = MapOf(100, 60, 0, 0, 1, [](int c, int) { return c == 70 ? 8.0 : 0.0; });
 
-  const SurfaceSlopes planeSlopes(plane);
+  const SurfaceSlopes planeSlopes(*MakeBilinearTreeIntersector(plane));
   EXPECT_NEAR(std::hypot(1.2, 0.1), planeSlopes.Around(45, 35), 1e-12);
   EXPECT_TRUE(std::isinf(planeSlopes.Around(5, 35)));  // a tile at the edge
   EXPECT_DOUBLE_EQ(0.6 * 89.5 - 0.1 * 0.5, planeSlopes.Highest());
-  EXPECT_EQ(0, SurfaceSlopes(MapOf(40, 40, 0, 0, 1, [](int, int) { return -2.0; })).Highest());
+  EXPECT_EQ(0, SurfaceSlopes(*MakeBilinearTreeIntersector(MapOf(40, 40, 0, 0, 1, [](int, int) {
+                 return -2.0;
+               }))).Highest());
 
   struct Case {
     const HeightMap* map;
@@ -130,7 +132,7 @@ TEST(CoverageSweep, SlopesProveSeenOnlyWhatTheSightLineCheckSees) {
   };
   for (const Case& c : cases) {
     const auto surface = MakeBilinearTreeIntersector(*c.map);
-    const SurfaceSlopes slopes(*c.map);
+    const SurfaceSlopes slopes(*surface);
     const GridGeometry& g = c.map->grid;
     long long cells = 0, proven = 0, hidden = 0;
     for (int r = 0; r < g.rows; ++r)
