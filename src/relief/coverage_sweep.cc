@@ -414,27 +414,52 @@ SurfaceSlopes::SurfaceSlopes(const SurfaceIntersector& surface) : highest_(surfa
     }
 }
 
+namespace {
+
+// The sweep over `box` with each cell in view's verdict handed to visit, the
+// cells it leaves undecided given the exact sight-line check.
+template <typename InView, typename Visit>
+SweepStats SweepCells(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
+                      const SurfaceSlopes* slopes, const InView& inView, const Visit& visit) {
+  if (box.Columns() <= 0 || box.Rows() <= 0) return {};
+  const GridGeometry& g = surface.Map().grid;
+  Sweep sweep(surface, eye, box, slopes);
+  return sweep.Run([&](int c, int r, double z, CellSight verdict, bool proven, SweepStats& tally) {
+    if (c < box.c0 || c > box.c1 || r < box.r0 || r > box.r1) return;
+    const Vec3 p{g.originX + (c + 0.5) * g.cellX, g.originY + (r + 0.5) * g.cellY, z};
+    if (!inView(p)) return;
+    ++tally.inView;
+    tally.proven += proven;
+    if (verdict == CellSight::kNotInView) {
+      ++tally.checked;
+      verdict = surface.Hidden(p, eye) ? CellSight::kHidden : CellSight::kSeen;
+    }
+    visit(c, r, verdict);
+  });
+}
+
+}  // namespace
+
+SweepStats SweepCounts(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
+                       const FrameView& view, std::uint32_t* seen, std::uint32_t* hidden,
+                       const SurfaceSlopes* slopes) {
+  const size_t columns = static_cast<size_t>(surface.Map().grid.columns);
+  return SweepCells(
+      surface, eye, box, slopes, [&view](const Vec3& p) { return view.Sees(p); },
+      [&](int c, int r, CellSight s) {
+        const size_t index = static_cast<size_t>(r) * columns + c;
+        if (s == CellSight::kSeen)
+          ++seen[index];
+        else if (hidden != nullptr)
+          ++hidden[index];
+      });
+}
+
 void SweepVisibilityEach(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
                          const std::function<bool(const Vec3&)>& inView,
                          const std::function<void(int, int, CellSight)>& visit, SweepStats* stats,
                          const SurfaceSlopes* slopes) {
-  if (stats != nullptr) *stats = {};
-  if (box.Columns() <= 0 || box.Rows() <= 0) return;
-  const GridGeometry& g = surface.Map().grid;
-  Sweep sweep(surface, eye, box, slopes);
-  const SweepStats total =
-      sweep.Run([&](int c, int r, double z, CellSight verdict, bool proven, SweepStats& tally) {
-        if (c < box.c0 || c > box.c1 || r < box.r0 || r > box.r1) return;
-        const Vec3 p{g.originX + (c + 0.5) * g.cellX, g.originY + (r + 0.5) * g.cellY, z};
-        if (!inView(p)) return;
-        ++tally.inView;
-        tally.proven += proven;
-        if (verdict == CellSight::kNotInView) {
-          ++tally.checked;
-          verdict = surface.Hidden(p, eye) ? CellSight::kHidden : CellSight::kSeen;
-        }
-        visit(c, r, verdict);
-      });
+  const SweepStats total = SweepCells(surface, eye, box, slopes, inView, visit);
   if (stats != nullptr) *stats = total;
 }
 

@@ -36,13 +36,40 @@
 // more than that margin: a sharp peak between the two neighbours' sight
 // lines.
 
+#include "geometry/records.h"
 #include "relief/relief_surface.h"
 
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 namespace skarvel {
+
+// A frame's view: whether a scene point lies in front of the camera (G w < 0,
+// G the projection's divisor, w the DLT's denominator) and its image point,
+// the DLT's quotients, within the frame's bounds. Inline, for the sweep's
+// count of every cell.
+class FrameView {
+ public:
+  FrameView() = default;
+  FrameView(const TDltCoefficients& dlt, double divisor, double left, double right, double bottom, double top)
+      : L_(dlt.L), divisor_(divisor), left_(left), right_(right), bottom_(bottom), top_(top) {}
+
+  bool Sees(const Vec3& p) const {
+    const double w = L_[8] * p.x + L_[9] * p.y + L_[10] * p.z + 1;
+    if (!(divisor_ * w < 0)) return false;
+    const double x = (L_[0] * p.x + L_[1] * p.y + L_[2] * p.z + L_[3]) / w;
+    const double y = (L_[4] * p.x + L_[5] * p.y + L_[6] * p.z + L_[7]) / w;
+    return x >= left_ && x <= right_ && y >= bottom_ && y <= top_;
+  }
+
+ private:
+  std::array<double, 11> L_{};
+  double divisor_ = 0;
+  double left_ = 0, right_ = 0, bottom_ = 0, top_ = 0;
+};
 
 // How steep the bilinear surface of a map is, for proving cells seen without
 // looking along their stretch. Per tile of kTile x kTile cells: the greatest
@@ -109,6 +136,13 @@ struct SweepStats {
 std::vector<CellSight> SweepVisibility(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
                                        const std::function<bool(const Vec3&)>& inView,
                                        SweepStats* stats = nullptr, const SurfaceSlopes* slopes = nullptr);
+// The same verdicts counted for a frame's view: per cell of `box` the view
+// sees the point of, one more in seen[row * columns + column] (the map's
+// order) when the eye sees it, else in hidden[...] when hidden is given. The
+// cells are counted on the sweep's threads, each cell by one of them.
+SweepStats SweepCounts(const SurfaceIntersector& surface, const Vec3& eye, const CellBox& box,
+                       const FrameView& view, std::uint32_t* seen, std::uint32_t* hidden,
+                       const SurfaceSlopes* slopes = nullptr);
 // The same verdicts handed to visit(column, row, verdict) for each cell of
 // `box` in view as the sweep decides it, on the sweep's threads at once
 // (never the same cell twice): no box-sized array of verdicts.

@@ -75,8 +75,8 @@ bool CameraAboveSurface(const FrameRays& rays, const SurfaceIntersector& surface
 
 }  // namespace
 
-FrameRays::FrameRays(const FrameProjection& projection) : dlt_(projection.dlt), divisor_(projection.divisor) {
-  const auto& L = dlt_.L;
+FrameRays::FrameRays(const FrameProjection& projection) : divisor_(projection.divisor) {
+  const auto& L = projection.dlt.L;
   const long double m[3][3] = {{L[0], L[1], L[2]}, {L[4], L[5], L[6]}, {L[8], L[9], L[10]}};
   // The inverse by the adjugate; a singular matrix has no projection centre.
   const long double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
@@ -97,10 +97,9 @@ FrameRays::FrameRays(const FrameProjection& projection) : dlt_(projection.dlt), 
   centre_ = {static_cast<double>(s[0]), static_cast<double>(s[1]), static_cast<double>(s[2])};
 
   const std::array<ImagePoint, 4> corners = FrameCorners(projection.camera);
-  left_ = std::min(corners[0].x, corners[1].x);
-  right_ = std::max(corners[0].x, corners[1].x);
-  bottom_ = std::min(corners[0].y, corners[2].y);
-  top_ = std::max(corners[0].y, corners[2].y);
+  view_ = FrameView(projection.dlt, divisor_, std::min(corners[0].x, corners[1].x),
+                    std::max(corners[0].x, corners[1].x), std::min(corners[0].y, corners[2].y),
+                    std::max(corners[0].y, corners[2].y));
 }
 
 Ray FrameRays::Through(double x, double y) const {
@@ -112,15 +111,6 @@ Ray FrameRays::Through(double x, double y) const {
   for (int r = 0; r < 3; ++r)
     d[r] = sign * (inverse_[r][0] * v[0] + inverse_[r][1] * v[1] + inverse_[r][2] * v[2]);
   return {centre_, {static_cast<double>(d[0]), static_cast<double>(d[1]), static_cast<double>(d[2])}};
-}
-
-bool FrameRays::Sees(const Vec3& p) const {
-  const auto& L = dlt_.L;
-  const double w = L[8] * p.x + L[9] * p.y + L[10] * p.z + 1;
-  if (!(divisor_ * w < 0)) return false;
-  const double x = (L[0] * p.x + L[1] * p.y + L[2] * p.z + L[3]) / w;
-  const double y = (L[4] * p.x + L[5] * p.y + L[6] * p.z + L[7]) / w;
-  return x >= left_ && x <= right_ && y >= bottom_ && y <= top_;
 }
 
 SightBounds::SightBounds(const SurfaceIntersector& surface) : grid_(surface.Map().grid) {
@@ -637,16 +627,8 @@ std::vector<std::uint32_t> ComputeCoverage(const std::vector<FrameProjection>& f
       if (surface.Model() == ReliefSurfaceModel::kBilinear) {
         // The horizon sweep over the view's cells.
         const CellBox cellBox{c0, c1, r0, r1};
-        SweepVisibilityEach(
-            surface, rays.Centre(), cellBox, [&rays](const Vec3& p) { return rays.Sees(p); },
-            [&](int c, int r, CellSight s) {
-              const size_t index = static_cast<size_t>(r) * g.columns + c;
-              if (s == CellSight::kSeen)
-                ++local[index];
-              else if (s == CellSight::kHidden && hidden != nullptr)
-                ++localHidden[index];
-            },
-            nullptr, &*slopes);
+        SweepCounts(surface, rays.Centre(), cellBox, rays.View(), local.data(),
+                    hidden != nullptr ? localHidden.data() : nullptr, &*slopes);
         continue;
       }
       // Blocks: a sight line per cell, the rows shared between the cores

@@ -51,6 +51,7 @@
 // (relief/coverage_sweep.h), over blocks by a sight line per cell.
 
 #include "footprints/footprint_figures.h"
+#include "relief/coverage_sweep.h"
 #include "relief/relief_surface.h"
 #include "scene/projection.h"
 
@@ -73,14 +74,14 @@ class FrameRays {
   Ray Through(double x, double y) const;
   // Whether a scene point lies in front of the camera and projects inside
   // the frame.
-  bool Sees(const Vec3& point) const;
+  bool Sees(const Vec3& point) const { return view_.Sees(point); }
+  const FrameView& View() const { return view_; }
 
  private:
-  TDltCoefficients dlt_;
+  FrameView view_;
   double divisor_ = 0;
   long double inverse_[3][3] = {};
   Vec3 centre_;
-  double left_ = 0, right_ = 0, bottom_ = 0, top_ = 0;
 };
 
 // Per cell of a surface's map, a slope such that a line from the surface

@@ -153,6 +153,60 @@ TEST(CoverageSweep, SlopesProveSeenOnlyWhatTheSightLineCheckSees) {
   }
 }
 
+TEST(CoverageSweep, CountsAddOneForEachCellAFrameSeesOrHides) {
+  std::mt19937 random(29);
+  std::uniform_real_distribution<double> unit(0, 1);
+  const HeightMap rough = MapOf(120, 90, 0, 0, 1, [&](int, int) { return 3 * unit(random); });
+  const auto surface = MakeBilinearTreeIntersector(rough);
+  const GridGeometry& g = rough.grid;
+  const SurfaceSlopes slopes(*surface);
+  const Vec3 eye{60.2, 44.9, 30};
+  // A camera looking straight down from the eye: image x = (X - eye X) / w,
+  // y = (Y - eye Y) / w, w = 1 - Z / eye Z, in front where w > 0 (divisor
+  // -1); the frame takes |x| <= 20 and -10 <= y <= 25.
+  TDltCoefficients dlt;
+  dlt.L = {1, 0, 0, -eye.x, 0, 1, 0, -eye.y, 0, 0, -1 / eye.z};
+  struct Case {
+    FrameView view;
+    bool withHidden;
+    bool inFront;  // the map in front of the camera
+    const char* why;
+  } cases[] = {
+      {FrameView(dlt, -1, -20, 20, -10, 25), true, true, "a frame over part of the map"},
+      {FrameView(dlt, -1, -20, 20, -10, 25), false, true, "the same, the hidden cells not counted"},
+      {FrameView(dlt, 1, -20, 20, -10, 25), true, false, "the same frame behind the camera"},
+  };
+  const CellBox box{0, g.columns - 1, 0, g.rows - 1};
+  for (const Case& c : cases) {
+    const auto inFrame = [&](const Vec3& p) {
+      const double w = 1 - p.z / eye.z, x = (p.x - eye.x) / w, y = (p.y - eye.y) / w;
+      return c.view.Sees(p) == (c.inFront && x >= -20 && x <= 20 && y >= -10 && y <= 25);
+    };
+    const std::vector<CellSight> sight = SweepVisibility(
+        *surface, eye, box, [&](const Vec3& p) { return c.view.Sees(p); }, nullptr, &slopes);
+    // Counts already made by other frames are added to.
+    std::vector<std::uint32_t> seen(sight.size(), 2), hidden(sight.size(), 5);
+    const SweepStats stats =
+        SweepCounts(*surface, eye, box, c.view, seen.data(), c.withHidden ? hidden.data() : nullptr, &slopes);
+    long long counted = 0, hiddenCells = 0;
+    for (size_t i = 0; i < sight.size(); ++i) {
+      const int col = static_cast<int>(i) % g.columns, r = static_cast<int>(i) / g.columns;
+      ASSERT_TRUE(inFrame({(col + 0.5) * g.cellX, (r + 0.5) * g.cellY, rough.z[i]})) << c.why << ' ' << i;
+      EXPECT_EQ(seen[i], sight[i] == CellSight::kSeen ? 3u : 2u) << c.why << ' ' << i;
+      EXPECT_EQ(hidden[i], c.withHidden && sight[i] == CellSight::kHidden ? 6u : 5u) << c.why << ' ' << i;
+      counted += sight[i] != CellSight::kNotInView;
+      hiddenCells += sight[i] == CellSight::kHidden;
+    }
+    EXPECT_EQ(stats.inView, counted) << c.why;
+    if (c.inFront) {
+      EXPECT_GT(counted, 1000) << c.why;
+      EXPECT_GT(hiddenCells, 20) << c.why;
+    } else {
+      EXPECT_EQ(counted, 0) << c.why;
+    }
+  }
+}
+
 TEST(CoverageSweep, SmallAndNarrowMapsAreDecidedAsTheSightLineCheckDecides) {
   std::mt19937 random(23);
   std::uniform_real_distribution<double> unit(0, 1);
