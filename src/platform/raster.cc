@@ -141,33 +141,45 @@ HeightMap ReadHeightMap(const QString& fileName, double zScale) {
     }
     GDALRasterBand* band = source->GetRasterBand(1);
     const int rowsHere = std::min(g.rows - firstStrip * kStripRows, (endStrip - firstStrip) * kStripRows);
-    std::vector<double> stored(static_cast<size_t>(std::min(kStripRows, rowsHere)) * g.columns);
+    const size_t stripValues = static_cast<size_t>(std::min(kStripRows, rowsHere)) * g.columns;
     long long noDataHere = 0, badHere = cells;
-    for (int first = firstStrip * kStripRows; first < std::min(endStrip * kStripRows, g.rows);
-         first += kStripRows) {
-      const int count = std::min(kStripRows, g.rows - first);
-      if (band->RasterIO(GF_Read, 0, first, g.columns, count, stored.data(), g.columns, count, GDT_Float64, 0,
-                         0, nullptr) != CE_None)
-        HeightMapFails(fileName, WithDetail(QStringLiteral("значения не читаются")));
-      band->FlushCache(false);
-      for (int fileRow = first; fileRow < first + count; ++fileRow) {
-        const int row = g.rowsUpward ? fileRow : g.rows - 1 - fileRow;
-        const double* line = stored.data() + static_cast<size_t>(fileRow - first) * g.columns;
-        double* out = map.z.data() + static_cast<size_t>(row) * g.columns;
-        for (int fileColumn = 0; fileColumn < g.columns; ++fileColumn) {
-          const int column = g.columnsReversed ? g.columns - 1 - fileColumn : fileColumn;
-          const double value = line[fileColumn];
-          double& z = out[column];
-          if (std::isnan(value) || (hasNoData && value == noData)) {
-            z = 0;
-            ++noDataHere;
-            continue;
+    // Read as what they are stored as when that is 32-bit floats (GDAL then
+    // copies them as they are; each becomes the same double below), else as
+    // doubles.
+    const auto readStrips = [&](auto* stored, GDALDataType type) {
+      for (int first = firstStrip * kStripRows; first < std::min(endStrip * kStripRows, g.rows);
+           first += kStripRows) {
+        const int count = std::min(kStripRows, g.rows - first);
+        if (band->RasterIO(GF_Read, 0, first, g.columns, count, stored, g.columns, count, type, 0, 0,
+                           nullptr) != CE_None)
+          HeightMapFails(fileName, WithDetail(QStringLiteral("значения не читаются")));
+        band->FlushCache(false);
+        for (int fileRow = first; fileRow < first + count; ++fileRow) {
+          const int row = g.rowsUpward ? fileRow : g.rows - 1 - fileRow;
+          const auto* line = stored + static_cast<size_t>(fileRow - first) * g.columns;
+          double* out = map.z.data() + static_cast<size_t>(row) * g.columns;
+          for (int fileColumn = 0; fileColumn < g.columns; ++fileColumn) {
+            const int column = g.columnsReversed ? g.columns - 1 - fileColumn : fileColumn;
+            const double value = line[fileColumn];
+            double& z = out[column];
+            if (std::isnan(value) || (hasNoData && value == noData)) {
+              z = 0;
+              ++noDataHere;
+              continue;
+            }
+            z = value * zScale;
+            if (!std::isfinite(z))
+              badHere = std::min(badHere, static_cast<long long>(row) * g.columns + column);
           }
-          z = value * zScale;
-          if (!std::isfinite(z))
-            badHere = std::min(badHere, static_cast<long long>(row) * g.columns + column);
         }
       }
+    };
+    if (band->GetRasterDataType() == GDT_Float32) {
+      std::vector<float> stored(stripValues);
+      readStrips(stored.data(), GDT_Float32);
+    } else {
+      std::vector<double> stored(stripValues);
+      readStrips(stored.data(), GDT_Float64);
     }
     const std::lock_guard<std::mutex> lock(merge);
     map.noDataCells += noDataHere;

@@ -643,6 +643,40 @@ TEST(HeightMapFiles, ReadInTheGridsOrderAndWrittenBackInTheFilesOrder) {
   EXPECT_FALSE(QFile::exists(dir.file("c.png")));
 }
 
+TEST(HeightMapFiles, FloatsAreReadAsStoredInEitherWidth) {
+  TempDir dir;
+  // Raw (ENVI) grids of 32- and 64-bit floats, three columns, two rows, the file's
+  // top row the greater Y: each value the same double as stored, times the
+  // Z scale, no-data and NaN cells 0.
+  const double stored[] = {0.1, std::nan(""), -9999, 3.5, 1e30, -2};
+  for (const int bits : {32, 64}) {
+    QByteArray bytes;
+    for (const double v : stored) {
+      const float f = static_cast<float>(v);
+      bytes.append(bits == 32 ? QByteArray(reinterpret_cast<const char*>(&f), 4)
+                              : QByteArray(reinterpret_cast<const char*>(&v), 8));
+    }
+    const QString name = QStringLiteral("f%1").arg(bits);
+    dir.write(name + ".hdr", QStringLiteral("ENVI\nsamples = 3\nlines = 2\nbands = 1\nheader offset = 0\n"
+                                            "data type = %1\ninterleave = bsq\nbyte order = 0\n"
+                                            "map info = {Arbitrary, 1, 1, 0, 2, 1, 1}\n"
+                                            "data ignore value = -9999\n")
+                                 .arg(bits == 32 ? 4 : 5)
+                                 .toUtf8());
+    const QString file = dir.write(name + ".img", bytes);
+    const HeightMap map = ReadHeightMap(file, 10);
+    const auto as = [&](double v) {
+      return (bits == 32 ? static_cast<double>(static_cast<float>(v)) : v) * 10;
+    };
+    EXPECT_EQ(HeightValues({as(3.5), as(1e30), as(-2), as(0.1), 0, 0}), map.z) << bits;
+    EXPECT_EQ(2, map.noDataCells) << bits;
+    EXPECT_EQ(
+        QStringLiteral("Ошибка чтения карты высот %1: высота ячейки (1, 0) вне диапазона чисел").arg(file),
+        ErrorOf([&] { ReadHeightMap(file, 1e300); }))
+        << bits;
+  }
+}
+
 TEST(HeightMapFiles, CellsAcrossStripsOfRowsKeepTheirPlaceInEveryOrder) {
   TempDir dir;
   // Rows enough for the reading to be shared between threads (strips of 64
