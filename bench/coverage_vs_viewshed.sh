@@ -14,7 +14,8 @@
 #     bilinear surface (the default) and with --relief-surface blocks;
 #   - gdal_viewshed from the frame's projection centre (its height above the
 #     map there), every cell of the map, no curvature.
-# Prints the medians of N runs (after one warm-up) of the elapsed and the CPU
+# Prints the medians of N rounds (after one warm-up; a round runs each once, in
+# turn) of the elapsed and the CPU
 # seconds (user + system), and the ratio of the elapsed medians to
 # gdal_viewshed's (the goal: no more than 1).
 set -euo pipefail
@@ -34,7 +35,6 @@ done
 
 batch="$build/src/cli/skarvel-batch"
 [ -x "$batch" ] || { echo "coverage_vs_viewshed: build skarvel-batch first ($batch)" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "coverage_vs_viewshed: /usr/bin/time is needed (Debian package 'time')" >&2; exit 1; }
 command -v gdal_viewshed >/dev/null || {
   echo "coverage_vs_viewshed: gdal_viewshed is needed (Debian package 'gdal-bin')" >&2
   exit 1
@@ -79,33 +79,43 @@ EOF
   rm -f "$work/relief.bil" "$work/relief.hdr"
 fi
 
-# Medians of the elapsed and the CPU seconds of N runs.
-measure() {
-  "$@" >/dev/null 2>&1 || { echo "coverage_vs_viewshed: failed: $*" >&2; "$@" >/dev/null; exit 1; }
-  local times=() cpus=()
-  for _ in $(seq "$runs"); do
-    /usr/bin/time -f "%e %U %S" -o "$work/time" "$@" >/dev/null 2>&1
-    read -r seconds user system <"$work/time"
-    times+=("$seconds")
-    cpus+=("$(awk "BEGIN {print $user + $system}")")
-  done
-  median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-  echo "$(median "${times[@]}") $(median "${cpus[@]}")"
-}
-
 cd "$work"
-echo "one frame's coverage over 2048 x 2048 cells, whole process, medians of $runs runs after one warm-up;" \
+echo "one frame's coverage over 2048 x 2048 cells, whole process, medians of $runs rounds after one warm-up;" \
   "$(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
-printf '%-8s %-34s %9s %9s %9s\n' "frame" "run" "median s" "CPU s" "ratio"
-while read -r name x y above; do
-  measure gdal_viewshed -q -ox "$x" -oy "$y" -oz "$above" -cc 1 map.tif viewshed.tif >"$work/result"
-  read -r vs vc <"$work/result"
-  for surface in bilinear blocks; do
-    measure "$batch" fov "$name.lst" --decimal-separator . --output out.bmp --relief map.tif \
-      --relief-surface "$surface" --coverage out.tif >"$work/result"
-    read -r s c <"$work/result"
-    printf '%-8s %-34s %9s %9s %9s\n' "$name" "skarvel-batch fov, $surface" "$s" "$c" \
-      "$(awk "BEGIN {printf \"%.2f\", $s / $vs}")"
-  done
-  printf '%-8s %-34s %9s %9s %9s\n' "$name" "gdal_viewshed" "$vs" "$vc" "1.00"
-done <observers.txt
+# Each round runs the three in turn, so that the machine's drift from one
+# moment to the next weighs on all three alike; elapsed times to the
+# microsecond, CPU from the children's resource usage.
+python3 - "$runs" "$batch" <observers.txt <<'EOF'
+import os, statistics, subprocess, sys, time
+runs, batch = int(sys.argv[1]), sys.argv[2]
+
+def run(command):
+    start = time.perf_counter()
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    if status != 0:
+        sys.exit("coverage_vs_viewshed: failed: " + " ".join(command))
+    return time.perf_counter() - start, usage.ru_utime + usage.ru_stime
+
+print(f"{'frame':8s} {'run':34s} {'median s':>9s} {'CPU s':>9s} {'ratio':>9s}")
+for line in sys.stdin:
+    name, x, y, above = line.split()
+    commands = {"gdal_viewshed": ["gdal_viewshed", "-q", "-ox", x, "-oy", y, "-oz", above, "-cc", "1",
+                                  "map.tif", "viewshed.tif"]}
+    for surface in ("bilinear", "blocks"):
+        commands["skarvel-batch fov, " + surface] = [
+            batch, "fov", name + ".lst", "--decimal-separator", ".", "--output", "out.bmp", "--relief",
+            "map.tif", "--relief-surface", surface, "--coverage", "out.tif"]
+    for command in commands.values():
+        run(command)
+    times = {label: [] for label in commands}
+    for _ in range(runs):
+        for label, command in commands.items():
+            times[label].append(run(command))
+    medians = {label: (statistics.median(t for t, _ in v), statistics.median(c for _, c in v))
+               for label, v in times.items()}
+    viewshed = medians["gdal_viewshed"][0]
+    for label in list(commands)[1:] + ["gdal_viewshed"]:
+        elapsed, cpu = medians[label]
+        print(f"{name:8s} {label:34s} {elapsed:9.3f} {cpu:9.3f} {elapsed / viewshed:9.2f}")
+EOF
