@@ -85,7 +85,7 @@ echo "one frame's coverage over 2048 x 2048 cells, whole process, medians of $ru
 # Each round runs the three in turn, so that the machine's drift from one
 # moment to the next weighs on all three alike; elapsed times to the
 # microsecond, CPU from the children's resource usage.
-python3 - "$runs" "$batch" <observers.txt <<'EOF'
+python3 - "$runs" "$batch" <<'EOF'
 import os, statistics, subprocess, sys, time
 runs, batch = int(sys.argv[1]), sys.argv[2]
 
@@ -98,7 +98,7 @@ def run(command):
     return time.perf_counter() - start, usage.ru_utime + usage.ru_stime
 
 print(f"{'frame':8s} {'run':34s} {'median s':>9s} {'CPU s':>9s} {'ratio':>9s}")
-for line in sys.stdin:
+for line in open("observers.txt"):
     name, x, y, above = line.split()
     commands = {"gdal_viewshed": ["gdal_viewshed", "-q", "-ox", x, "-oy", y, "-oz", above, "-cc", "1",
                                   "map.tif", "viewshed.tif"]}
