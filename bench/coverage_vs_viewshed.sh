@@ -15,9 +15,8 @@
 #   - gdal_viewshed from the frame's projection centre (its height above the
 #     map there), every cell of the map, no curvature.
 # Prints the medians of N rounds (after one warm-up; a round runs each once, in
-# turn) of the elapsed and the CPU
-# seconds (user + system), and the ratio of the elapsed medians to
-# gdal_viewshed's (the goal: no more than 1).
+# turn) of the elapsed and the CPU seconds (user + system), and the ratio of
+# the elapsed medians to gdal_viewshed's (the goal: no more than 1).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"

@@ -230,10 +230,11 @@ void AddCountRaster(FileCommitGroup& group, const QString& fileName, const GridG
   // Deflate-compressed in strips of 64 rows, on every core, each strip handed
   // to the driver as a block as soon as it is made from the counts: no
   // map-sized copy of the counts in a dataset, none in GDAL's block cache
-  // (a third less time than writing through it). Deflate at its default level: GDAL's libdeflate at level 1
-  // takes twice as long over the long runs of zeros of a map mostly out of
-  // view (44 ms against 20 ms for 16 MiB of them), for files a tenth larger.
-  // An ASCII grid can only be made as a copy of a whole dataset.
+  // (a third less time than writing through it). Deflate at its default
+  // level: GDAL's libdeflate at level 1 takes twice as long over the long
+  // runs of zeros of a map mostly out of view (44 ms against 20 ms for 16 MiB
+  // of them), for files a tenth larger. An ASCII grid can only be made as a
+  // copy of a whole dataset.
   constexpr int kTiffStripRows = 64;
   CPLStringList tiffOptions;
   tiffOptions.SetNameValue("COMPRESS", "DEFLATE");
@@ -254,8 +255,7 @@ void AddCountRaster(FileCommitGroup& group, const QString& fileName, const GridG
   if (tiff && (blockColumns != grid.columns || blockRows != std::min(kTiffStripRows, grid.rows)))
     throw Error(messages::CannotCreateFile(fileName));
   const int stripRows = tiff ? blockRows : 64;
-  std::vector<std::int32_t> stored(static_cast<size_t>(tiff ? stripRows : std::min(stripRows, grid.rows)) *
-                                   grid.columns);
+  std::vector<std::int32_t> stored(static_cast<size_t>(std::min(stripRows, grid.rows)) * grid.columns);
   for (int first = 0; first < grid.rows; first += stripRows) {
     const int count = std::min(stripRows, grid.rows - first);
     if (tiff && count < stripRows)

@@ -40,7 +40,6 @@
 #include "relief/relief_surface.h"
 
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <vector>
